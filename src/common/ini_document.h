@@ -45,15 +45,18 @@ public:
 
 private:
     struct Line {
-        std::string text;     // the line as read or written, without its line end
-        std::string section;  // for a section line: its name, trimmed
-        std::string key;      // for a key line: its name, trimmed
-        std::string value;    // for a key line: its value, trimmed
-        enum class Kind { Other, Section, Key } kind = Kind::Other;
+        enum class Kind { Other, Section, Key };
+        Kind kind = Kind::Other;
+        std::string text;  // the line as read or last written, without its line end
+        std::string name;  // section or key name, trimmed
+        std::string value; // key value, trimmed
     };
 
-    // Index of the key's line in the section, or npos.
+    static Line ParseLine(std::string text);
+    // Line index of the key within the first section of that name that holds it, or npos.
     std::size_t FindKey(std::string_view section, std::string_view key) const;
+    // Index of the first line of the section's header, or npos.
+    std::size_t FindSection(std::string_view section) const;
 
     std::filesystem::path path_;
     std::vector<Line> lines_;
