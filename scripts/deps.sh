@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need, when any is missing.
+# As root it runs apt-get; otherwise it prints the exact apt-get line and fails.
+set -euo pipefail
+
+packages=(g++ cmake make libgtest-dev libbenchmark-dev qt6-base-dev xvfb xauth)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+line="apt-get install -y ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing Debian packages: ${missing[*]}" >&2
+  echo "Install them as root with:  apt-get update && $line" >&2
+  exit 1
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q "${missing[@]}"
