@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 namespace kestrova {
 
@@ -76,10 +77,14 @@ public:
                                      double max);
     int WritePoint(int point, double value);
 
-    // Name: copies at most 63 characters and keeps the terminating zero.
-    void SetPointName(int point, const char* name);
+    // Name (guarded): copies at most 63 characters and keeps the terminating zero; a longer name
+    // is cut to its first 63 characters.
+    bool SetPointName(int point, std::string_view name);
+    // The point's name up to its terminating zero; empty for a number outside 0..39.
+    std::string_view PointName(int point) const;
 
-    // Unguarded operations: the caller passes a valid point number.
+    // Unguarded operations: the caller passes a valid point number. A number outside 0..39
+    // touches nothing and gives false (or 0), so a stray number never reaches past the table.
     bool PointNeedsScaling(int point) const;
     bool ScaleChangedPoints();
     bool PointWriteBusy(int point) const;
