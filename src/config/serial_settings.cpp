@@ -1,0 +1,17 @@
+#include "config/serial_settings.h"
+
+#include "common/number_text.h"
+
+namespace kestrova {
+
+std::string PortMap::DevicePath(int port) const {
+    if (const auto found = paths_.find(port); found != paths_.end()) {
+        const std::filesystem::path device(found->second);
+        if (device.is_relative()) return (baseDir_ / device).string();
+        return device.string();
+    }
+    // COM1 is the first serial device, ttyS0.
+    return "/dev/ttyS" + IntToText(static_cast<std::int64_t>(port) - 1);
+}
+
+}  // namespace kestrova
