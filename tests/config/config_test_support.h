@@ -1,0 +1,67 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "config/kestrova_ini.h"
+#include "points/point_database.h"
+
+namespace kestrova::testing {
+
+namespace fs = std::filesystem;
+
+// A fresh temporary folder holding the "executable" whose settings and project files are used,
+// and a configuration object wired to a fresh point database and window.
+class ConfigTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("config_test_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    fs::path Exe() const { return dir_ / "Kestrova_Interface"; }
+
+    void WriteFile(const std::string& name, const std::string& content) const {
+        std::ofstream(dir_ / name, std::ios::binary) << content;
+    }
+    std::string ReadFile(const std::string& name) const {
+        std::ifstream in(dir_ / name, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    // How many lines of the text start with the given key followed by "=".
+    static int CountKey(const std::string& text, const std::string& key) {
+        int count = 0;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind(key + "=", 0) == 0) ++count;
+        }
+        return count;
+    }
+
+    // The start-up order of the core: settings defaults, project defaults, settings file, then
+    // the application fixed beside the executable.
+    void StartUp(KestrovaIni& ini) const {
+        ini.SetSettingsDefaults();
+        ini.SetProjectDefaults();
+        ini.ReadSettingsFile();
+        ini.Name = "KESTROVA_001";
+        ini.Directory = dir_.string();
+    }
+
+    fs::path dir_;
+    PointDatabase points_;
+    PlainWindowPlacement window_;
+};
+
+}  // namespace kestrova::testing
