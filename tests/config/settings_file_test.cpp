@@ -58,6 +58,10 @@ TEST_F(SettingsFileTest, FileNamesFollowTheExecutable) {
     KestrovaIni relative(points_, window_, "Kestrova_Interface");
     relative.SetSettingsDefaults();
     EXPECT_EQ(relative.Directory, fs::current_path().string());
+
+    // The running program's own path, as the production owner passes it.
+    EXPECT_EQ(ExecutablePath().filename(), "config_tests");
+    EXPECT_TRUE(ExecutablePath().is_absolute());
 }
 
 TEST_F(SettingsFileTest, ReadsValuesWithAnyCaseAndKeepsDefaultsForBadOrMissingKeys) {
