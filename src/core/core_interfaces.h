@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string_view>
+
+namespace kestrova {
+
+// What the application core asks of the window: one entry for everything it wants shown.
+class Display {
+public:
+    virtual ~Display() = default;
+    virtual void DisplayUpdate(std::string_view key, std::string_view value) = 0;
+};
+
+// What the window asks of the application core. The window reports every operator action as an
+// event pair and drives the core with two clock-free ticks.
+class Core {
+public:
+    virtual ~Core() = default;
+    virtual void CoreStart() = 0;
+    virtual void CoreStop() = 0;
+    virtual void CommsTick() = 0;   // every 1 ms
+    virtual void SystemTick() = 0;  // every 10 ms
+    virtual bool CheckConfigVersions() = 0;
+    virtual void ServiceEvent(std::string_view objectName, std::string_view eventText) = 0;
+};
+
+}  // namespace kestrova
