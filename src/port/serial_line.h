@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kestrova {
+
+// Line error flags reported by SerialLine::LineErrors, with the classic comm error bit values.
+inline constexpr std::uint32_t CE_RXOVER = 0x1;    // input queue overflow
+inline constexpr std::uint32_t CE_OVERRUN = 0x2;   // hardware overrun
+inline constexpr std::uint32_t CE_RXPARITY = 0x4;  // parity error
+inline constexpr std::uint32_t CE_FRAME = 0x8;     // framing error
+
+// Codes of a failed open (0 is success; any positive code is an unknown platform error).
+struct OpenFailure {
+    static constexpr std::int32_t DeviceInvalid = -1;
+    static constexpr std::int32_t AlreadyOpen = -2;
+    static constexpr std::int32_t NotOpen = -3;
+    static constexpr std::int32_t CannotAllocate = -4;
+    static constexpr std::int32_t BadParameters = -5;
+    static constexpr std::int32_t HardwareUnavailable = -10;
+    static constexpr std::int32_t ByteSizeInvalid = -11;
+    static constexpr std::int32_t BaudRateNotSupported = -12;
+};
+
+// The few things the port driver needs of a serial device. Every call returns at once:
+// reads take only bytes that are already queued, writes go into the output queue.
+class SerialLine {
+public:
+    virtual ~SerialLine() = default;
+
+    // Opens the device exclusively. Returns 0, or an OpenFailure code, or a positive code
+    // for a failure that has no better description.
+    virtual std::int32_t Open(const std::string& path) = 0;
+
+    // Sets baud rate and framing: data bits 5..8 (any other value is 8), parity 1 odd,
+    // 2 even, otherwise none, stop bits 2 means two, otherwise one; raw bytes, no flow
+    // control, non-blocking reads. Returns 0 or an open failure code (BaudRateNotSupported
+    // for a rate the device cannot run); a failed call leaves the line as it was.
+    virtual std::int32_t Configure(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
+                                   std::int32_t stopBits) = 0;
+
+    // Modem line levels; a device without modem lines ignores them.
+    virtual void SetDtr(bool on) = 0;
+    virtual void SetRts(bool on) = 0;
+
+    // Number of received bytes waiting to be read (0 when unknown).
+    virtual std::int32_t QueuedInput() = 0;
+
+    // CE_* flags of the line errors seen since the last call (0 when the device cannot tell).
+    virtual std::uint32_t LineErrors() = 0;
+
+    // Reads up to count queued bytes without waiting; returns the number read, or -1.
+    virtual std::int32_t Read(std::uint8_t* buffer, std::int32_t count) = 0;
+
+    // Queues the whole frame for sending; false when it was refused or only partly taken.
+    virtual bool Write(const std::uint8_t* bytes, std::int32_t count) = 0;
+
+    // Releases the device; true when it was closed cleanly (or was not open).
+    virtual bool Close() = 0;
+};
+
+}  // namespace kestrova
