@@ -1,0 +1,459 @@
+#include "port/port_drv.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_serial_line.h"
+
+namespace kestrova {
+namespace {
+
+using test::FakeSerialLine;
+using Link = kestrova::PortLinkState;
+using Transfer = kestrova::PortTransferState;
+using Code = kestrova::PortErrorCode;
+
+class PortDrvTest : public ::testing::Test {
+protected:
+    PortDrvTest() : drv(line, settings, ports) {
+        ports.Set(7, "/dev/fake-com7");
+        settings = SerialSettings{7, 38400, 8, 0, 1};
+        drv.PortInit();
+    }
+
+    void OpenLink() {
+        drv.PortOpen();
+        ASSERT_EQ(drv.PortLinkState(), Link::Open);
+        line.lineCalls.clear();
+        line.configs.clear();
+    }
+
+    void Send(std::vector<std::uint8_t> frame, std::int32_t replyLength, std::int32_t limit = 1000,
+              std::uint8_t endChar = 0) {
+        drv.PortSetReplyLimit(limit);
+        drv.PortSetEndChar(endChar);
+        drv.PortSetReplyLength(replyLength);
+        drv.PortSend(static_cast<std::int32_t>(frame.size()), frame.data());
+    }
+
+    std::vector<std::uint8_t> Reply() const {
+        return {drv.ReplyBuffer().begin(), drv.ReplyBuffer().begin() + drv.ReplyLength()};
+    }
+
+    FakeSerialLine line;
+    SerialSettings settings;
+    PortMap ports;
+    PortDrv drv;
+};
+
+TEST_F(PortDrvTest, OpenUsesMappedDeviceCurrentSettingsAndRememberedLines) {
+    EXPECT_EQ(drv.PortLinkState(), Link::Closed);
+    drv.PortOpen();
+    EXPECT_EQ(drv.PortLinkState(), Link::Open);
+    EXPECT_EQ(line.openedPath, "/dev/fake-com7");
+    EXPECT_EQ(drv.DeviceName(), "/dev/fake-com7");
+    EXPECT_EQ(drv.PortErrorText(), "");
+    ASSERT_EQ(line.configs.size(), 1u);
+    EXPECT_EQ(line.configs[0].baud, 38400);
+    EXPECT_EQ(line.configs[0].data, 8);
+    EXPECT_EQ(line.configs[0].parity, 0);
+    EXPECT_EQ(line.configs[0].stop, 1);
+    // The configuration raises both lines, then they take their remembered (off) levels.
+    EXPECT_EQ(line.lineCalls, (std::vector<std::string>{"DTR+", "RTS+", "DTR-", "RTS-"}));
+
+    // Open again while open: nothing happens.
+    drv.PortOpen();
+    EXPECT_EQ(line.openCalls, 1);
+
+    drv.PortClose();
+    EXPECT_EQ(drv.PortLinkState(), Link::Closed);
+    EXPECT_EQ(line.closeCalls, 1);
+    drv.PortClose();  // not open: no second close
+    EXPECT_EQ(line.closeCalls, 1);
+
+    // An unmapped port number falls back to the default device naming.
+    settings.Port = 12;
+    drv.PortInit();
+    drv.PortOpen();
+    EXPECT_EQ(drv.DeviceName(), "/dev/ttyS11");
+}
+
+TEST_F(PortDrvTest, FailedOpenReportsTheTextOfItsCode) {
+    line.openResult = OpenFailure::AlreadyOpen;
+    drv.PortOpen();
+    EXPECT_EQ(drv.PortLinkState(), Link::OpenFailed);
+    EXPECT_EQ(drv.PortErrorText(), "Device Already Open");
+    EXPECT_TRUE(line.configs.empty());
+
+    line.openResult = 13;  // a platform code without a description
+    drv.PortOpen();
+    EXPECT_EQ(drv.PortErrorText(), "Unknown error description");
+
+    // A line that cannot run the baud rate fails the open and is released again.
+    line.openResult = 0;
+    line.configureResult = OpenFailure::BaudRateNotSupported;
+    drv.PortOpen();
+    EXPECT_EQ(drv.PortLinkState(), Link::OpenFailed);
+    EXPECT_EQ(drv.PortErrorText(), "Baud Rate Not Supported");
+    EXPECT_FALSE(line.open);
+
+    // OpenFailed -> Open, and the text is emptied; PortClose after a failed open changes nothing.
+    line.configureResult = 0;
+    drv.PortOpen();
+    EXPECT_EQ(drv.PortLinkState(), Link::Open);
+    EXPECT_EQ(drv.PortErrorText(), "");
+
+    EXPECT_STREQ(PortOpenFailureText(-1), "Device ID Invalid/Not Supported");
+    EXPECT_STREQ(PortOpenFailureText(-3), "Device Is Not Open");
+    EXPECT_STREQ(PortOpenFailureText(-4), "Function Cannot Allocate Queues");
+    EXPECT_STREQ(PortOpenFailureText(-5), "Default Parameters In Error");
+    EXPECT_STREQ(PortOpenFailureText(-10), "Hardware Is Not Available");
+    EXPECT_STREQ(PortOpenFailureText(-11), "Byte Size Invalid");
+    EXPECT_STREQ(PortOpenFailureText(-6), "Unknown error description");
+}
+
+TEST_F(PortDrvTest, ReplyCompletesByLengthAcrossPolls) {
+    OpenLink();
+    Send({0x02, 'm', 0x10, 0x20}, 5);
+    ASSERT_EQ(line.writes.size(), 1u);  // written during PortSend
+    EXPECT_EQ(line.writes[0], (std::vector<std::uint8_t>{0x02, 'm', 0x10, 0x20}));
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
+
+    line.Arrive({0x02, 'm'});
+    drv.PortPoll();
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
+    EXPECT_EQ(drv.ReplyLength(), 2);
+    line.Arrive({0x00, 0xAB, 0xCD});  // 0x00 is data while no end character is set
+    drv.PortPoll();
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    EXPECT_EQ(drv.PortErrorCode(), 0);
+    EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{0x02, 'm', 0x00, 0xAB, 0xCD}));
+
+    // Complete stays until cleared; a new send is ignored meanwhile.
+    Send({0x55}, 3);
+    drv.PortPoll();
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    EXPECT_EQ(line.writes.size(), 1u);
+
+    // No reply awaited: complete within the sending call.
+    drv.PortClearTransfer();
+    Send({0x01}, 0);
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    EXPECT_EQ(line.writes.size(), 2u);
+}
+
+TEST_F(PortDrvTest, EndCharacterCompletesAndExtraBytesAreKept) {
+    OpenLink();
+    Send({0x01}, 10, 1000, '\r');
+    line.Arrive({'O', 'K', '\r', 'x', 'y'});
+    drv.PortPoll();
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    // Bytes of the chunk after the completing byte are stored and counted.
+    EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{'O', 'K', '\r', 'x', 'y'}));
+
+    // Expected length plus two extra bytes in one chunk.
+    drv.PortClearTransfer();
+    Send({0x01}, 3);
+    line.Arrive({1, 2, 3, 4, 5});
+    drv.PortPoll();
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    EXPECT_EQ(drv.ReplyLength(), 5);
+
+    // Bytes arriving after completion stay queued and start the next reply.
+    line.Arrive({9, 8});
+    drv.PortPoll();
+    EXPECT_EQ(drv.ReplyLength(), 5);
+    EXPECT_EQ(line.Queued(), 2);
+    drv.PortClearTransfer();
+    EXPECT_EQ(drv.ReplyLength(), 0);
+    EXPECT_EQ(drv.ReplyBuffer()[0], 0);
+    Send({0x01}, 3);
+    EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{9, 8}));
+    line.Arrive({7});
+    drv.PortPoll();
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{9, 8, 7}));
+}
+
+TEST_F(PortDrvTest, ReplyTimesOutOnThePollAfterTheLimitCountingTheSendingPoll) {
+    OpenLink();
+    Send({0x01}, 5, 34);  // poll 1
+    for (int poll = 2; poll <= 34; ++poll) drv.PortPoll();
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
+    EXPECT_EQ(drv.PortErrorCode(), 0);
+    drv.PortPoll();  // poll 35
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Failed);
+    EXPECT_EQ(drv.PortErrorCode(), Code::ReplyTimeout);
+    EXPECT_EQ(drv.PortErrorCode(), 16642);
+
+    // A partial reply is still there for the caller after the time-out; bytes arriving now
+    // are not taken.
+    line.Arrive({1, 2});
+    drv.PortPoll();
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Failed);
+    EXPECT_EQ(line.Queued(), 2);
+
+    drv.PortClearTransfer();
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Idle);
+    EXPECT_EQ(drv.PortErrorCode(), 0);
+
+    // PortResetTransfer restores the limit of 1000 polls and drops the end character.
+    drv.PortSetEndChar('\n');
+    drv.PortResetTransfer();
+    drv.PortSetReplyLength(50);
+    std::uint8_t frame = 0x01;
+    drv.PortSend(1, &frame);
+    for (int poll = 2; poll <= 999; ++poll) drv.PortPoll();
+    line.Arrive({'\n'});  // no end character any more
+    drv.PortPoll();       // poll 1000 takes the byte
+    // The two bytes left queued by the failed transfer began this reply.
+    EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{1, 2, '\n'}));
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
+    drv.PortPoll();
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Failed);
+    EXPECT_EQ(drv.PortErrorCode(), Code::ReplyTimeout);
+}
+
+TEST_F(PortDrvTest, LineErrorsFailTheTransferLaterFlagsWinning) {
+    OpenLink();
+    struct Case {
+        std::uint32_t flags;
+        std::int32_t code;
+    };
+    const Case cases[] = {
+        {CE_FRAME, Code::FramingError},
+        {CE_OVERRUN, Code::OverrunError},
+        {CE_RXOVER, Code::InputOverflow},
+        {CE_RXPARITY, Code::ParityError},
+        {CE_FRAME | CE_RXPARITY, Code::ParityError},
+        {CE_FRAME | CE_OVERRUN, Code::OverrunError},
+        {CE_OVERRUN | CE_RXOVER, Code::InputOverflow},
+        {0x10, Code::LineError},  // a flag without its own code
+    };
+    for (const Case& c : cases) {
+        drv.PortClearTransfer();
+        Send({0x01}, 4);
+        line.pendingErrors = c.flags;
+        line.Arrive({1, 2, 3, 4});
+        drv.PortPoll();
+        EXPECT_EQ(drv.PortTransferState(), Transfer::Failed) << c.flags;
+        EXPECT_EQ(drv.PortErrorCode(), c.code) << c.flags;
+        // The bytes of that poll are not read.
+        EXPECT_EQ(line.Queued(), 4);
+        std::uint8_t sink[4];
+        line.Read(sink, 4);
+    }
+    EXPECT_EQ(drv.PortLinkState(), Link::Open);  // line errors never touch the link
+}
+
+TEST_F(PortDrvTest, FailedWriteRaisesRtsAndStillReceives) {
+    OpenLink();
+    line.writeResult = false;
+    Send({0x01, 0x02}, 2);
+    EXPECT_EQ(line.lineCalls, (std::vector<std::string>{"RTS+"}));
+    EXPECT_TRUE(drv.RtsOn());
+    EXPECT_FALSE(drv.DtrOn());
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
+    line.Arrive({0xAA, 0xBB});
+    drv.PortPoll();
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+
+    // The remembered RTS level is restored by the next open.
+    drv.PortClose();
+    line.lineCalls.clear();
+    drv.PortOpen();
+    EXPECT_EQ(line.lineCalls, (std::vector<std::string>{"DTR+", "RTS+", "DTR-", "RTS+"}));
+
+    // A frame larger than the transmit buffer is not written (not cut short either): the
+    // transfer runs on as after a failed write.
+    line.writeResult = true;
+    drv.PortClearTransfer();
+    const std::vector<std::uint8_t> big(PortDrv::TransmitBufferSize + 1, 0x33);
+    line.writes.clear();
+    Send(big, 2);
+    EXPECT_TRUE(line.writes.empty());
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
+    drv.PortClearTransfer();
+    const std::vector<std::uint8_t> full(PortDrv::TransmitBufferSize, 0x44);
+    Send(full, 2);
+    ASSERT_EQ(line.writes.size(), 1u);
+    EXPECT_EQ(line.writes[0], full);
+    drv.PortClearTransfer();
+    drv.PortSend(-1, full.data());
+    EXPECT_EQ(line.writes.size(), 1u);
+}
+
+TEST_F(PortDrvTest, TransferFallsBackToIdleWhileTheLinkIsNotOpen) {
+    Send({0x01}, 4);
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Idle);
+    EXPECT_TRUE(line.writes.empty());
+
+    OpenLink();
+    Send({0x01}, 4);
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
+    drv.PortClose();
+    drv.PortPoll();
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Idle);
+
+    line.openResult = OpenFailure::DeviceInvalid;
+    drv.PortOpen();
+    Send({0x01}, 4);
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Idle);
+    EXPECT_EQ(line.writes.size(), 1u);
+}
+
+TEST_F(PortDrvTest, SettingsChangeStepsOnlyFromTheirOwnState) {
+    EXPECT_EQ(drv.SettingsRequest(), 0);
+    EXPECT_FALSE(drv.PortCommitSettings());
+    EXPECT_FALSE(drv.PortBeginApply());
+    EXPECT_FALSE(drv.PortEndApply());
+    EXPECT_TRUE(drv.PortBeginSettings());
+    EXPECT_EQ(drv.SettingsRequest(), 16);
+    EXPECT_FALSE(drv.PortBeginSettings());
+    EXPECT_FALSE(drv.PortBeginApply());
+    EXPECT_TRUE(drv.PortSetNewPort(3));
+    EXPECT_TRUE(drv.PortSetNewBaud(19200));
+    EXPECT_TRUE(drv.PortSetNewData(7));
+    EXPECT_TRUE(drv.PortSetNewParity(2));
+    EXPECT_TRUE(drv.PortSetNewStop(2));
+    EXPECT_TRUE(drv.PortCommitSettings());
+    EXPECT_EQ(drv.SettingsRequest(), 128);
+    EXPECT_FALSE(drv.PortCommitSettings());
+    EXPECT_FALSE(drv.PortEndApply());
+    EXPECT_TRUE(drv.PortBeginApply());
+    EXPECT_EQ(drv.SettingsRequest(), 2048);
+    EXPECT_FALSE(drv.PortBeginSettings());
+
+    // Closed link: all five become current and go back into the settings file's values.
+    EXPECT_TRUE(drv.PortApplySettings());
+    EXPECT_TRUE(drv.PortEndApply());
+    EXPECT_EQ(drv.SettingsRequest(), 0);
+    EXPECT_EQ(drv.CurrentPort(), 3);
+    EXPECT_EQ(settings.Port, 3);
+    EXPECT_EQ(settings.BAUD, 19200);
+    EXPECT_EQ(settings.Data, 7);
+    EXPECT_EQ(settings.Parity, 2);
+    EXPECT_EQ(settings.Stop, 2);
+
+    ports.Set(3, "/dev/fake-com3");
+    drv.PortOpen();
+    EXPECT_EQ(line.openedPath, "/dev/fake-com3");
+    ASSERT_EQ(line.configs.size(), 1u);
+    EXPECT_EQ(line.configs[0].baud, 19200);
+    EXPECT_EQ(line.configs[0].data, 7);
+    EXPECT_EQ(line.configs[0].parity, 2);
+    EXPECT_EQ(line.configs[0].stop, 2);
+}
+
+TEST_F(PortDrvTest, ApplyWhileOpenReframesTheOpenPortAndKeepsItsNumber) {
+    OpenLink();
+    drv.PortBeginSettings();
+    drv.PortSetNewPort(3);
+    drv.PortSetNewBaud(9600);
+    drv.PortSetNewData(8);
+    drv.PortSetNewParity(1);
+    drv.PortSetNewStop(1);
+    drv.PortCommitSettings();
+    drv.PortBeginApply();
+    EXPECT_TRUE(drv.PortApplySettings());
+    drv.PortEndApply();
+    ASSERT_EQ(line.configs.size(), 1u);
+    EXPECT_EQ(line.configs[0].baud, 9600);
+    EXPECT_EQ(line.configs[0].parity, 1);
+    EXPECT_EQ(line.lineCalls, (std::vector<std::string>{"DTR+", "RTS+"}));
+    EXPECT_EQ(drv.CurrentPort(), 7);
+    EXPECT_EQ(drv.CurrentBaud(), 9600);
+    EXPECT_EQ(settings.Port, 7);
+    EXPECT_EQ(settings.BAUD, 9600);
+    EXPECT_EQ(settings.Parity, 1);
+    EXPECT_EQ(line.openCalls, 1);
+
+    // A rate the line refuses: nothing changes, and the apply says so.
+    drv.PortSetNewBaud(12345);
+    line.configureResult = OpenFailure::BaudRateNotSupported;
+    EXPECT_FALSE(drv.PortApplySettings());
+    EXPECT_EQ(drv.CurrentBaud(), 9600);
+    EXPECT_EQ(settings.BAUD, 9600);
+    line.configureResult = 0;
+
+    // The new port number is used only at the next open, and only if applied while closed.
+    drv.PortClose();
+    drv.PortOpen();
+    EXPECT_EQ(line.openedPath, "/dev/fake-com7");
+    drv.PortClose();
+    drv.PortSetNewBaud(9600);
+    EXPECT_TRUE(drv.PortApplySettings());  // closed: all five, whatever the request state
+    drv.PortOpen();
+    EXPECT_EQ(line.openedPath, "/dev/ttyS2");
+}
+
+TEST_F(PortDrvTest, ReadyChangeIsAppliedOnTheNextIdlePoll) {
+    OpenLink();
+    Send({0x01}, 4);
+    drv.PortBeginSettings();
+    drv.PortSetNewPort(7);
+    drv.PortSetNewBaud(57600);
+    drv.PortSetNewData(8);
+    drv.PortSetNewParity(0);
+    drv.PortSetNewStop(1);
+    drv.PortCommitSettings();
+    for (int i = 0; i < 5; ++i) drv.PortPoll();
+    EXPECT_EQ(drv.SettingsRequest(), 128);  // waits while the transfer runs
+    EXPECT_TRUE(line.configs.empty());
+    line.Arrive({1, 2, 3, 4});
+    drv.PortPoll();
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    drv.PortPoll();
+    EXPECT_EQ(drv.SettingsRequest(), 128);
+    drv.PortClearTransfer();
+    drv.PortPoll();
+    EXPECT_EQ(drv.SettingsRequest(), 0);
+    ASSERT_EQ(line.configs.size(), 1u);
+    EXPECT_EQ(line.configs[0].baud, 57600);
+    EXPECT_EQ(settings.BAUD, 57600);
+
+    // Also with the link closed (the transfer is Idle then).
+    drv.PortClose();
+    drv.PortBeginSettings();
+    drv.PortSetNewPort(9);
+    drv.PortCommitSettings();
+    drv.PortPoll();
+    EXPECT_EQ(drv.SettingsRequest(), 0);
+    EXPECT_EQ(settings.Port, 9);
+}
+
+TEST_F(PortDrvTest, ReplyLengthSaturatesAt255AndReadsAtMostOneChunkPerPoll) {
+    OpenLink();
+    Send({0x01}, 400);
+    for (int i = 0; i < 300; ++i) line.ArriveRepeated(static_cast<std::uint8_t>(i), 1);
+    drv.PortPoll();
+    EXPECT_EQ(drv.ReplyLength(), 128);
+    EXPECT_EQ(line.Queued(), 300 - 128);
+    drv.PortPoll();
+    drv.PortPoll();
+    EXPECT_EQ(line.Queued(), 0);
+    EXPECT_LE(line.largestRead, PortDrv::ChunkSize);
+    EXPECT_EQ(drv.ReplyLength(), 255);
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
+    const auto& reply = drv.ReplyBuffer();
+    EXPECT_EQ(reply[0], 0);
+    EXPECT_EQ(reply[254], 254);
+    EXPECT_EQ(reply[255], static_cast<std::uint8_t>(299));  // last byte overwrote the last slot
+
+    // Expected length 255: completes when the 255th byte arrives.
+    drv.PortClearTransfer();
+    EXPECT_EQ(reply[127], 0);  // the clear zeroes the first 128 bytes ...
+    EXPECT_EQ(reply[200], 200);  // ... only
+    Send({0x01}, 255);
+    line.ArriveRepeated(0x5A, 260);
+    drv.PortPoll();
+    drv.PortPoll();
+    drv.PortPoll();
+    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    EXPECT_EQ(drv.ReplyLength(), 255);
+}
+
+}  // namespace
+}  // namespace kestrova
