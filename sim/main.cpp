@@ -1,0 +1,166 @@
+// kestrova-sim: a simulated Kestrova wheel controller on a pseudo-terminal.
+//
+// Prints the terminal's device path on stdout (one line) and serves RTDM requests on it until
+// SIGINT or SIGTERM; SIGUSR1 switches the controller silent and back (a pulled cable).
+#include "sim/pty_simulator.h"
+
+#include "common/number_text.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace {
+
+void PrintUsage(std::FILE* to)
+{
+    std::fputs(
+        "usage: kestrova-sim [options]\n"
+        "  --link PATH      keep a symbolic link to the device at PATH (a stale one is replaced)\n"
+        "  --mode M         controller mode at power-on: enhanced (default) or legacy\n"
+        "  --drop P         chance 0..1 that a reply is not sent\n"
+        "  --corrupt P      chance that a reply's checksum is damaged\n"
+        "  --error P        chance that an error reply (code 0x10, busy) replaces the reply\n"
+        "  --garbage P      chance that 1 to 8 stray bytes go out before a reply\n"
+        "  --delay-ms N     wait N ms before each reply\n"
+        "  --baud N         send reply bytes at the pace of an N baud line (10 bits a byte)\n"
+        "  --silent         answer nothing (SIGUSR1 toggles this while running)\n"
+        "  --trace          log every frame on stderr\n"
+        "  --seed N         seed of the fault chances (default 1)\n",
+        to);
+}
+
+bool ParseProbability(std::string_view text, double& out)
+{
+    const auto value = kestrova::TryTextToDouble(text);
+    if (!value || !(*value >= 0.0 && *value <= 1.0)) {
+        return false;
+    }
+    out = *value;
+    return true;
+}
+
+bool ParseCount(std::string_view text, int& out)
+{
+    const auto value = kestrova::TryTextToInt(text);
+    if (!value || *value < 0) {
+        return false;
+    }
+    out = *value;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    kestrova::SimOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        const std::string_view value = hasValue ? std::string_view(argv[i + 1]) : std::string_view();
+        bool ok = true;
+        bool usedValue = true;
+        if (arg == "--help" || arg == "-h") {
+            PrintUsage(stdout);
+            return 0;
+        } else if (arg == "--silent") {
+            options.silent = true;
+            usedValue = false;
+        } else if (arg == "--trace") {
+            options.trace = stderr;
+            usedValue = false;
+        } else if (!hasValue) {
+            ok = false;
+        } else if (arg == "--link") {
+            options.linkPath = std::string(value);
+        } else if (arg == "--mode") {
+            if (value == "enhanced") {
+                options.controllerMode = 1;
+            } else if (value == "legacy") {
+                options.controllerMode = 0;
+            } else {
+                ok = false;
+            }
+        } else if (arg == "--drop") {
+            ok = ParseProbability(value, options.faults.drop);
+        } else if (arg == "--corrupt") {
+            ok = ParseProbability(value, options.faults.corrupt);
+        } else if (arg == "--error") {
+            ok = ParseProbability(value, options.faults.error);
+        } else if (arg == "--garbage") {
+            ok = ParseProbability(value, options.faults.garbage);
+        } else if (arg == "--delay-ms") {
+            ok = ParseCount(value, options.delayMs);
+        } else if (arg == "--baud") {
+            ok = ParseCount(value, options.baud);
+        } else if (arg == "--seed") {
+            int seed = 0;
+            ok = ParseCount(value, seed);
+            options.faults.seed = static_cast<std::uint32_t>(seed);
+        } else {
+            ok = false;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "kestrova-sim: bad option %s%s%s\n", argv[i],
+                         hasValue && usedValue ? " " : "", hasValue && usedValue ? argv[i + 1] : "");
+            PrintUsage(stderr);
+            return 2;
+        }
+        if (usedValue) {
+            ++i;
+        }
+    }
+
+    // The stop and toggle signals arrive through a descriptor, polled with the line.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);
+    if (sigprocmask(SIG_BLOCK, &signals, nullptr) != 0) {
+        std::perror("kestrova-sim: sigprocmask");
+        return 1;
+    }
+    const int signalFd = signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (signalFd < 0) {
+        std::perror("kestrova-sim: signalfd");
+        return 1;
+    }
+
+    kestrova::PtySimulator simulator(options);
+    std::string error;
+    if (!simulator.Start(error)) {
+        std::fprintf(stderr, "kestrova-sim: %s\n", error.c_str());
+        close(signalFd);
+        return 1;
+    }
+    std::printf("%s\n", simulator.DevicePath().c_str());
+    std::fflush(stdout);
+
+    bool running = true;
+    while (running) {
+        if (!simulator.Poll(1, signalFd)) {
+            continue;
+        }
+        signalfd_siginfo info{};
+        while (read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+            if (info.ssi_signo == SIGUSR1) {
+                simulator.SetSilent(!simulator.Silent());
+                std::fprintf(stderr, "kestrova-sim: %s\n",
+                             simulator.Silent() ? "silent" : "answering again");
+            } else {
+                running = false;
+            }
+        }
+    }
+    simulator.Stop();
+    close(signalFd);
+    return 0;
+}

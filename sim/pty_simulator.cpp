@@ -1,0 +1,362 @@
+#include "sim/pty_simulator.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace kestrova {
+
+// ---------------------------------------------------------------------------------------------
+// FaultInjector
+
+FaultInjector::FaultInjector(const FaultSettings& settings)
+    : settings_(settings), rng_(settings.seed)
+{
+}
+
+bool FaultInjector::Chance(double probability)
+{
+    return probability > 0.0 && unit_(rng_) < probability;
+}
+
+FaultOutcome FaultInjector::Apply(SimReply& reply)
+{
+    FaultOutcome outcome;
+    if (Chance(settings_.drop)) {
+        outcome.send = false;
+        return outcome;
+    }
+    if (Chance(settings_.error)) {
+        ControllerModel::BuildErrorReply(reply, SimError::Busy);
+        outcome.errorInjected = true;
+    }
+    if (Chance(settings_.corrupt) && reply.length >= 2) {
+        reply.bytes[reply.length - 1] ^= 0x5A;
+        outcome.corrupted = true;
+    }
+    if (Chance(settings_.garbage)) {
+        std::uniform_int_distribution<int> lengthDist(1, static_cast<int>(outcome.garbage.size()));
+        std::uniform_int_distribution<int> byteDist(0, 255);
+        outcome.garbageLength = static_cast<std::uint8_t>(lengthDist(rng_));
+        for (std::size_t i = 0; i < outcome.garbageLength; ++i) {
+            outcome.garbage[i] = static_cast<std::uint8_t>(byteDist(rng_));
+        }
+    }
+    return outcome;
+}
+
+// ---------------------------------------------------------------------------------------------
+// PtySimulator
+
+PtySimulator::PtySimulator(SimOptions options)
+    : options_(std::move(options)), faults_(options_.faults)
+{
+    model_.Reset(options_.controllerMode);
+    byteUs_ = options_.baud > 0 ? 10'000'000.0 / options_.baud : 0.0;
+}
+
+PtySimulator::~PtySimulator()
+{
+    Stop();
+}
+
+std::int64_t PtySimulator::NowUs()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool PtySimulator::Start(std::string& error)
+{
+    if (Running()) {
+        error = "already running";
+        return false;
+    }
+    auto fail = [&](const std::string& what) {
+        error = what + ": " + std::strerror(errno);
+        Stop();
+        return false;
+    };
+
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0) {
+        return fail("posix_openpt");
+    }
+    if (grantpt(master_) != 0) {
+        return fail("grantpt");
+    }
+    if (unlockpt(master_) != 0) {
+        return fail("unlockpt");
+    }
+    std::array<char, 128> name{};
+    if (ptsname_r(master_, name.data(), name.size()) != 0) {
+        return fail("ptsname_r");
+    }
+    device_ = name.data();
+
+    // Held open for the whole run: without it the master sees a hang-up whenever the last client
+    // closes. Raw mode, so the line discipline passes every byte through untouched.
+    slave_ = open(device_.c_str(), O_RDWR | O_NOCTTY);
+    if (slave_ < 0) {
+        return fail("open " + device_);
+    }
+    termios tio{};
+    if (tcgetattr(slave_, &tio) != 0) {
+        return fail("tcgetattr");
+    }
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    cfsetispeed(&tio, B38400);
+    cfsetospeed(&tio, B38400);
+    if (tcsetattr(slave_, TCSANOW, &tio) != 0) {
+        return fail("tcsetattr");
+    }
+    if (fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK) != 0) {
+        return fail("fcntl");
+    }
+    fcntl(master_, F_SETFD, FD_CLOEXEC);
+    fcntl(slave_, F_SETFD, FD_CLOEXEC);
+
+    if (!options_.linkPath.empty()) {
+        struct stat st{};
+        if (lstat(options_.linkPath.c_str(), &st) == 0) {
+            if (!S_ISLNK(st.st_mode)) {
+                errno = EEXIST;
+                return fail("refusing to replace " + options_.linkPath +
+                            " (not a symbolic link)");
+            }
+            if (unlink(options_.linkPath.c_str()) != 0) {
+                return fail("unlink " + options_.linkPath);
+            }
+        }
+        if (symlink(device_.c_str(), options_.linkPath.c_str()) != 0) {
+            return fail("symlink " + options_.linkPath);
+        }
+        linkMade_ = true;
+    }
+
+    lastTickUs_ = NowUs();
+    lineFreeUs_ = lastTickUs_;
+    return true;
+}
+
+void PtySimulator::Stop()
+{
+    if (linkMade_) {
+        // Only our own link goes: another simulator may have taken the name over since.
+        std::array<char, PATH_MAX> target{};
+        const ssize_t n = readlink(options_.linkPath.c_str(), target.data(), target.size() - 1);
+        if (n >= 0 && std::string(target.data(), static_cast<std::size_t>(n)) == device_) {
+            unlink(options_.linkPath.c_str());
+        }
+        linkMade_ = false;
+    }
+    if (slave_ >= 0) {
+        close(slave_);
+        slave_ = -1;
+    }
+    if (master_ >= 0) {
+        close(master_);
+        master_ = -1;
+    }
+    outputCount_ = 0;
+}
+
+void PtySimulator::AdvanceModel(std::int64_t nowUs)
+{
+    const std::int64_t elapsedMs = (nowUs - lastTickUs_) / 1000;
+    if (elapsedMs > 0) {
+        model_.Tick(static_cast<std::uint32_t>(std::min<std::int64_t>(elapsedMs, 60'000)));
+        lastTickUs_ += elapsedMs * 1000;
+    }
+}
+
+std::int64_t PtySimulator::NextOutputUs() const
+{
+    if (outputCount_ == 0) {
+        return INT64_MAX;
+    }
+    const PendingOutput& out = output_[outputHead_];
+    return out.startUs + static_cast<std::int64_t>(std::ceil(out.sent * byteUs_));
+}
+
+bool PtySimulator::Poll(int maxWaitMs, int wakeFd)
+{
+    if (!Running()) {
+        return false;
+    }
+    std::int64_t now = NowUs();
+    AdvanceModel(now);
+    SendDue(now);
+
+    std::int64_t deadline = now + std::int64_t{std::max(maxWaitMs, 0)} * 1000;
+    if (!writeBlocked_) {
+        deadline = std::min(deadline, std::max(NextOutputUs(), now));
+    }
+    const std::int64_t waitUs = std::max<std::int64_t>(deadline - now, 0);
+    const timespec timeout{static_cast<time_t>(waitUs / 1'000'000),
+                           static_cast<long>((waitUs % 1'000'000) * 1000)};
+
+    std::array<pollfd, 2> fds{};
+    fds[0].fd = master_;
+    fds[0].events = static_cast<short>(POLLIN | (writeBlocked_ ? POLLOUT : 0));
+    fds[1].fd = wakeFd;
+    fds[1].events = POLLIN;
+    const nfds_t count = wakeFd >= 0 ? 2 : 1;
+    const int ready = ppoll(fds.data(), count, &timeout, nullptr);
+
+    bool woken = false;
+    now = NowUs();
+    AdvanceModel(now);
+    if (ready > 0) {
+        if ((fds[0].revents & POLLIN) != 0) {
+            ReadRequests(now);
+        }
+        if ((fds[0].revents & POLLOUT) != 0) {
+            writeBlocked_ = false;
+        }
+        woken = wakeFd >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+    }
+    CollectReplies(now);
+    SendDue(now);
+    TraceModelEvents();
+    return woken;
+}
+
+void PtySimulator::ReadRequests(std::int64_t nowUs)
+{
+    std::array<std::uint8_t, 256> buffer{};
+    for (int round = 0; round < 8; ++round) {
+        const ssize_t n = read(master_, buffer.data(), buffer.size());
+        if (n <= 0) {
+            break;  // EAGAIN: all taken; EIO: no client side open (cannot last, we hold one)
+        }
+        if (!options_.silent) {
+            model_.Feed(buffer.data(), static_cast<std::size_t>(n));
+        } else if (options_.trace != nullptr) {
+            std::fprintf(options_.trace, "sim: silent, %zd request bytes ignored\n", n);
+        }
+        CollectReplies(nowUs);
+    }
+}
+
+void PtySimulator::CollectReplies(std::int64_t nowUs)
+{
+    SimReply reply;
+    while (model_.PopReply(reply)) {
+        const FaultOutcome outcome = faults_.Apply(reply);
+        TraceReply(reply, outcome);
+        if (!outcome.send) {
+            continue;
+        }
+        if (outputCount_ == output_.size()) {
+            if (options_.trace != nullptr) {
+                std::fprintf(options_.trace, "sim: output queue full, reply lost\n");
+            }
+            continue;
+        }
+        PendingOutput& out = output_[(outputHead_ + outputCount_) % output_.size()];
+        out = PendingOutput{};
+        std::memcpy(out.bytes.data(), outcome.garbage.data(), outcome.garbageLength);
+        std::memcpy(out.bytes.data() + outcome.garbageLength, reply.bytes.data(), reply.length);
+        out.length = static_cast<std::uint16_t>(outcome.garbageLength + reply.length);
+        out.startUs = std::max(nowUs + std::int64_t{options_.delayMs} * 1000, lineFreeUs_);
+        lineFreeUs_ = out.startUs + static_cast<std::int64_t>(std::ceil(out.length * byteUs_));
+        ++outputCount_;
+    }
+}
+
+void PtySimulator::SendDue(std::int64_t nowUs)
+{
+    while (outputCount_ > 0 && !writeBlocked_) {
+        PendingOutput& out = output_[outputHead_];
+        if (nowUs < out.startUs) {
+            return;
+        }
+        std::size_t due = out.length;
+        if (byteUs_ > 0.0) {
+            const auto onLine = static_cast<std::size_t>((nowUs - out.startUs) / byteUs_) + 1;
+            due = std::min<std::size_t>(out.length, onLine);
+        }
+        if (due > out.sent) {
+            const ssize_t n = write(master_, out.bytes.data() + out.sent, due - out.sent);
+            if (n < 0) {
+                if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                    writeBlocked_ = true;
+                }
+                return;
+            }
+            out.sent = static_cast<std::uint16_t>(out.sent + n);
+        }
+        if (out.sent < out.length) {
+            return;
+        }
+        ++repliesSent_;
+        outputHead_ = (outputHead_ + 1) % output_.size();
+        --outputCount_;
+    }
+}
+
+void PtySimulator::TraceReply(const SimReply& reply, const FaultOutcome& outcome)
+{
+    if (options_.trace == nullptr) {
+        return;
+    }
+    std::fprintf(options_.trace, "sim: %c 0x%08X %u ->", static_cast<char>(reply.command),
+                 reply.address, static_cast<unsigned>(reply.count));
+    for (std::size_t i = 0; i < reply.length; ++i) {
+        std::fprintf(options_.trace, " %02X", reply.bytes[i]);
+    }
+    if (reply.error != SimError::None) {
+        std::fprintf(options_.trace, " [error %u]", static_cast<unsigned>(reply.error));
+    }
+    if (!outcome.send) {
+        std::fprintf(options_.trace, " [dropped]");
+    }
+    if (outcome.errorInjected) {
+        std::fprintf(options_.trace, " [busy injected]");
+    }
+    if (outcome.corrupted) {
+        std::fprintf(options_.trace, " [checksum damaged]");
+    }
+    if (outcome.garbageLength > 0) {
+        std::fprintf(options_.trace, " [%u stray bytes before]",
+                     static_cast<unsigned>(outcome.garbageLength));
+    }
+    std::fprintf(options_.trace, "\n");
+    std::fflush(options_.trace);
+}
+
+void PtySimulator::TraceModelEvents()
+{
+    const SimStats& now = model_.Stats();
+    if (options_.trace != nullptr) {
+        if (now.strayBytes != tracedStats_.strayBytes) {
+            std::fprintf(options_.trace, "sim: %u stray bytes skipped\n",
+                         now.strayBytes - tracedStats_.strayBytes);
+        }
+        if (now.badFrames != tracedStats_.badFrames) {
+            std::fprintf(options_.trace, "sim: %u frames with a bad checksum ignored\n",
+                         now.badFrames - tracedStats_.badFrames);
+        }
+        if (now.frameTimeouts != tracedStats_.frameTimeouts) {
+            std::fprintf(options_.trace, "sim: %u incomplete frames given up\n",
+                         now.frameTimeouts - tracedStats_.frameTimeouts);
+        }
+        std::fflush(options_.trace);
+    }
+    tracedStats_ = now;
+}
+
+}  // namespace kestrova
