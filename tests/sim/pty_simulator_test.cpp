@@ -1,0 +1,263 @@
+#include "sim/pty_simulator.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace kestrova {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+const Bytes ReadVector{0x24, 0x6D, 0x50, 0x0A, 0x00, 0x00, 0x02, 0x00, 0x23, 0xD6, 0xF6};
+const Bytes WriteVector{0x24, 0x4D, 0x50, 0x0A, 0x00, 0x00, 0x02, 0x00, 0xF4, 0x01, 0x23, 0x2F, 0x3D};
+const Bytes WriteOk{0x2B, 0x24, 0x4F, 0x4B, 0x23, 0x4C, 0x08};
+const Bytes Read500{0x2B, 0x24, 0xF4, 0x01, 0x23, 0x0B, 0x4D};
+
+// A private folder for links, removed with everything in it.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "ksimXXXXXX").string();
+        path_ = mkdtemp(pattern.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    std::filesystem::path operator/(const char* name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// The utility's side of the line: the device opened raw and non-blocking.
+int OpenClient(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) {
+        termios tio{};
+        tcgetattr(fd, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(fd, TCSANOW, &tio);
+    }
+    return fd;
+}
+
+// Reads until want bytes arrived or the time is up; pump runs the simulator in between.
+Bytes ReadReply(int fd, std::size_t want, int timeoutMs, const std::function<void()>& pump)
+{
+    Bytes got;
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (got.size() < want && Clock::now() < end) {
+        if (pump) {
+            pump();
+        } else {
+            pollfd p{fd, POLLIN, 0};
+            poll(&p, 1, 5);
+        }
+        std::uint8_t buffer[256];
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            got.insert(got.end(), buffer, buffer + n);
+        }
+    }
+    return got;
+}
+
+bool Send(int fd, const Bytes& bytes)
+{
+    return write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
+TEST(PtySimulator, ServesRequestsOnItsTerminal)
+{
+    TempDir dir;
+    const std::string link = (dir / "com7").string();
+    SimOptions options;
+    options.linkPath = link;
+    PtySimulator sim(options);
+    std::string error;
+    ASSERT_TRUE(sim.Start(error)) << error;
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), sim.DevicePath());
+    auto pump = [&] { sim.Poll(2); };
+
+    int fd = OpenClient(link);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(Send(fd, WriteVector));
+    EXPECT_EQ(ReadReply(fd, 7, 1000, pump), WriteOk);
+    ASSERT_TRUE(Send(fd, ReadVector));
+    EXPECT_EQ(ReadReply(fd, 7, 1000, pump), Read500);
+
+    // A client that goes away and comes back finds the line still up.
+    close(fd);
+    for (int i = 0; i < 5; ++i) {
+        sim.Poll(1);
+    }
+    fd = OpenClient(link);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(Send(fd, ReadVector));
+    EXPECT_EQ(ReadReply(fd, 7, 1000, pump), Read500);
+
+    // Silent: the request is swallowed; answering again, the next one gets its reply.
+    sim.SetSilent(true);
+    ASSERT_TRUE(Send(fd, ReadVector));
+    EXPECT_TRUE(ReadReply(fd, 7, 100, pump).empty());
+    sim.SetSilent(false);
+    ASSERT_TRUE(Send(fd, ReadVector));
+    EXPECT_EQ(ReadReply(fd, 7, 1000, pump), Read500);
+    EXPECT_EQ(sim.RepliesSent(), 4u);
+    close(fd);
+
+    sim.Stop();
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+}
+
+TEST(PtySimulator, DelaysAndPacesReplies)
+{
+    SimOptions options;
+    options.delayMs = 40;
+    options.baud = 1200;  // 8.33 ms a byte: a 7-byte reply spends 50 ms on the line
+    PtySimulator sim(options);
+    std::string error;
+    ASSERT_TRUE(sim.Start(error)) << error;
+    const int fd = OpenClient(sim.DevicePath());
+    ASSERT_GE(fd, 0);
+
+    const auto start = Clock::now();
+    ASSERT_TRUE(Send(fd, ReadVector));
+    Bytes first = ReadReply(fd, 1, 1000, [&] { sim.Poll(1); });
+    const auto firstAt = Clock::now();
+    Bytes rest = ReadReply(fd, 6, 1000, [&] { sim.Poll(1); });
+    const auto lastAt = Clock::now();
+    first.insert(first.end(), rest.begin(), rest.end());
+    EXPECT_EQ(first.size(), 7u);
+    EXPECT_EQ(first[0], 0x2B);
+    const auto ms = [](auto d) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+    };
+    EXPECT_GE(ms(firstAt - start), 40);
+    EXPECT_GE(ms(lastAt - firstAt), 45);  // six more bytes at 8.33 ms each
+    EXPECT_LT(ms(lastAt - start), 500);
+    close(fd);
+}
+
+TEST(PtySimulator, LinkHandling)
+{
+    TempDir dir;
+    const std::string link = (dir / "stale").string();
+    std::filesystem::create_symlink("/nonexistent/tty", link);
+    {
+        SimOptions options;
+        options.linkPath = link;
+        PtySimulator sim(options);
+        std::string error;
+        ASSERT_TRUE(sim.Start(error)) << error;
+        EXPECT_EQ(std::filesystem::read_symlink(link).string(), sim.DevicePath());
+    }
+    // The destructor stops the simulator and removes its link.
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+
+    // A regular file is never replaced.
+    const std::string file = (dir / "file").string();
+    std::ofstream(file) << "keep";
+    SimOptions options;
+    options.linkPath = file;
+    PtySimulator sim(options);
+    std::string error;
+    EXPECT_FALSE(sim.Start(error));
+    EXPECT_NE(error.find("not a symbolic link"), std::string::npos) << error;
+    EXPECT_FALSE(sim.Running());
+    EXPECT_TRUE(std::filesystem::is_regular_file(file));
+
+    // A link that another simulator has taken over since is left alone at stop.
+    const std::string shared = (dir / "shared").string();
+    SimOptions first;
+    first.linkPath = shared;
+    PtySimulator a(first);
+    PtySimulator b(first);
+    ASSERT_TRUE(a.Start(error)) << error;
+    ASSERT_TRUE(b.Start(error)) << error;
+    a.Stop();
+    EXPECT_EQ(std::filesystem::read_symlink(shared).string(), b.DevicePath());
+    b.Stop();
+    EXPECT_FALSE(std::filesystem::is_symlink(shared));
+}
+
+TEST(KestrovaSimProgram, AnswersOverItsLinkAndCleansUpOnSigterm)
+{
+    TempDir dir;
+    const std::string link = (dir / "com3").string();
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::string program = KESTROVA_SIM_PROGRAM;
+    std::string linkOption = "--link";
+    std::vector<char*> argv{program.data(), linkOption.data(), const_cast<char*>(link.c_str()),
+                            nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+
+    // First line of stdout: the device path.
+    std::string line;
+    const auto end = Clock::now() + std::chrono::seconds(5);
+    while (line.find('\n') == std::string::npos && Clock::now() < end) {
+        pollfd p{out[0], POLLIN, 0};
+        if (poll(&p, 1, 50) > 0) {
+            char buffer[256];
+            const ssize_t n = read(out[0], buffer, sizeof buffer);
+            if (n <= 0) {
+                break;
+            }
+            line.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    close(out[0]);
+    ASSERT_NE(line.find('\n'), std::string::npos) << "no device path printed";
+    line.erase(line.find('\n'));
+    EXPECT_EQ(line.rfind("/dev/pts/", 0), 0u) << line;
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), line);
+
+    const int fd = OpenClient(link);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(Send(fd, ReadVector));
+    const Bytes first = ReadReply(fd, 7, 2000, nullptr);
+    ASSERT_EQ(first.size(), 7u);
+    EXPECT_EQ(first[0], 0x2B);  // the power-on neutral value, whatever it is
+    ASSERT_TRUE(Send(fd, WriteVector));
+    EXPECT_EQ(ReadReply(fd, 7, 2000, nullptr), WriteOk);
+    ASSERT_TRUE(Send(fd, ReadVector));
+    EXPECT_EQ(ReadReply(fd, 7, 2000, nullptr), Read500);
+    close(fd);
+
+    ASSERT_EQ(kill(pid, SIGTERM), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+}
+
+}  // namespace
+}  // namespace kestrova
