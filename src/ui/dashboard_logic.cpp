@@ -1,0 +1,273 @@
+#include "ui/dashboard_logic.h"
+
+#include "common/number_text.h"
+
+namespace kestrova {
+
+namespace {
+
+constexpr std::string_view OnClick = "OnClick";
+
+std::size_t BarSlot(Axis axis, bool positive) {
+    return static_cast<std::size_t>(axis) * 2 + (positive ? 0 : 1);
+}
+
+Element Bar(Axis axis, bool positive) {
+    return AxisElement(axis, positive ? AxisRole::PosTrackBar : AxisRole::NegTrackBar);
+}
+
+}  // namespace
+
+DashboardLogic::DashboardLogic(DashboardDisplay& display, Core& core, WindowHost& host)
+    : display_(display), core_(core), host_(host) {
+    display_.SetListener(this);
+}
+
+DashboardLogic::~DashboardLogic() { display_.SetListener(nullptr); }
+
+void DashboardLogic::Send(std::string_view objectName, std::string_view eventText) {
+    core_.ServiceEvent(objectName, eventText);
+}
+
+// ---------------------------------------------------------------------------------------------
+// View input
+
+void DashboardLogic::UserClicked(Element element) {
+    if (element == Element::None) return;
+    const ElementState& state = display_.State(element);
+    if (!state.visible || !state.enabled) return;
+
+    if (Index(element) < static_cast<std::size_t>(AxisCount * AxisRoleCount)) {
+        const auto axis = static_cast<Axis>(Index(element) / AxisRoleCount);
+        const auto role = static_cast<AxisRole>(Index(element) % AxisRoleCount);
+        switch (role) {
+            case AxisRole::AxisButton:
+            case AxisRole::AxisLabel:
+            case AxisRole::StatusText:
+                AxisButtonClick(axis);
+                return;
+            case AxisRole::PosUpIcon:
+            case AxisRole::PosDownIcon:
+            case AxisRole::PosValueText:
+            case AxisRole::PosCaption:
+            case AxisRole::PosZeroOverlay:
+                AdjustEnter(axis, true);
+                return;
+            case AxisRole::NegUpIcon:
+            case AxisRole::NegDownIcon:
+            case AxisRole::NegValueText:
+            case AxisRole::NegCaption:
+            case AxisRole::NegZeroOverlay:
+                AdjustEnter(axis, false);
+                return;
+            case AxisRole::PosStepUp:
+            case AxisRole::PosStepDown:
+            case AxisRole::NegStepUp:
+            case AxisRole::NegStepDown:
+                // "SpeedButtonPan_PosValueInc" sends "ButtonPan_PosValueInc", and so on.
+                Send(ElementName(element).substr(5), OnClick);
+                return;
+            default:
+                return;  // track bars, output and neutral texts: no click handler
+        }
+    }
+
+    switch (element) {
+        case Element::BitBtnModeEnhanced: BitBtnModeEnhancedClick(); break;
+        case Element::BitBtnModeLegacy: BitBtnModeLegacyClick(); break;
+        case Element::ComboBoxCommsSelect: ComboBoxCommsSelectClick(); break;
+        case Element::ButtonDebug01: ButtonDebug01Click(); break;
+        case Element::ButtonDebug02: ButtonDebug02Click(); break;
+        case Element::ButtonDebug03: ButtonDebug03Click(); break;
+        case Element::ButtonDebug04: ButtonDebug04Click(); break;
+        case Element::ButtonDebugShow: ButtonDebugShowClick(); break;
+        case Element::ButtonDebugClear: ButtonDebugClearClick(); break;
+        default: break;
+    }
+}
+
+void DashboardLogic::UserFocused(Element element) { display_.SetFocus(element); }
+
+void DashboardLogic::UserMovedTrackBar(Element bar, std::int32_t position) {
+    display_.SetTrackBarPosition(bar, position);
+}
+
+// Raised by the display state, also while a display command is running.
+void DashboardLogic::FocusEntered(Element element) {
+    if (element == Element::ComboBoxCommsSelect) {
+        ComboBoxCommsSelectEnter();
+        return;
+    }
+    if (KindOf(element) != ElementKind::TrackBar) return;
+    const auto axis = static_cast<Axis>(Index(element) / AxisRoleCount);
+    AdjustEnter(axis, element == Bar(axis, true));
+}
+
+void DashboardLogic::TrackBarChanged(Element bar) {
+    const auto axis = static_cast<Axis>(Index(bar) / AxisRoleCount);
+    TrackBarChange(axis, bar == Bar(axis, true));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Axis handlers
+
+void DashboardLogic::AxisButtonClick(Axis axis) {
+    if (!display_.AxisSelectEnabled(axis)) return;
+    Send(ElementName(AxisElement(axis, AxisRole::AxisButton)), OnClick);
+}
+
+// The adjust-entry pair carries the name of the side's track bar, whichever of its controls was
+// used.
+void DashboardLogic::AdjustEnter(Axis axis, bool positive) {
+    if (!display_.AxisSelectEnabled(axis)) return;
+    Send(ElementName(Bar(axis, positive)), OnClick);
+}
+
+// Reports a bar position that the operator set, or that a display command set while the bar
+// had the focus; the window's own moves of an unfocused bar and repeats are not reported.
+void DashboardLogic::TrackBarChange(Axis axis, bool positive) {
+    const Element bar = Bar(axis, positive);
+    if (display_.Focus() != bar) return;
+    const ElementState& state = display_.State(bar);
+    std::int32_t& last = lastReportedPosition_[BarSlot(axis, positive)];
+    if (state.position == last) return;
+    last = state.position;
+    // The bar stands upside down; this gives back the adjust value the slider shows.
+    const std::int64_t value =
+        std::int64_t{state.maximum} - state.position + std::int64_t{state.minimum};
+    std::string name(ElementName(bar));
+    name.append("Value");
+    Send(name, IntToText(value));
+}
+
+void DashboardLogic::ButtonPanClick() { AxisButtonClick(Axis::Pan); }
+void DashboardLogic::ButtonTiltClick() { AxisButtonClick(Axis::Tilt); }
+void DashboardLogic::ButtonRollClick() { AxisButtonClick(Axis::Roll); }
+
+void DashboardLogic::TrackBarPan_PosAdjustEnter() { AdjustEnter(Axis::Pan, true); }
+void DashboardLogic::TrackBarPan_NegAdjustEnter() { AdjustEnter(Axis::Pan, false); }
+void DashboardLogic::TrackBarTiltPosAdjustEnter() { AdjustEnter(Axis::Tilt, true); }
+void DashboardLogic::TrackBarTiltNegAdjustEnter() { AdjustEnter(Axis::Tilt, false); }
+void DashboardLogic::TrackBarRollPosAdjustEnter() { AdjustEnter(Axis::Roll, true); }
+void DashboardLogic::TrackBarRollNegAdjustEnter() { AdjustEnter(Axis::Roll, false); }
+
+void DashboardLogic::SpeedButtonPan_PosValueIncClick() { Send("ButtonPan_PosValueInc", OnClick); }
+void DashboardLogic::SpeedButtonPan_PosValueDecClick() { Send("ButtonPan_PosValueDec", OnClick); }
+void DashboardLogic::SpeedButtonPan_NegValueIncClick() { Send("ButtonPan_NegValueInc", OnClick); }
+void DashboardLogic::SpeedButtonPan_NegValueDecClick() { Send("ButtonPan_NegValueDec", OnClick); }
+void DashboardLogic::SpeedButtonTiltPosValueIncClick() { Send("ButtonTiltPosValueInc", OnClick); }
+void DashboardLogic::SpeedButtonTiltPosValueDecClick() { Send("ButtonTiltPosValueDec", OnClick); }
+void DashboardLogic::SpeedButtonTiltNegValueIncClick() { Send("ButtonTiltNegValueInc", OnClick); }
+void DashboardLogic::SpeedButtonTiltNegValueDecClick() { Send("ButtonTiltNegValueDec", OnClick); }
+void DashboardLogic::SpeedButtonRollPosValueIncClick() { Send("ButtonRollPosValueInc", OnClick); }
+void DashboardLogic::SpeedButtonRollPosValueDecClick() { Send("ButtonRollPosValueDec", OnClick); }
+void DashboardLogic::SpeedButtonRollNegValueIncClick() { Send("ButtonRollNegValueInc", OnClick); }
+void DashboardLogic::SpeedButtonRollNegValueDecClick() { Send("ButtonRollNegValueDec", OnClick); }
+
+void DashboardLogic::TrackBarPan_PosAdjustChange() { TrackBarChange(Axis::Pan, true); }
+void DashboardLogic::TrackBarPan_NegAdjustChange() { TrackBarChange(Axis::Pan, false); }
+void DashboardLogic::TrackBarTiltPosAdjustChange() { TrackBarChange(Axis::Tilt, true); }
+void DashboardLogic::TrackBarTiltNegAdjustChange() { TrackBarChange(Axis::Tilt, false); }
+void DashboardLogic::TrackBarRollPosAdjustChange() { TrackBarChange(Axis::Roll, true); }
+void DashboardLogic::TrackBarRollNegAdjustChange() { TrackBarChange(Axis::Roll, false); }
+
+std::int32_t DashboardLogic::LastReportedPosition(Element bar) const {
+    const auto axis = static_cast<Axis>(Index(bar) / AxisRoleCount);
+    return lastReportedPosition_[BarSlot(axis, bar == Bar(axis, true))];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Mode buttons, port list, debug panel
+
+void DashboardLogic::BitBtnModeEnhancedClick() { Send("ButtonModeEnhanced", OnClick); }
+
+// Legacy mode needs every axis back in normal mode first: the three axis pairs go whatever the
+// axis select flags are.
+void DashboardLogic::BitBtnModeLegacyClick() {
+    Send("ButtonPan", OnClick);
+    Send("ButtonTilt", OnClick);
+    Send("ButtonRoll", OnClick);
+    Send("ButtonModeLegacy", OnClick);
+}
+
+void DashboardLogic::ComboBoxCommsSelectChange(std::int32_t itemIndex) {
+    const std::string index = IntToText(itemIndex);
+    display_.SetCaption(Element::Label1, "Changed" + index);
+    Send("CommsSelect", index);
+}
+
+void DashboardLogic::ComboBoxCommsSelectClick() { display_.SetCaption(Element::Label1, "Clicked"); }
+void DashboardLogic::ComboBoxCommsSelectEnter() { display_.SetCaption(Element::Label1, "Entered"); }
+
+void DashboardLogic::ButtonDebug01Click() { Send("ButtonDebugAppInfo", OnClick); }
+void DashboardLogic::ButtonDebug02Click() { Send("DebugAction", "ForceRefresh"); }
+void DashboardLogic::ButtonDebug04Click() { Send("DebugPoint", IntToText(debugPointNumber_)); }
+
+// Any text is accepted: one that is not an integer, or a number outside 1 to 39, gives 1.
+// Cancelling returns the default text, which keeps the number.
+void DashboardLogic::ButtonDebug03Click() {
+    const std::string defaultText = IntToText(debugPointNumber_);
+    const std::string text = host_.InputBox("Debug Point Number:", "Value:", defaultText);
+    if (text != defaultText) debugPointNumber_ = TryTextToInt(text).value_or(1);
+    if (debugPointNumber_ < 1 || debugPointNumber_ > 39) debugPointNumber_ = 1;
+}
+
+void DashboardLogic::ButtonDebugShowClick() {
+    const bool visible = !display_.State(Element::MemoDebug).visible;
+    for (Element element :
+         {Element::MemoDebug, Element::Label1, Element::Label2, Element::Label3, Element::Label4,
+          Element::Label5, Element::ButtonDebugClear, Element::ButtonDebug01,
+          Element::ButtonDebug02, Element::ButtonDebug03, Element::ButtonDebug04,
+          Element::StaticTextPan_NeutralValue, Element::StaticTextTiltNeutralValue,
+          Element::StaticTextRollNeutralValue}) {
+        display_.SetVisible(element, visible);
+    }
+}
+
+void DashboardLogic::ButtonDebugClearClick() {
+    display_.ClearMemo();
+    display_.SetBackground(Element::MemoDebug, colours::White);
+    display_.SetFontColour(Element::MemoDebug, colours::Black);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Window life and timers
+
+void DashboardLogic::FormCreate() {
+    display_.SetVisible(Element::ButtonDebugShow, false);
+    core_.CoreStart();
+}
+
+void DashboardLogic::FormClose() {
+    if (closed_) return;
+    closed_ = true;
+    core_.CoreStop();
+}
+
+void DashboardLogic::Exit1Click() { host_.CloseWindow(); }
+
+void DashboardLogic::Comms_TimerTimer() {
+    if (closed_) return;
+    core_.CommsTick();
+}
+
+// Ticks keep arriving while the error dialog is open, so this can run nested inside itself; the
+// state shows the dialog only once, and the tick that sees it closed closes the window.
+void DashboardLogic::TimerSysUpdateTimer() {
+    if (closed_) return;
+    core_.SystemTick();
+    if (!core_.CheckConfigVersions() && configCheckState_ == ConfigChecking) {
+        configCheckState_ = ConfigErrorShown;
+        host_.ShowConfigErrorDialog();
+    }
+    if (configCheckState_ == ConfigErrorClosed) {
+        configCheckState_ = ConfigCloseRequested;
+        host_.CloseWindow();
+    }
+}
+
+void DashboardLogic::ConfigErrorDialogClosed() {
+    if (configCheckState_ == ConfigErrorShown) configCheckState_ = ConfigErrorClosed;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,145 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/core_interfaces.h"
+#include "ui/display_state.h"
+
+// The dashboard window's behaviour without any widget toolkit: every handler of the window,
+// turning operator actions into event pairs for the core, the two timer ticks and the
+// configuration check. A view renders the DashboardDisplay and reports input through the User*
+// calls (or the named handlers); it holds no behaviour of its own.
+namespace kestrova {
+
+// What the window logic needs of the toolkit.
+class WindowHost {
+public:
+    // Shows the configuration error dialog modally and returns when it has closed. The dialog
+    // calls DashboardLogic::ConfigErrorDialogClosed as it closes.
+    virtual void ShowConfigErrorDialog() = 0;
+    // Closes the window. Closing runs DashboardLogic::FormClose (the view's close handling calls
+    // it), after which the program ends.
+    virtual void CloseWindow() = 0;
+    // The platform's input box; returns the text entered, or the default text when cancelled.
+    virtual std::string InputBox(std::string_view caption, std::string_view prompt,
+                                 std::string_view defaultText) = 0;
+
+protected:
+    ~WindowHost() = default;
+};
+
+class DashboardLogic final : private DisplayListener {
+public:
+    // Registers itself as the display's listener for as long as it lives.
+    DashboardLogic(DashboardDisplay& display, Core& core, WindowHost& host);
+    ~DashboardLogic();
+    DashboardLogic(const DashboardLogic&) = delete;
+    DashboardLogic& operator=(const DashboardLogic&) = delete;
+
+    // ---- View input: the view reports what the operator did, element by element.
+    // A click on an element; ignored while the element is hidden or disabled, as a real window
+    // never delivers it. Elements without a click handler ignore it.
+    void UserClicked(Element element);
+    // The input focus moved to this element (Element::None: to no control of the window).
+    // Focusing a track bar or the port list runs its focus-entered handler.
+    void UserFocused(Element element);
+    // The operator moved a track bar; the position is clamped into the bar's range and a change
+    // runs the bar's change handler.
+    void UserMovedTrackBar(Element bar, std::int32_t position);
+    // The port list reports a new item index (0 "COM 1" to 39 "COM40", -1 none selected).
+    void UserSelectedPort(std::int32_t itemIndex) { ComboBoxCommsSelectChange(itemIndex); }
+
+    // ---- Handlers of the window, named after their control and event.
+    void ButtonPanClick();
+    void ButtonTiltClick();
+    void ButtonRollClick();
+
+    void TrackBarPan_PosAdjustEnter();
+    void TrackBarPan_NegAdjustEnter();
+    void TrackBarTiltPosAdjustEnter();
+    void TrackBarTiltNegAdjustEnter();
+    void TrackBarRollPosAdjustEnter();
+    void TrackBarRollNegAdjustEnter();
+
+    void SpeedButtonPan_PosValueIncClick();
+    void SpeedButtonPan_PosValueDecClick();
+    void SpeedButtonPan_NegValueIncClick();
+    void SpeedButtonPan_NegValueDecClick();
+    void SpeedButtonTiltPosValueIncClick();
+    void SpeedButtonTiltPosValueDecClick();
+    void SpeedButtonTiltNegValueIncClick();
+    void SpeedButtonTiltNegValueDecClick();
+    void SpeedButtonRollPosValueIncClick();
+    void SpeedButtonRollPosValueDecClick();
+    void SpeedButtonRollNegValueIncClick();
+    void SpeedButtonRollNegValueDecClick();
+
+    void TrackBarPan_PosAdjustChange();
+    void TrackBarPan_NegAdjustChange();
+    void TrackBarTiltPosAdjustChange();
+    void TrackBarTiltNegAdjustChange();
+    void TrackBarRollPosAdjustChange();
+    void TrackBarRollNegAdjustChange();
+
+    void BitBtnModeEnhancedClick();
+    void BitBtnModeLegacyClick();
+
+    void ComboBoxCommsSelectChange(std::int32_t itemIndex);
+    void ComboBoxCommsSelectClick();
+    void ComboBoxCommsSelectEnter();
+
+    void ButtonDebug01Click();
+    void ButtonDebug02Click();
+    void ButtonDebug03Click();
+    void ButtonDebug04Click();
+    void ButtonDebugShowClick();
+    void ButtonDebugClearClick();
+
+    // ---- Window life and timers.
+    void FormCreate();
+    // Stops the core; runs once however often the window reports its closing. Ticks arriving
+    // after it are ignored.
+    void FormClose();
+    void Exit1Click();
+    void Comms_TimerTimer();     // every 1 ms
+    void TimerSysUpdateTimer();  // every 10 ms
+    // Called by the configuration error dialog as it closes.
+    void ConfigErrorDialogClosed();
+
+    // ---- Window state.
+    // The last position that a bar's change handler reported (0 until it reports one).
+    std::int32_t LastReportedPosition(Element bar) const;
+    std::int32_t DebugPointNumber() const { return debugPointNumber_; }
+    // 0 checking, 10 error dialog shown, 20 error dialog closed, 30 window close requested.
+    std::int32_t ConfigCheckState() const { return configCheckState_; }
+
+    static constexpr std::int32_t ConfigChecking = 0;
+    static constexpr std::int32_t ConfigErrorShown = 10;
+    static constexpr std::int32_t ConfigErrorClosed = 20;
+    static constexpr std::int32_t ConfigCloseRequested = 30;
+
+private:
+    void TrackBarChanged(Element bar) override;
+    void FocusEntered(Element element) override;
+
+    void Send(std::string_view objectName, std::string_view eventText);
+    void AxisButtonClick(Axis axis);
+    void AdjustEnter(Axis axis, bool positive);
+    void TrackBarChange(Axis axis, bool positive);
+
+    DashboardDisplay& display_;
+    Core& core_;
+    WindowHost& host_;
+
+    // Indexed Pan positive, Pan negative, Tilt positive, Tilt negative, Roll positive, Roll
+    // negative.
+    std::array<std::int32_t, 2 * AxisCount> lastReportedPosition_{};
+    std::int32_t debugPointNumber_ = 1;
+    std::int32_t configCheckState_ = ConfigChecking;
+    bool closed_ = false;
+};
+
+}  // namespace kestrova
