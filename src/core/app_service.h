@@ -1,0 +1,177 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "core/core_interfaces.h"
+#include "points/point_database.h"
+#include "points/tag_file.h"
+// tag_file.h and kestrova_ini.h both define the constant NoApplicationSelected (same text). Until
+// one of them takes the other's, the settings file's copy is renamed while it is read here, so
+// the core (and whoever includes this header) can use both.
+#define NoApplicationSelected KestrovaIniNoApplicationSelected
+#include "config/kestrova_ini.h"
+#undef NoApplicationSelected
+#include "config/window_placement.h"
+#include "port/port_drv.h"
+#include "port/serial_line.h"
+#include "protocol/protocol.h"
+
+namespace kestrova {
+
+// The application name the core always selects, and the file name base of the project
+// configuration and the tag file beside the executable.
+inline constexpr std::string_view CoreApplicationName = "KESTROVA_001";
+inline constexpr std::int32_t CoreSoftwareVersion = 1201;
+
+// CommsState values.
+inline constexpr std::int32_t CommsNone = 0;
+inline constexpr std::int32_t CommsPortOpen = 1;
+inline constexpr std::int32_t CommsConnecting = 2;
+inline constexpr std::int32_t CommsGood = 3;
+
+// Countdown loads, in system ticks.
+inline constexpr std::int32_t NotifyHoldLoad = 80;
+inline constexpr std::int32_t RestoreDelayLoad = 36;
+inline constexpr std::int32_t ConnectSettleLoad = 200;
+inline constexpr std::int32_t ReplyWatchdogLoad = 200;
+inline constexpr std::int32_t BlinkCounterLoad = 10;
+inline constexpr std::int32_t SupervisorDividerLoad = 4;
+inline constexpr std::uint32_t RestoreLastStep = 17;
+
+// A display cache entry that no point value is expected to match: every value counts as changed.
+inline constexpr double DisplayCacheUnset = -66000.0;
+
+// Legacy-mode limits of the adjust values.
+inline constexpr double LegacyAdjustLow = 13304.0;
+inline constexpr double LegacyAdjustHigh = 15352.0;
+
+// The state of the application core, one instance per core: counters, countdowns, the comms
+// status machine, the display cache and the parameter file buffer. All zero at construction
+// unless given here.
+struct CoreState {
+    std::int32_t SoftwareVersion = 0;
+    std::int32_t ConfigVersionsOk = 0;
+    std::int32_t EnhancedMode = 0;
+    std::int32_t CommsState = CommsNone;
+    std::int32_t LastLinkState = 0;
+    std::int32_t FlashPhase = 0;
+    std::int32_t PreviousFlashPhase = 0;
+    std::int32_t BlinkCounter = BlinkCounterLoad;
+    std::int32_t RepliesActiveResult = 0;
+    std::int32_t ReplyWatchdog = 0;
+    std::int32_t LastReplyCount = 0;
+    std::int32_t ConnectSettleTicks = 0;
+    std::int32_t NotifyHoldTicks = 0;
+    std::int32_t NotifyPending = 0;
+    std::int32_t RestoreDelay = 0;
+    std::uint32_t RestoreStepNumber = 0;
+    std::int32_t DebugCommsOverride = 0;
+    std::int32_t SupervisorDivider = 0;
+    std::array<double, MaxPoints> DisplayCache{};
+    std::array<double, MaxPoints> CalibrationBuffer{};
+};
+
+// The application core: start-up and shutdown of the runtime, the two periodic ticks, the
+// operator's events, the comms supervision and the calibration save and timed restore.
+//
+// The core owns the runtime below it (point table, tag file, settings and project configuration,
+// port driver, protocol). Its owner gives it the window's display entry, the window placement
+// that the settings file reads and writes, the serial line the port driver talks through, and
+// the executable's path, whose folder holds the three configuration files.
+//
+// Errors: the core catches no ConversionError or FileError from its events and ticks; they leave
+// ServiceEvent, SystemTick and CommsTick where they arise and state already changed stays changed.
+// Two exceptions, both so that a bad file never leaves the program half started or half saved:
+//  - CoreStart goes on past a conversion error in the project configuration or the tag file; the
+//    message is kept in StartupError() for the window to show once it is up, and that file is
+//    not written back at exit.
+//  - SaveConfigurationFiles (and so CoreStop) tries all three files even when one cannot be
+//    written, then throws one FileError whose message holds every failure, one per line. A file
+//    that could not be written keeps its old contents.
+//
+// DisplayUpdate may call ServiceEvent again before it returns (a display command that moves the
+// focus or a track bar raises the window's handlers). The core keeps no state across a
+// DisplayUpdate call that such a nested event could invalidate, and drops no nested event.
+class AppService final : public Core {
+public:
+    AppService(Display& display, WindowPlacement& window, SerialLine& line,
+               std::filesystem::path executablePath);
+    AppService(const AppService&) = delete;
+    AppService& operator=(const AppService&) = delete;
+
+    // --- Lifecycle (core_lifecycle.cpp) ---
+    void CoreStart() override;
+    void CoreStop() override;
+    void CommsTick() override;
+    void SystemTick() override;
+    bool CheckConfigVersions() override;
+    void SaveConfigurationFiles();
+    void ResetDisplayCache();
+    // 1 when the link is open, -1 when the port could not be opened.
+    std::int32_t Connect();
+    void Disconnect();
+
+    // --- Operator events (service_event.cpp) ---
+    void ServiceEvent(std::string_view objectName, std::string_view eventText) override;
+    // 1 when the settings change was placed, 0 when a change was already under way.
+    std::int32_t SelectPortSettings(std::int32_t port);
+
+    // --- Comms supervision (comms_supervisor.cpp) ---
+    void CommsSupervisor();
+    std::int32_t SetCommsState(std::int32_t state, std::string_view text);
+    std::int32_t RepliesActive();
+    bool ValueChanged(int point);
+
+    // --- Calibration (calibration.cpp) ---
+    void SaveParameterFile(const std::filesystem::path& path);
+    void LoadParameterFile(const std::filesystem::path& path);
+    void RestoreStep();
+    static double ClampValue(double value, double minimum, double maximum);
+
+    // The message of a conversion error met while the configuration loaded (one line per file),
+    // empty when the start-up read everything.
+    const std::string& StartupError() const { return startupError_; }
+
+    const CoreState& State() const { return state_; }
+    const std::filesystem::path& ExecutablePath() const { return executablePath_; }
+
+    PointDatabase& Points() { return points_; }
+    const PointDatabase& Points() const { return points_; }
+    TagFile& Tags() { return tags_; }
+    const TagFile& Tags() const { return tags_; }
+    KestrovaIni& Ini() { return ini_; }
+    const KestrovaIni& Ini() const { return ini_; }
+    PortDrv& Port() { return port_; }
+    const PortDrv& Port() const { return port_; }
+    kestrova::Protocol& Protocol() { return protocol_; }
+    const kestrova::Protocol& Protocol() const { return protocol_; }
+
+private:
+    void SelectPort(std::int32_t index);
+    bool LinkOpen() const { return port_.PortLinkState() == PortLinkState::Open; }
+    double Scaled(int point) const { return points_.PointTable[point].ScaledValue; }
+    void Show(std::string_view key, std::string_view value) { display_.DisplayUpdate(key, value); }
+    void PushPointDisplays();
+    void AdvanceCommsState(std::int32_t linkState);
+    void SendRangeKeys(int axis, double maximum);
+    void RunRestoreStep(std::uint32_t step);
+
+    Display& display_;
+    std::filesystem::path executablePath_;
+    std::string executableFolder_;  // without trailing separator
+
+    PointDatabase points_;
+    KestrovaIni ini_;
+    TagFile tags_;
+    PortDrv port_;
+    kestrova::Protocol protocol_;
+
+    CoreState state_;
+    std::string startupError_;
+};
+
+}  // namespace kestrova

@@ -1,0 +1,219 @@
+#include <string>
+
+#include "common/number_text.h"
+#include "core/app_service.h"
+#include "core/core_tables.h"
+
+namespace kestrova {
+namespace {
+
+using core::AxisCount;
+using core::AxisDisplayTable;
+using core::AxisPointTable;
+
+constexpr std::string_view CommsStatusKey = "CommsStatus";
+constexpr std::string_view LegacyAdjustHighText = "15352";
+
+// The negated value as the display shows it; a zero magnitude reads "0", not "-0".
+double Negated(double value) { return 0.0 - value; }
+
+bool IsAxisModePoint(int point) {
+    for (const core::AxisPoints& p : AxisPointTable) {
+        if (p.mode == point) return true;
+    }
+    return false;
+}
+
+// Display text of an axis mode value; empty for a value that is no mode.
+std::string_view ModeText(double value) {
+    if (value == core::ModeNormal) return "Normal";
+    if (value == core::ModeIncrement) return "Increment";
+    if (value == core::ModeDecrement) return "Decrement";
+    return {};
+}
+
+}  // namespace
+
+// The periodic comms task, run on every fifth system tick: comms status, changed point values,
+// the notification hold and the next restore step, in this order.
+void AppService::CommsSupervisor() {
+    if (state_.BlinkCounter != 0) {
+        --state_.BlinkCounter;
+    } else {
+        state_.BlinkCounter = BlinkCounterLoad;
+        state_.FlashPhase = state_.FlashPhase == 0 ? 1 : 0;
+    }
+
+    AdvanceCommsState(static_cast<std::int32_t>(port_.PortLinkState()));
+
+    state_.PreviousFlashPhase = state_.FlashPhase;
+    // Read again rather than kept from above: a port selection made from inside a display
+    // command has already recorded the link it left.
+    state_.LastLinkState = static_cast<std::int32_t>(port_.PortLinkState());
+
+    PushPointDisplays();
+
+    if (state_.NotifyPending == 1 && state_.NotifyHoldTicks == 0) {
+        // Cleared first: a save made from inside the command raises it again for its own banner.
+        state_.NotifyPending = 0;
+        Show("HideNotification", "nothing");
+    }
+
+    if (state_.RestoreStepNumber != 0) {
+        Show("DebugInfo", "Rest Seq: " + IntToText(state_.RestoreStepNumber));
+        RestoreStep();
+    }
+}
+
+void AppService::AdvanceCommsState(std::int32_t linkState) {
+    const std::int32_t open = static_cast<std::int32_t>(PortLinkState::Open);
+    const bool linkLost = linkState < open && state_.LastLinkState == open;
+
+    const auto flash = [this](std::string_view phaseOn, std::string_view phaseOff) {
+        if (state_.FlashPhase != state_.PreviousFlashPhase) {
+            Show(CommsStatusKey, state_.FlashPhase == 1 ? phaseOn : phaseOff);
+        }
+    };
+
+    switch (state_.CommsState) {
+    case CommsPortOpen:
+        if (linkLost) {
+            SetCommsState(CommsNone, "Port Lost");
+        } else if (RepliesActive() != 0) {
+            state_.ConnectSettleTicks = ConnectSettleLoad;
+            SetCommsState(CommsConnecting, "Connecting<--");
+        }
+        break;
+    case CommsConnecting:
+        if (linkLost) {
+            SetCommsState(CommsNone, "Port Lost");
+        } else if (RepliesActive() != 0) {
+            if (state_.ConnectSettleTicks == 0) {
+                Show(CommsStatusKey, "Comms Good");
+                SetCommsState(CommsGood, "Comms Good");
+            }
+            flash("Connecting<--", "-->Connecting");
+        } else {
+            SetCommsState(CommsPortOpen, "Comms Lost");
+        }
+        break;
+    case CommsGood:
+        if (linkLost) {
+            SetCommsState(CommsNone, "Port Lost");
+        } else if (RepliesActive() != 0) {
+            flash("GoodFlashOn", "GoodFlashOff");
+        } else {
+            SetCommsState(CommsPortOpen, "Comms Lost");
+        }
+        break;
+    default:  // CommsNone: only a port selection leaves it
+        break;
+    }
+}
+
+void AppService::PushPointDisplays() {
+    for (int axis = 0; axis < AxisCount; ++axis) {
+        const core::AxisPoints& p = AxisPointTable[axis];
+        const core::AxisDisplayKeys& keys = AxisDisplayTable[axis];
+
+        if (ValueChanged(p.neutral)) Show(keys.neutralValue, DoubleToText(Scaled(p.neutral)));
+        if (ValueChanged(p.adjustMax)) SendRangeKeys(axis, Scaled(p.adjustMax));
+        if (ValueChanged(p.posAdjust)) Show(keys.posAdjustValue, DoubleToText(Scaled(p.posAdjust)));
+        if (ValueChanged(p.negAdjust)) {
+            Show(keys.negAdjustValue, DoubleToText(Negated(Scaled(p.negAdjust))));
+        }
+        if (ValueChanged(p.output)) Show(keys.outputValue, DoubleToText(Scaled(p.output)));
+        if (ValueChanged(p.mode)) {
+            const std::string_view text = ModeText(Scaled(p.mode));
+            if (!text.empty()) Show(keys.modeSelect, text);
+        }
+    }
+
+    if (ValueChanged(core::ControllerModePoint)) {
+        const bool enhanced = Scaled(core::ControllerModePoint) != 0.0;
+        Show("ModeSelect", enhanced ? "ENHANCED" : "LEGACY");
+        state_.EnhancedMode = enhanced ? 1 : 0;
+        // The neutral values and the adjust ranges go out again at the next run, in the form of
+        // the new mode.
+        for (const core::AxisPoints& p : AxisPointTable) {
+            state_.DisplayCache[p.neutral] = DisplayCacheUnset;
+            state_.DisplayCache[p.adjustMax] = DisplayCacheUnset;
+        }
+    }
+
+    if (ValueChanged(core::VersionShownPoint)) {
+        Show("SoftwareVersionNumber", DoubleToText(Scaled(core::VersionShownPoint)));
+    }
+}
+
+void AppService::SendRangeKeys(int axis, double maximum) {
+    const core::AxisDisplayKeys& keys = AxisDisplayTable[axis];
+    if (state_.EnhancedMode != 0) {
+        Show(keys.posMax, DoubleToText(maximum));
+        Show(keys.posMin, "0");
+        Show(keys.negMin, DoubleToText(Negated(maximum)));
+        Show(keys.negMax, "0");
+    } else {
+        Show(keys.posMax, LegacyAdjustHighText);
+        Show(keys.negMax, LegacyAdjustHighText);
+    }
+}
+
+std::int32_t AppService::SetCommsState(std::int32_t commsState, std::string_view text) {
+    state_.CommsState = commsState;
+    switch (commsState) {
+    case CommsNone:
+        Show(CommsStatusKey, "None");
+        break;
+    case CommsPortOpen:
+        Show(CommsStatusKey, "PortConnected");
+        break;
+    case CommsConnecting:
+        // The colour stays as it was.
+        state_.ConnectSettleTicks = ConnectSettleLoad;
+        break;
+    case CommsGood:
+        Show(CommsStatusKey, "GoodFlashOn");
+        break;
+    default:
+        state_.CommsState = CommsNone;
+        text = "Invalid State";
+        Show(CommsStatusKey, "None");
+        break;
+    }
+    Show(CommsStatusKey, text);
+    return state_.CommsState;
+}
+
+// Replies count as flowing from the first change of point 6's exchange counter until
+// ReplyWatchdogLoad system ticks pass without one; the debug override forces them on.
+std::int32_t AppService::RepliesActive() {
+    std::int32_t result = state_.RepliesActiveResult;
+    const std::int32_t count = points_.PointTable[core::ControllerModePoint].Msg_Count;
+    if (count != state_.LastReplyCount) {
+        state_.LastReplyCount = count;
+        state_.ReplyWatchdog = ReplyWatchdogLoad;
+        result = 1;
+    } else if (state_.ReplyWatchdog == 0) {
+        result = 0;
+    }
+    if (state_.DebugCommsOverride == 1) result = 1;
+    state_.RepliesActiveResult = result;
+    return result;
+}
+
+bool AppService::ValueChanged(int point) {
+    if (!PointDatabase::PointIndexValid(point)) return false;
+    const double value = Scaled(point);
+    bool changed = state_.DisplayCache[point] != value;
+    if (changed) state_.DisplayCache[point] = value;
+    // While the connection is being established every value but the axis modes goes out on
+    // each run, so the window catches up with what the first replies deliver.
+    if (state_.CommsState == CommsConnecting && !IsAxisModePoint(point)) {
+        state_.DisplayCache[point] = value;
+        changed = true;
+    }
+    return changed;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,170 @@
+#include "core/app_service.h"
+
+#include <system_error>
+#include <utility>
+
+#include "common/errors.h"
+#include "core/core_tables.h"
+
+namespace kestrova {
+namespace {
+
+// The executable's folder as text, absolute, without trailing separator: the same folder the
+// settings file defaults its application directory to.
+std::string FolderOf(const std::filesystem::path& executablePath) {
+    std::error_code error;
+    std::filesystem::path path = executablePath;
+    if (!path.empty()) {
+        std::filesystem::path absolute = std::filesystem::absolute(path, error);
+        if (!error) path = std::move(absolute);
+    }
+    std::string text = path.parent_path().string();
+    while (!text.empty() && text.back() == '/') text.pop_back();
+    return text;
+}
+
+void AppendLine(std::string& text, std::string_view line) {
+    if (!text.empty()) text += '\n';
+    text += line;
+}
+
+}  // namespace
+
+AppService::AppService(Display& display, WindowPlacement& window, SerialLine& line,
+                       std::filesystem::path executablePath)
+    : display_(display),
+      executablePath_(std::move(executablePath)),
+      executableFolder_(FolderOf(executablePath_)),
+      ini_(points_, window, executablePath_),
+      port_(line, ini_.Serial, ini_.Ports),
+      protocol_(points_, port_) {}
+
+void AppService::CoreStart() {
+    state_.SoftwareVersion = CoreSoftwareVersion;
+    Show("DebugInfo", "Oncreate INI");
+
+    ini_.SetSettingsDefaults();
+    Show("DebugInfo", ini_.Directory);
+    ini_.SetProjectDefaults();
+    ini_.ReadSettingsFile();
+    Show("DebugInfo", ini_.Name);
+
+    // Whatever the settings file said, the project configuration and the tag file are the
+    // ones of this program, beside its executable.
+    ini_.Name = CoreApplicationName;
+    ini_.Directory = executableFolder_;
+
+    // A bad number in either file must not leave the program half started: the rest of the
+    // start-up runs, the message is kept for the window, and the loaders remember the failed
+    // load so that the part-read file is not written back at exit.
+    startupError_.clear();
+    try {
+        ini_.ReadProjectFile();
+    } catch (const ConversionError& error) {
+        AppendLine(startupError_, ini_.ProjectFilePath().filename().string() + ": " + error.what());
+    }
+    try {
+        tags_.LoadPoints(points_, ini_.Name, ini_.Directory);
+    } catch (const ConversionError& error) {
+        AppendLine(startupError_, TagFile::MakeTagFileName(ini_.Name) + ": " + error.what());
+    }
+
+    {
+        std::string text = "CORE_INIT: ";
+        text += points_.PointName(core::AxisPointTable[core::Pan].mode);
+        Show("DebugInfo", text);
+    }
+
+    SetCommsState(CommsNone, "No Comms");
+    state_.RepliesActiveResult = 0;
+
+    port_.PortInit();
+    protocol_.ProtocolInit();
+
+    points_.ScanCounters.fill(0);
+    protocol_.Channel.Reset();
+
+    ResetDisplayCache();
+    CheckConfigVersions();
+
+    points_.PointTable[core::SoftwareVersionPoint].RawValue = state_.SoftwareVersion;
+    points_.WritePoint(core::VersionShownPoint, 0.0);
+}
+
+void AppService::CoreStop() {
+    if (LinkOpen()) Disconnect();
+    if (CheckConfigVersions()) SaveConfigurationFiles();
+}
+
+void AppService::SaveConfigurationFiles() {
+    // Each file is tried even when an earlier one failed; the failures are reported together.
+    std::string failures;
+    const auto attempt = [&failures](auto&& save) {
+        try {
+            save();
+        } catch (const FileError& error) {
+            AppendLine(failures, error.what());
+        }
+    };
+    attempt([this] { tags_.SavePoints(points_, ini_.Name); });
+    attempt([this] { ini_.WriteProjectFile(); });
+    attempt([this] { ini_.WriteSettingsFile(); });
+    if (!failures.empty()) throw FileError(failures);
+}
+
+void AppService::CommsTick() {
+    port_.PortPoll();
+    protocol_.ProtocolPoll();
+    port_.PortPoll();
+}
+
+void AppService::SystemTick() {
+    points_.TickScanTimers();
+
+    for (std::int32_t* countdown : {&state_.NotifyHoldTicks, &state_.RestoreDelay,
+                                    &state_.ConnectSettleTicks, &state_.ReplyWatchdog}) {
+        if (*countdown > 0) --*countdown;
+    }
+
+    if (state_.SupervisorDivider >= 1) {
+        --state_.SupervisorDivider;
+    } else {
+        // Reloaded before the run, so a display command that fails inside the supervisor does
+        // not change its five-tick rhythm.
+        state_.SupervisorDivider = SupervisorDividerLoad;
+        CommsSupervisor();
+    }
+
+    points_.ScanPoints();
+}
+
+bool AppService::CheckConfigVersions() {
+    state_.SoftwareVersion = CoreSoftwareVersion;
+    const bool ok = ini_.SettingsVersion() == state_.SoftwareVersion &&
+                    ini_.ProjectVersion() == state_.SoftwareVersion &&
+                    tags_.TagFileVersion == state_.SoftwareVersion;
+    state_.ConfigVersionsOk = ok ? 1 : 0;
+    return ok;
+}
+
+void AppService::ResetDisplayCache() { state_.DisplayCache.fill(DisplayCacheUnset); }
+
+std::int32_t AppService::Connect() {
+    protocol_.ProtocolInit();
+    port_.PortOpen();
+    if (!LinkOpen()) return -1;
+    // Values written while the link was closed are not sent now that it is open.
+    for (int point = 0; point < MaxPoints; ++point) points_.ClearPointWriteRequest(point);
+    port_.PortResetTransfer();
+    protocol_.ProtocolReset();
+    return 1;
+}
+
+void AppService::Disconnect() {
+    port_.PortResetTransfer();
+    protocol_.ProtocolReset();
+    points_.ClearAllTransferErrors();
+    port_.PortClose();
+}
+
+}  // namespace kestrova

@@ -1,0 +1,216 @@
+#include <algorithm>
+#include <limits>
+#include <string>
+
+#include "common/number_text.h"
+#include "core/app_service.h"
+#include "core/core_tables.h"
+
+namespace kestrova {
+namespace {
+
+using core::AxisCount;
+using core::AxisDisplayTable;
+using core::AxisEventTable;
+using core::AxisPointTable;
+
+constexpr std::string_view OnClick = "OnClick";
+constexpr std::int32_t NewBaud = 38400;
+constexpr std::int32_t NewDataBits = 8;
+constexpr std::int32_t NewParity = 0;    // none
+constexpr std::int32_t NewStopBits = 1;  // one stop bit
+
+}  // namespace
+
+// Every row is tested on every call, in a fixed order; object names differ between rows, so at
+// most one acts. A row that converts its event text and meets a bad number throws
+// ConversionError out of here at that row, before the debug line.
+//
+// Nothing read before a DisplayUpdate is relied on after it: the window may deliver another
+// event from inside DisplayUpdate, and that event may change points or core state.
+void AppService::ServiceEvent(std::string_view objectName, std::string_view eventText) {
+    bool acted = false;
+    const bool onClick = eventText == OnClick;
+
+    // Rows 1 to 3: axis mode selection. Only one axis at a time may leave Normal.
+    for (int axis = 0; axis < AxisCount; ++axis) {
+        const core::AxisPoints& p = AxisPointTable[axis];
+        const core::AxisEventNames& names = AxisEventTable[axis];
+        const auto othersNormal = [&] {
+            return Scaled(p.otherMode1) == core::ModeNormal &&
+                   Scaled(p.otherMode2) == core::ModeNormal;
+        };
+
+        if (objectName == names.axisButton && onClick) {
+            acted = true;
+            points_.WritePoint(p.mode, core::ModeNormal);
+            Show(AxisDisplayTable[axis].modeSelect, "Normal");
+        }
+        if (objectName == names.posEntry && onClick) {
+            acted = true;
+            if (othersNormal()) points_.WritePoint(p.mode, core::ModeIncrement);
+        }
+        if (objectName == names.negEntry && onClick) {
+            acted = true;
+            if (othersNormal()) points_.WritePoint(p.mode, core::ModeDecrement);
+        }
+    }
+
+    // Rows 4 to 9: adjust value steps and track bars. Steps move a value by exactly 1 and only
+    // while it is inside its range; track bar values are written as they come.
+    for (int axis = 0; axis < AxisCount; ++axis) {
+        const core::AxisPoints& p = AxisPointTable[axis];
+        const core::AxisEventNames& names = AxisEventTable[axis];
+        // The range of the adjust values: 0 to the controller's adjust maximum in enhanced
+        // mode, the fixed legacy range otherwise.
+        const auto high = [&] {
+            return state_.EnhancedMode != 0 ? Scaled(p.adjustMax) : LegacyAdjustHigh;
+        };
+        const auto low = [&] { return state_.EnhancedMode != 0 ? 0.0 : LegacyAdjustLow; };
+
+        if (objectName == names.posInc && onClick) {
+            acted = true;
+            const double value = Scaled(p.posAdjust);
+            if (value < high()) points_.WritePoint(p.posAdjust, value + 1.0);
+        }
+        if (objectName == names.posDec && onClick) {
+            acted = true;
+            const double value = Scaled(p.posAdjust);
+            if (value > low()) points_.WritePoint(p.posAdjust, value - 1.0);
+        }
+        if (objectName == names.posTrackValue) {
+            acted = true;
+            points_.WritePoint(p.posAdjust, static_cast<double>(TextToInt(eventText)));
+        }
+        if (objectName == names.negInc && onClick) {
+            acted = true;
+            const double value = Scaled(p.negAdjust);
+            if (value > low()) points_.WritePoint(p.negAdjust, value - 1.0);
+        }
+        if (objectName == names.negDec && onClick) {
+            acted = true;
+            const double value = Scaled(p.negAdjust);
+            if (value < high()) points_.WritePoint(p.negAdjust, value + 1.0);
+        }
+        if (objectName == names.negTrackValue) {
+            acted = true;
+            // The negative bar shows the magnitude negated. Negated as a double, so the
+            // smallest integer turns positive too.
+            points_.WritePoint(p.negAdjust, -static_cast<double>(TextToInt(eventText)));
+        }
+    }
+
+    // Rows 10 and 11: controller mode.
+    if (objectName == "ButtonModeEnhanced" && onClick) {
+        acted = true;
+        points_.WritePoint(core::ControllerModePoint, 1.0);
+        state_.EnhancedMode = 1;
+    }
+    if (objectName == "ButtonModeLegacy" && onClick) {
+        acted = true;
+        points_.WritePoint(core::ControllerModePoint, 0.0);
+        state_.EnhancedMode = 0;
+    }
+
+    // Row 12: port selection; the event text is the index in the port list.
+    if (objectName == "CommsSelect") {
+        acted = true;
+        SelectPort(TextToInt(eventText));
+    }
+
+    // Rows 13 and 14: parameter file save and restore.
+    if (objectName == "FileSave_Selected") {
+        acted = true;
+        SaveParameterFile(std::filesystem::path(std::string(eventText)));
+        // Pending before the banner goes up, so the hold covers a banner shown by a nested event.
+        state_.NotifyPending = 1;
+        state_.NotifyHoldTicks = NotifyHoldLoad;
+        Show("ShowNotification", "Saved");
+    }
+    if (objectName == "FileOpen_Selected") {
+        acted = true;
+        LoadParameterFile(std::filesystem::path(std::string(eventText)));
+        state_.RestoreStepNumber = 1;
+        std::string text = "_HMI_Pan_Pos_Deadband_Setting >";
+        text += DoubleToText(state_.CalibrationBuffer[AxisPointTable[core::Pan].posAdjust]);
+        text += '<';
+        Show("DebugInfo", text);
+    }
+
+    // Rows 15 to 17: debug panel.
+    if (objectName == "ButtonDebugAppInfo" && onClick) {
+        acted = true;
+        state_.DebugCommsOverride = state_.DebugCommsOverride == 0 ? 1 : 0;
+    }
+    if (objectName == "DebugAction" && eventText == "ForceRefresh") {
+        acted = true;
+        ResetDisplayCache();
+    }
+    if (objectName == "DebugPoint") {
+        acted = true;
+        const std::int32_t point = TextToInt(eventText);
+        std::string text = "Pt[";
+        text += IntToText(point);
+        text += "]=>";
+        // The table has no point outside 0..39: say so instead of reading past it.
+        text += PointDatabase::PointIndexValid(point) ? DoubleToText(Scaled(point))
+                                                      : std::string("invalid point");
+        text += '<';
+        Show("DebugInfo", text);
+    }
+
+    std::string line = acted ? "App Msg >" : "App Err Not procd >";
+    line += objectName;
+    line += "<>";
+    line += eventText;
+    line += '<';
+    Show("DebugInfo", line);
+    if (!acted) Show("DebugColour", "BlackOnRed");
+}
+
+std::int32_t AppService::SelectPortSettings(std::int32_t port) {
+    if (port_.SettingsRequest() != PortDrv::SettingsIdle) return 0;
+    port_.PortBeginSettings();
+    port_.PortSetNewPort(port);
+    port_.PortSetNewBaud(NewBaud);
+    port_.PortSetNewData(NewDataBits);
+    port_.PortSetNewParity(NewParity);
+    port_.PortSetNewStop(NewStopBits);
+    port_.PortCommitSettings();
+    return 1;
+}
+
+// Port selection: close the link when open, make port index + 1 with the controller's line
+// settings current at once, and open it.
+void AppService::SelectPort(std::int32_t index) {
+    const std::int64_t number = std::int64_t{index} + 1;
+    const std::string numberText = IntToText(number);
+    const auto port = static_cast<std::int32_t>(
+        std::min<std::int64_t>(number, std::numeric_limits<std::int32_t>::max()));
+
+    Show("DebugInfo", "COM:" + numberText);
+    if (LinkOpen()) Disconnect();
+
+    SelectPortSettings(port);
+    port_.PortBeginApply();
+    port_.PortApplySettings();
+    port_.PortEndApply();
+
+    if (port_.SettingsRequest() != PortDrv::SettingsIdle) {
+        Show("DebugInfo", "COM: being changed");
+        SetCommsState(CommsNone, "COM" + numberText + " Not Valid");
+        Show("CommsSelect", "NotValidPort");
+    } else if (Connect() == 1) {
+        Show("DebugInfo", "COM:" + numberText + " Success");
+        SetCommsState(CommsPortOpen, "COM:" + numberText + " Connect");
+        Show("CommsSelect", "COM:" + numberText);
+    } else {
+        Show("DebugInfo", "COM" + numberText + " Failed");
+        SetCommsState(CommsNone, "COM" + numberText + " Not Valid");
+        Show("CommsSelect", "NotValidPort");
+    }
+
+    state_.LastLinkState = static_cast<std::int32_t>(port_.PortLinkState());
+}
+
+}  // namespace kestrova
