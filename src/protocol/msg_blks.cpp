@@ -1,0 +1,208 @@
+// Transmit scheduler and message builders: fills the message block table at the end of every
+// cycle, writes before reads, each picked in rotation over the points, and builds the frames.
+#include <algorithm>
+#include <cstring>
+
+#include "protocol/protocol.h"
+
+namespace kestrova {
+
+namespace {
+
+constexpr std::int32_t DefaultReplyTimePerByte = 2;
+constexpr std::int32_t DefaultReplyTimeBase = 20;
+constexpr std::uint32_t IdleAddress = 0;
+constexpr std::uint32_t IdleByteCount = 1;
+
+bool IsSpecialPoint(int point) { return point == 2 || point == 3 || point == BlockReadPoint; }
+
+}  // namespace
+
+BlockDescriptor BlockDescriptor::FromWord(std::int32_t word)
+{
+    const auto w = static_cast<std::uint32_t>(word);
+    return {static_cast<int>(w & 0xFF), static_cast<int>((w >> 8) & 0xFF),
+            static_cast<int>((w >> 16) & 0xFF)};
+}
+
+bool BlockDescriptor::Valid() const
+{
+    return number >= 1 && number <= BlockStoreCount && size >= 1 && size <= BlockStoreSize &&
+           index >= 0 && index < number;
+}
+
+std::int32_t BlockDescriptor::WithIndex(std::int32_t word, int index)
+{
+    const auto w = static_cast<std::uint32_t>(word);
+    const std::uint32_t i = static_cast<std::uint32_t>(index) & 0xFF;
+    return static_cast<std::int32_t>((w & ~0x00FF0000u) | (i << 16));
+}
+
+void Protocol::ProtocolInit()
+{
+    ReplyTimePerByte = DefaultReplyTimePerByte;
+    ReplyTimeBase = DefaultReplyTimeBase;
+    ProtocolReset();
+    ResetAllBlocks();
+    WriteCursor = 0;
+    ReadCursor = 0;
+}
+
+void Protocol::ProtocolReset()
+{
+    ProtocolState = PollState::Stopped;
+    BlockCursor = 0;
+    db_.ClearAllTransferSlots();
+}
+
+void Protocol::ResetAllBlocks()
+{
+    for (MsgBlock& b : MsgBlockTable) b.MsgType = MsgTypeReset;
+    for (int k = 0; k < MsgBlockCount; ++k) BuildBlock(k);
+}
+
+void Protocol::IdleBlock(int block)
+{
+    if (!ValidBlock(block)) return;
+    MsgBlock& b = MsgBlockTable[static_cast<std::size_t>(block)];
+    b.Flags = 0;
+    b.MsgType = MsgTypeIdle;
+    b.ReplyLimit = 1;
+    b.EndChar = 0;
+    b.ReplyLength = 1;
+    b.MemAddress = IdleAddress;
+    b.ByteCount = IdleByteCount;
+    b.PointNo = 0;
+    b.TxLength = 0;
+    b.TxBytes[0] = 0;
+}
+
+void Protocol::BuildBlock(int block)
+{
+    if (!ValidBlock(block)) return;
+    MsgBlock& b = MsgBlockTable[static_cast<std::size_t>(block)];
+    const bool pointValid = PointDatabase::PointIndexValid(b.PointNo);
+    const std::uint32_t flags =
+        pointValid ? db_.PointTable[static_cast<std::size_t>(b.PointNo)].Pt_Flags : 0;
+
+    if (b.MsgType == MsgReadMemory || (b.MsgType == MsgWriteMemory && pointValid)) {
+        Channel.RequestAddress = b.MemAddress;
+        Channel.RequestCount = static_cast<std::uint16_t>(b.ByteCount & 0xFFFF);
+        if (b.MsgType == MsgReadMemory) {
+            Channel.BuildReadRequest();
+        } else {
+            Channel.RequestData[0] = static_cast<std::uint32_t>(
+                db_.PointTable[static_cast<std::size_t>(b.PointNo)].RawValue);
+            Channel.BuildWriteRequest(PointDatabase::TypeCodeSize(flags));
+        }
+        // Frames of this protocol are at most 64 bytes; the copy is bounded all the same.
+        const std::size_t length =
+            std::min<std::size_t>(Channel.FrameLength, b.TxBytes.size());
+        std::memcpy(b.TxBytes.data(), Channel.TxFrame.data(), length);
+        b.TxLength = static_cast<std::uint8_t>(length);
+        b.ReplyLength = Channel.ExpectedReplyLength;
+        b.ReplyLimit = static_cast<std::int32_t>(b.ReplyLength) * ReplyTimePerByte + ReplyTimeBase;
+        b.EndChar = 0;
+    } else {
+        IdleBlock(block);
+    }
+    b.Result = 0;
+}
+
+void Protocol::ScheduleCycle()
+{
+    int k = 1;
+    while (k <= LastMsgBlock && NextWritePoint()) {
+        MsgBlockTable[static_cast<std::size_t>(k)].PointNo = WriteCursor;
+        PrepareWriteBlock(k);
+        BuildBlock(k);
+        MsgBlockTable[static_cast<std::size_t>(k)].Flags |= MsgBlockPending;
+        ++k;
+    }
+    while (k <= LastMsgBlock && NextReadPoint()) {
+        MsgBlockTable[static_cast<std::size_t>(k)].PointNo = ReadCursor;
+        PrepareReadBlock(k);
+        BuildBlock(k);
+        MsgBlockTable[static_cast<std::size_t>(k)].Flags |= MsgBlockPending;
+        ++k;
+    }
+}
+
+namespace {
+
+// One rotation step of a point search cursor: the point after it, 0 after the last point.
+std::int32_t NextCursor(std::int32_t cursor)
+{
+    const std::int32_t next = cursor + 1;
+    return PointDatabase::PointIndexValid(next) ? next : 0;
+}
+
+}  // namespace
+
+bool Protocol::NextWritePoint()
+{
+    // A cursor outside the table (never set so by this class) starts the search at point 0.
+    if (!PointDatabase::PointIndexValid(WriteCursor)) WriteCursor = 0;
+    const std::int32_t start = WriteCursor;
+    bool found = false;
+    do {
+        WriteCursor = NextCursor(WriteCursor);
+        found = db_.PointReadyForWrite(WriteCursor, ControllerNetwork0, ControllerNetwork1,
+                                       ControllerNetwork2, ControllerNetwork3);
+    } while (!found && WriteCursor != start);
+    return found;
+}
+
+bool Protocol::NextReadPoint()
+{
+    if (!PointDatabase::PointIndexValid(ReadCursor)) ReadCursor = 0;
+    const std::int32_t start = ReadCursor;
+    bool found = false;
+    do {
+        ReadCursor = NextCursor(ReadCursor);
+        found = db_.PointReadyForRead(ReadCursor, ControllerNetwork0, ControllerNetwork1,
+                                      ControllerNetwork2, ControllerNetwork3);
+    } while (!found && ReadCursor != start);
+    return found;
+}
+
+void Protocol::PrepareWriteBlock(int block)
+{
+    if (!ValidBlock(block)) return;
+    MsgBlock& b = MsgBlockTable[static_cast<std::size_t>(block)];
+    const int p = b.PointNo;
+    if (!PointDatabase::PointIndexValid(p)) return;
+    PointRecord& point = db_.PointTable[static_cast<std::size_t>(p)];
+    // The special points keep the idle block's address 0 and count 1.
+    if (!IsSpecialPoint(p)) {
+        b.MemAddress = static_cast<std::uint32_t>(point.Address);
+        b.ByteCount = static_cast<std::uint32_t>(PointDatabase::TypeCodeSize(point.Pt_Flags));
+    }
+    b.MsgType = MsgWriteMemory;
+    point.Write_Idx = block;
+}
+
+void Protocol::PrepareReadBlock(int block)
+{
+    if (!ValidBlock(block)) return;
+    MsgBlock& b = MsgBlockTable[static_cast<std::size_t>(block)];
+    const int p = b.PointNo;
+    if (!PointDatabase::PointIndexValid(p)) return;
+    PointRecord& point = db_.PointTable[static_cast<std::size_t>(p)];
+    if (p == BlockReadPoint) {
+        const BlockDescriptor d = BlockDescriptor::FromWord(point.Mem_Type);
+        if (d.Valid()) {
+            b.MemAddress = static_cast<std::uint32_t>(point.Address) +
+                           static_cast<std::uint32_t>(d.index * d.size);
+            b.ByteCount = static_cast<std::uint32_t>(d.size);
+        }
+        // An invalid descriptor leaves the idle one-byte read at address 0.
+    } else if (!IsSpecialPoint(p)) {
+        b.MemAddress = static_cast<std::uint32_t>(point.Address);
+        b.ByteCount = static_cast<std::uint32_t>(PointDatabase::TypeCodeSize(point.Pt_Flags));
+    }
+    b.MsgType = MsgReadMemory;
+    point.Read_Idx = block;
+}
+
+}  // namespace kestrova

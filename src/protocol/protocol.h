@@ -1,0 +1,132 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "points/point_database.h"
+#include "port/port_drv.h"
+#include "protocol/msg_frames.h"
+
+// The RTDM message protocol above the frame layer: a table of 32 message blocks filled once per
+// cycle by the transmit scheduler (msg_blks.cpp) and served one exchange at a time by the
+// receiver (msg_proc.cpp), which turns the replies into point changes.
+namespace kestrova {
+
+inline constexpr int MsgBlockCount = 32;
+inline constexpr int LastMsgBlock = MsgBlockCount - 1;
+inline constexpr std::size_t MsgTxBytesSize = 127;
+
+// MsgBlock::Flags bits.
+inline constexpr std::uint32_t MsgBlockPending = 0x00000001;
+
+// MsgBlock::MsgType values. 0 marks a block between the two steps of ResetAllBlocks.
+inline constexpr std::int32_t MsgTypeReset = 0;
+inline constexpr std::int32_t MsgTypeIdle = 1;
+inline constexpr std::int32_t MsgReadMemory = 31;
+inline constexpr std::int32_t MsgWriteMemory = 32;
+
+// The block read of point 4: its Mem_Type word describes blocks of controller memory starting at
+// the point's Address (bits 0-7 block size, 8-15 number of blocks, 16-23 index read next).
+inline constexpr int BlockReadPoint = 4;
+inline constexpr int BlockStoreCount = 6;
+inline constexpr int BlockStoreSize = 40;
+
+// The controller's network address, as the point table holds it.
+inline constexpr int ControllerNetwork0 = 2;
+inline constexpr int ControllerNetwork1 = 0;
+inline constexpr int ControllerNetwork2 = 0;
+inline constexpr int ControllerNetwork3 = 0;
+
+struct MsgBlock {
+    std::uint32_t Flags = 0;
+    std::int32_t MsgType = 0;
+    std::int32_t ReplyLimit = 0;     // in port polls
+    std::uint16_t ReplyLength = 0;   // expected length of a good reply
+    std::uint8_t EndChar = 0;        // 0: no end-of-reply character
+    std::int32_t Result = 0;         // 0, a ReplyResult, or a PortErrorCode
+    std::uint32_t MemAddress = 0;
+    std::uint32_t ByteCount = 0;
+    std::int32_t PointNo = 0;
+    std::uint8_t TxLength = 0;
+    std::array<std::uint8_t, MsgTxBytesSize> TxBytes{};  // byte 1 is the command character
+};
+
+enum class PollState : std::int32_t {
+    Stopped = 0,
+    NextBlock = 1,
+    AwaitReply = 2,
+    ReplyDone = 3,
+    CycleEnd = 4,
+};
+
+// The fields of point 4's Mem_Type word.
+struct BlockDescriptor {
+    int size;    // bits 0-7
+    int number;  // bits 8-15
+    int index;   // bits 16-23
+
+    static BlockDescriptor FromWord(std::int32_t word);
+    // Valid: 1 to 6 blocks of 1 to 40 bytes, the index below the number of blocks.
+    bool Valid() const;
+    // The word with bits 16-23 replaced by index, every other bit kept.
+    static std::int32_t WithIndex(std::int32_t word, int index);
+};
+
+// One protocol instance: both halves of the message protocol share the block table, the request
+// channel and the poll state. All storage is fixed; nothing is allocated per poll or exchange.
+class Protocol {
+public:
+    Protocol(PointDatabase& db, PortDrv& port);
+    Protocol(const Protocol&) = delete;
+    Protocol& operator=(const Protocol&) = delete;
+
+    // Receiver (msg_proc.cpp).
+    void ProtocolPoll();
+    void StartExchange(int block);
+    void DispatchReply(int block);
+    void HandleReadReply(int block);
+    void HandleWriteReply(int block);
+
+    // Transmit scheduler and block builders (msg_blks.cpp).
+    void ProtocolInit();
+    void ProtocolReset();
+    void ResetAllBlocks();
+    void IdleBlock(int block);
+    void BuildBlock(int block);
+    void ScheduleCycle();
+    bool NextWritePoint();
+    bool NextReadPoint();
+    void PrepareWriteBlock(int block);
+    void PrepareReadBlock(int block);
+
+    std::array<MsgBlock, MsgBlockCount> MsgBlockTable{};
+    RequestChannel Channel;
+    PollState ProtocolState = PollState::Stopped;
+    std::int32_t BlockCursor = 0;
+
+    std::int32_t ReplyTimePerByte = 0;
+    std::int32_t ReplyTimeBase = 0;
+    std::int32_t WriteCursor = 0;
+    std::int32_t ReadCursor = 0;
+
+    std::array<std::array<std::uint8_t, BlockStoreSize>, BlockStoreCount> BlockStore{};
+    std::int32_t BlockSetComplete = 0;
+
+    // Point 4 replies that could not be stored because the descriptor was not valid when the
+    // reply came in (never written outside BlockStore).
+    std::uint32_t RejectedBlockReplies = 0;
+
+private:
+    // Copies the port's reply into the request channel (cut at the channel's buffer) and parses
+    // it against the block's request. Returns the ReplyResult.
+    std::int32_t ParseBlockReply(const MsgBlock& block);
+    void StoreBlockRead();
+    void StoreValues(int point, int size);
+    void CountGoodExchange(int point);
+    static bool ValidBlock(int block) { return block >= 0 && block < MsgBlockCount; }
+
+    PointDatabase& db_;
+    PortDrv& port_;
+};
+
+}  // namespace kestrova
