@@ -1,0 +1,115 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <time.h>
+
+#include <cstdint>
+#include <string>
+
+#include "config/serial_settings.h"
+#include "points/point_database.h"
+#include "points/tag_file.h"
+#include "port/port_drv.h"
+#include "port/posix_serial_line.h"
+#include "protocol/protocol.h"
+#include "sim/pty_simulator.h"
+
+namespace kestrova::test {
+
+// The utility's runtime below the core, talking over a real pseudo-terminal to the simulated
+// controller served in the same thread: the start-up tag file from the source tree, the real
+// serial line, port driver and protocol, driven by a 1 ms comms tick and a 10 ms system tick on
+// the monotonic clock.
+class SimLink {
+public:
+    static constexpr int ComPort = 1;
+
+    explicit SimLink(SimOptions options = {}) : sim(std::move(options)) {}
+
+    // Starts the simulator, loads the tag file, connects. Scan periods are short so a test
+    // sees every scan class within a fraction of a second.
+    ::testing::AssertionResult Start() {
+        std::string error;
+        if (!sim.Start(error)) return ::testing::AssertionFailure() << "simulator: " << error;
+        settings.Port = ComPort;
+        ports.Set(ComPort, sim.DevicePath());
+        tags.LoadPoints(db, "KESTROVA_001", KESTROVA_DATA_DIR);
+        if (tags.TagFileVersion != 1201) {
+            return ::testing::AssertionFailure() << "tag file version " << tags.TagFileVersion;
+        }
+        db.ScanPeriods = {4, 9, 19, 29, 1000, 1000, 1000, 1000,
+                          1000, 1000, 1000, 1000, 1000, 1000, 1000, 1000};
+        db.PersistantMode = true;
+        port.PortInit();
+        // As the core connects: protocol initialised, port opened, waiting writes withdrawn,
+        // transfer and protocol reset.
+        proto.ProtocolInit();
+        port.PortOpen();
+        if (port.PortLinkState() != PortLinkState::Open) {
+            return ::testing::AssertionFailure() << "open failed: " << port.PortErrorText();
+        }
+        for (int p = 0; p < MaxPoints; ++p) db.ClearPointWriteRequest(p);
+        port.PortResetTransfer();
+        proto.ProtocolReset();
+        clock_gettime(CLOCK_MONOTONIC, &next_);
+        return ::testing::AssertionSuccess();
+    }
+
+    // One millisecond: the simulator serves its side, then the comms tick; every tenth one the
+    // system tick's scan timers and point scan.
+    void Millisecond() {
+        sim.Poll(0);
+        port.PortPoll();
+        proto.ProtocolPoll();
+        port.PortPoll();
+        if (ticks_ % 10 == 0) {
+            db.TickScanTimers();
+            db.ScanPoints();
+        }
+        ++ticks_;
+        next_.tv_nsec += 1'000'000;
+        if (next_.tv_nsec >= 1'000'000'000) {
+            next_.tv_nsec -= 1'000'000'000;
+            ++next_.tv_sec;
+        }
+        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next_, nullptr);
+    }
+
+    void Run(int ms) {
+        for (int i = 0; i < ms; ++i) Millisecond();
+    }
+
+    // Runs until pred holds, at most maxMs; true when it held.
+    template <typename Pred>
+    bool RunUntil(Pred pred, int maxMs) {
+        for (int i = 0; i < maxMs; ++i) {
+            if (pred()) return true;
+            Millisecond();
+        }
+        return pred();
+    }
+
+    PointRecord& Pt(int point) { return db.PointTable[static_cast<std::size_t>(point)]; }
+    const std::uint8_t* Memory(std::uint32_t address) const {
+        return sim.Model().Memory().data() + address;
+    }
+    std::int16_t Memory16(std::uint32_t address) const {
+        const std::uint8_t* m = Memory(address);
+        return static_cast<std::int16_t>(m[0] | (m[1] << 8));
+    }
+
+    PtySimulator sim;
+    PosixSerialLine line;
+    SerialSettings settings;
+    PortMap ports;
+    PortDrv port{line, settings, ports};
+    PointDatabase db;
+    Protocol proto{db, port};
+    TagFile tags;
+
+private:
+    timespec next_{};
+    long ticks_ = 0;
+};
+
+}  // namespace kestrova::test
