@@ -33,7 +33,7 @@ void DashboardLogic::Send(std::string_view objectName, std::string_view eventTex
 // View input
 
 void DashboardLogic::UserClicked(Element element) {
-    if (element == Element::None) return;
+    if (!IsElement(element)) return;
     const ElementState& state = display_.State(element);
     if (!state.visible || !state.enabled) return;
 
@@ -172,6 +172,7 @@ void DashboardLogic::TrackBarRollPosAdjustChange() { TrackBarChange(Axis::Roll, 
 void DashboardLogic::TrackBarRollNegAdjustChange() { TrackBarChange(Axis::Roll, false); }
 
 std::int32_t DashboardLogic::LastReportedPosition(Element bar) const {
+    if (KindOf(bar) != ElementKind::TrackBar) return 0;
     const auto axis = static_cast<Axis>(Index(bar) / AxisRoleCount);
     return lastReportedPosition_[BarSlot(axis, bar == Bar(axis, true))];
 }

@@ -46,7 +46,7 @@ Element Bar(Axis axis, bool positive) {
 }  // namespace
 
 std::string_view ElementName(Element element) {
-    return element == Element::None ? std::string_view() : ElementNames[Index(element)];
+    return IsElement(element) ? ElementNames[Index(element)] : std::string_view();
 }
 
 Element ElementByName(std::string_view name) {
@@ -55,7 +55,9 @@ Element ElementByName(std::string_view name) {
     return static_cast<Element>(found - ElementNames.begin());
 }
 
-ElementKind KindOf(Element element) { return ElementKinds[Index(element)]; }
+ElementKind KindOf(Element element) {
+    return IsElement(element) ? ElementKinds[Index(element)] : ElementKind::StaticText;
+}
 
 DashboardDisplay::DashboardDisplay() {
     for (Axis axis : Axes) {
@@ -144,6 +146,11 @@ DashboardDisplay::DashboardDisplay() {
 // ---------------------------------------------------------------------------------------------
 // Element setters
 
+const ElementState& DashboardDisplay::State(Element element) const {
+    static const ElementState blank{};
+    return IsElement(element) ? elements_[Index(element)] : blank;
+}
+
 ElementState& DashboardDisplay::Mutable(Element element) { return elements_[Index(element)]; }
 
 void DashboardDisplay::Touch(Element element) {
@@ -152,6 +159,7 @@ void DashboardDisplay::Touch(Element element) {
 }
 
 void DashboardDisplay::SetCaption(Element element, std::string_view caption) {
+    if (!IsElement(element)) return;
     ElementState& state = Mutable(element);
     if (state.caption == caption) return;
     state.caption.assign(caption);
@@ -159,6 +167,7 @@ void DashboardDisplay::SetCaption(Element element, std::string_view caption) {
 }
 
 void DashboardDisplay::SetBackground(Element element, Colour colour) {
+    if (!IsElement(element)) return;
     ElementState& state = Mutable(element);
     if (state.background == colour) return;
     state.background = colour;
@@ -166,6 +175,7 @@ void DashboardDisplay::SetBackground(Element element, Colour colour) {
 }
 
 void DashboardDisplay::SetFontColour(Element element, Colour colour) {
+    if (!IsElement(element)) return;
     ElementState& state = Mutable(element);
     if (state.fontColour == colour) return;
     state.fontColour = colour;
@@ -173,6 +183,7 @@ void DashboardDisplay::SetFontColour(Element element, Colour colour) {
 }
 
 void DashboardDisplay::SetVisible(Element element, bool visible) {
+    if (!IsElement(element)) return;
     ElementState& state = Mutable(element);
     if (state.visible == visible) return;
     state.visible = visible;
@@ -180,6 +191,7 @@ void DashboardDisplay::SetVisible(Element element, bool visible) {
 }
 
 void DashboardDisplay::SetEnabled(Element element, bool enabled) {
+    if (!IsElement(element)) return;
     ElementState& state = Mutable(element);
     if (state.enabled == enabled) return;
     state.enabled = enabled;
@@ -187,6 +199,7 @@ void DashboardDisplay::SetEnabled(Element element, bool enabled) {
 }
 
 void DashboardDisplay::SetPlace(Element element, std::int32_t left, std::int32_t top) {
+    if (!IsElement(element)) return;
     ElementState& state = Mutable(element);
     if (state.placed && state.left == left && state.top == top) return;
     state.placed = true;
@@ -245,6 +258,7 @@ void DashboardDisplay::SetSliderShown(Element bar, bool shown) {
 }
 
 void DashboardDisplay::SetFocus(Element element) {
+    if (!IsElement(element)) element = Element::None;
     if (focus_ == element) return;
     focus_ = element;
     ++revision_;
@@ -265,12 +279,16 @@ void DashboardDisplay::ClearMemo() {
 }
 
 void DashboardDisplay::EnableAxisSelect(Axis axis) {
-    axisSelect_[static_cast<std::size_t>(axis)] = true;
+    bool& flag = axisSelect_.at(static_cast<std::size_t>(axis));
+    if (flag) return;
+    flag = true;
     ++revision_;
 }
 
 void DashboardDisplay::DisableAxisSelect(Axis axis) {
-    axisSelect_[static_cast<std::size_t>(axis)] = false;
+    bool& flag = axisSelect_.at(static_cast<std::size_t>(axis));
+    if (!flag) return;
+    flag = false;
     ++revision_;
 }
 

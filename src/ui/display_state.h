@@ -179,10 +179,14 @@ constexpr Element AxisElement(Axis axis, AxisRole role) {
     return static_cast<Element>(static_cast<int>(axis) * AxisRoleCount + static_cast<int>(role));
 }
 
+constexpr bool IsElement(Element element) { return Index(element) < ElementCount; }
+
 // The name of an element as the window names its control, "" for Element::None.
 std::string_view ElementName(Element element);
 // The element with that exact name, Element::None when there is none.
 Element ElementByName(std::string_view name);
+// Element::None has no kind of its own; it reports StaticText, on which no track bar or focus
+// handling acts.
 ElementKind KindOf(Element element);
 
 // The state of one element. The track bar fields are used by track bars only; the place fields
@@ -240,13 +244,14 @@ public:
     // Axis select flags: while clear, the window drops the axis's axis and adjust-entry clicks.
     void EnableAxisSelect(Axis axis);
     void DisableAxisSelect(Axis axis);
-    bool AxisSelectEnabled(Axis axis) const { return axisSelect_[static_cast<int>(axis)]; }
+    bool AxisSelectEnabled(Axis axis) const { return axisSelect_.at(static_cast<std::size_t>(axis)); }
     bool PanSelectEnabled() const { return AxisSelectEnabled(Axis::Pan); }
     bool TiltSelectEnabled() const { return AxisSelectEnabled(Axis::Tilt); }
     bool RollSelectEnabled() const { return AxisSelectEnabled(Axis::Roll); }
 
-    // Reading. State(Element::None) is not allowed.
-    const ElementState& State(Element element) const { return elements_[Index(element)]; }
+    // Reading. Element::None (or any value outside the enumeration) reads a constant blank
+    // state; the setters ignore it.
+    const ElementState& State(Element element) const;
     Element Focus() const { return focus_; }
     bool SomeControlHasFocus() const { return focus_ != Element::None; }
     const std::deque<std::string>& MemoLines() const { return memo_; }
@@ -278,7 +283,7 @@ public:
     void SetTrackBarPosition(Element bar, std::int32_t position);
     void SetTickSpacing(Element bar, std::int32_t spacing);
     void SetSliderShown(Element bar, bool shown);
-    // Moves the focus (Element::None: nowhere). Raises the focus-entered notification of the
+    // Moves the focus (Element::None or any value outside the enumeration: nowhere). Raises the focus-entered notification of the
     // element receiving it, unless it already held the focus.
     void SetFocus(Element element);
 

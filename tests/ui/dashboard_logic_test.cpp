@@ -70,6 +70,23 @@ TEST_F(LogicTest, ClicksReachOnlyVisibleEnabledElements) {
                              {"ButtonTiltPosValueDec", "OnClick"}}));
 }
 
+TEST_F(LogicTest, InputForNoElementIsIgnored) {
+    const auto outside = static_cast<Element>(200);
+    w.logic.UserFocused(E::ComboBoxCommsSelect);
+    w.logic.UserClicked(E::None);
+    w.logic.UserClicked(outside);
+    w.logic.UserMovedTrackBar(E::None, 5);
+    w.logic.UserMovedTrackBar(outside, 5);
+    w.logic.UserMovedTrackBar(E::StaticTextPan_Value, 5);
+    w.display.SetCaption(outside, "x");
+    w.display.SetVisible(E::None, false);
+    EXPECT_TRUE(w[outside].caption.empty());
+    EXPECT_EQ(w.logic.LastReportedPosition(E::ButtonPan), 0);
+    w.logic.UserFocused(outside);
+    EXPECT_EQ(w.display.Focus(), E::None);
+    EXPECT_TRUE(events.empty());
+}
+
 TEST_F(LogicTest, TrackBarValuesUndoTheUpsideDownPlacing) {
     w.logic.UserFocused(E::TrackBarPan_PosAdjust);
     events.clear();
