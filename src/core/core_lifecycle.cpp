@@ -98,17 +98,22 @@ void AppService::CoreStop() {
 
 void AppService::SaveConfigurationFiles() {
     // Each file is tried even when an earlier one failed; the failures are reported together.
+    // A file that cannot even be read back before it is written (an I/O error) counts as one
+    // that cannot be written.
     std::string failures;
-    const auto attempt = [&failures](auto&& save) {
+    const auto attempt = [&failures](const std::filesystem::path& file, auto&& save) {
         try {
             save();
         } catch (const FileError& error) {
             AppendLine(failures, error.what());
+        } catch (const std::system_error& error) {
+            AppendLine(failures, "Cannot create file " + file.string() + " (" + error.what() + ")");
         }
     };
-    attempt([this] { tags_.SavePoints(points_, ini_.Name); });
-    attempt([this] { ini_.WriteProjectFile(); });
-    attempt([this] { ini_.WriteSettingsFile(); });
+    attempt(std::filesystem::path(ini_.Directory) / TagFile::MakeTagFileName(ini_.Name),
+            [this] { tags_.SavePoints(points_, ini_.Name); });
+    attempt(ini_.ProjectFilePath(), [this] { ini_.WriteProjectFile(); });
+    attempt(ini_.SettingsFilePath(), [this] { ini_.WriteSettingsFile(); });
     if (!failures.empty()) throw FileError(failures);
 }
 

@@ -1,0 +1,131 @@
+// The link to the simulated controller from the operator's point of view: port selection,
+// connecting, good comms, loss and recovery, as the comms indicator shows them.
+#include "core_fixture.h"
+
+namespace kestrova::test {
+namespace {
+
+class CommsScenario : public CoreFixture {};
+
+TEST_F(CommsScenario, ConnectsFlashesLosesAndRecovers) {
+    StartSimulator();
+    StartCore();
+
+    // Start-up shows no comms on red.
+    std::vector<std::string> status = display_.Values("CommsStatus");
+    ASSERT_EQ(status, (std::vector<std::string>{"None", "No Comms"}));
+    display_.Clear();
+
+    Core().ServiceEvent("CommsSelect", "0");
+    EXPECT_EQ(display_.Without("DebugInfo"),
+              (std::vector<DisplayCall>{{"CommsStatus", "PortConnected"},
+                                        {"CommsStatus", "COM:1 Connect"},
+                                        {"CommsSelect", "COM:1"}}));
+    EXPECT_EQ(display_.Values("DebugInfo"),
+              (std::vector<std::string>{"COM:1", "COM:1 Success", "App Msg >CommsSelect<>0<"}));
+    EXPECT_EQ(State().CommsState, CommsPortOpen);
+    EXPECT_EQ(State().LastLinkState, 1);
+    EXPECT_EQ(Core().Port().CurrentPort(), 1);
+    EXPECT_EQ(Core().Port().CurrentBaud(), 38400);
+    display_.Clear();
+
+    // Replies start: connecting for at least 200 system ticks, then good comms.
+    const int connectingMs = RunUntil([&] { return State().CommsState == CommsConnecting; }, 2000);
+    ASSERT_GE(connectingMs, 0);
+    const int goodMs = RunUntil([&] { return State().CommsState == CommsGood; }, 4000);
+    ASSERT_GE(goodMs, 200 * 10);
+    EXPECT_LE(goodMs, 210 * 10);
+    const std::size_t good = display_.Find("CommsStatus", "Comms Good");
+    ASSERT_NE(good, RecordingDisplay::npos);
+    EXPECT_EQ(display_.calls[good + 1], (DisplayCall{"CommsStatus", "GoodFlashOn"}));
+    EXPECT_EQ(display_.calls[good + 2], (DisplayCall{"CommsStatus", "Comms Good"}));
+    const std::vector<std::string> connecting = display_.Values("CommsStatus");
+    EXPECT_EQ(connecting.front(), "Connecting<--");
+    EXPECT_GE(display_.Count("CommsStatus", "-->Connecting"), 1u);
+    EXPECT_GE(display_.Count("CommsStatus", "Connecting<--"), 2u);
+
+    // The values the controller reports reach the window.
+    EXPECT_TRUE(display_.Has("Pan_NeutralValue", "2048"));
+    EXPECT_TRUE(display_.Has("ModeSelect", "ENHANCED"));
+    EXPECT_TRUE(display_.Has("Pan_PosAdjustValueMax", "200"));
+    EXPECT_TRUE(display_.Has("SoftwareVersionNumber", "1305"));
+    EXPECT_EQ(State().EnhancedMode, 1);
+
+    // Good comms flash between the two greens, one change every 11 supervisor runs.
+    display_.Clear();
+    RunSystemTicks(5 * 11 * 2);
+    EXPECT_EQ(display_.Count("CommsStatus", "GoodFlashOn"), 1u);
+    EXPECT_EQ(display_.Count("CommsStatus", "GoodFlashOff"), 1u);
+    EXPECT_EQ(State().CommsState, CommsGood);
+
+    // The controller falls silent: comms lost 200 system ticks after the last reply.
+    Sim().SetSilent(true);
+    display_.Clear();
+    const int lostMs = RunUntil([&] { return State().CommsState != CommsGood; }, 4000);
+    EXPECT_GE(lostMs, 190 * 10);
+    EXPECT_LE(lostMs, 215 * 10);
+    EXPECT_EQ(State().CommsState, CommsPortOpen);
+    const std::size_t lost = display_.Find("CommsStatus", "Comms Lost");
+    ASSERT_NE(lost, RecordingDisplay::npos);
+    EXPECT_EQ(display_.calls[lost - 1], (DisplayCall{"CommsStatus", "PortConnected"}));
+    EXPECT_EQ(Core().Port().PortLinkState(), PortLinkState::Open);
+
+    // It answers again: the cycle starts over and ends in good comms.
+    Sim().SetSilent(false);
+    EXPECT_GE(RunUntil([&] { return State().CommsState == CommsConnecting; }, 2000), 0);
+    EXPECT_GE(RunUntil([&] { return State().CommsState == CommsGood; }, 4000), 0);
+}
+
+TEST_F(CommsScenario, PortThatCannotBeOpenedIsNotValid) {
+    SetKey(SettingsPath(), "Ports", "COM1", (Folder() / "no-such-device").string());
+    StartCore();
+    display_.Clear();
+
+    Core().ServiceEvent("CommsSelect", "0");
+    EXPECT_EQ(display_.calls,
+              (std::vector<DisplayCall>{{"DebugInfo", "COM:1"},
+                                        {"DebugInfo", "COM1 Failed"},
+                                        {"CommsStatus", "None"},
+                                        {"CommsStatus", "COM1 Not Valid"},
+                                        {"CommsSelect", "NotValidPort"},
+                                        {"DebugInfo", "App Msg >CommsSelect<>0<"}}));
+    EXPECT_EQ(State().CommsState, CommsNone);
+    EXPECT_EQ(State().LastLinkState, -1);
+
+    // The supervisor stays in no comms: nothing is sent about the link.
+    display_.Clear();
+    RunSystemTicks(300);
+    EXPECT_TRUE(display_.Values("CommsStatus").empty());
+
+    // No entry chosen (-1) selects port 0, which no device stands behind.
+    display_.Clear();
+    Core().ServiceEvent("CommsSelect", "-1");
+    EXPECT_EQ(display_.Values("DebugInfo"),
+              (std::vector<std::string>{"COM:0", "COM0 Failed", "App Msg >CommsSelect<>-1<"}));
+    EXPECT_TRUE(display_.Has("CommsStatus", "COM0 Not Valid"));
+    EXPECT_EQ(Core().Port().CurrentPort(), 0);
+}
+
+TEST_F(CommsScenario, ReselectingClosesTheOpenLinkFirst) {
+    StartConnected();
+    EXPECT_GE(RunUntil([&] { return State().CommsState == CommsConnecting; }, 2000), 0);
+    line_.events.clear();
+    display_.Clear();
+
+    Core().ServiceEvent("CommsSelect", "0");
+    EXPECT_EQ(line_.events, (std::vector<std::string>{"close", "open " + Sim().DevicePath()}));
+    EXPECT_EQ(display_.Values("CommsStatus"),
+              (std::vector<std::string>{"PortConnected", "COM:1 Connect"}));
+    EXPECT_EQ(State().CommsState, CommsPortOpen);
+    EXPECT_EQ(Core().Port().PortLinkState(), PortLinkState::Open);
+    // The line settings are the controller's and are kept for the settings file.
+    EXPECT_EQ(Core().Ini().Serial.Port, 1);
+    EXPECT_EQ(Core().Ini().Serial.BAUD, 38400);
+    EXPECT_EQ(Core().Ini().Serial.Data, 8);
+    EXPECT_EQ(Core().Ini().Serial.Parity, 0);
+    EXPECT_EQ(Core().Ini().Serial.Stop, 1);
+    EXPECT_GE(RunUntil([&] { return State().CommsState == CommsGood; }, 5000), 0);
+}
+
+}  // namespace
+}  // namespace kestrova::test

@@ -1,0 +1,245 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "common/ini_document.h"
+#include "core/app_service.h"
+#include "port/posix_serial_line.h"
+#include "sim/pty_simulator.h"
+
+namespace kestrova::test {
+
+struct DisplayCall {
+    std::string key;
+    std::string value;
+    bool operator==(const DisplayCall&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const DisplayCall& call) {
+    return out << "(" << call.key << ", " << call.value << ")";
+}
+
+// The window as the core sees it: records every display command and can run a hook on each,
+// as the real window's handlers do when a command moves the focus or a track bar.
+class RecordingDisplay final : public Display {
+public:
+    std::vector<DisplayCall> calls;
+    std::function<void(std::string_view key, std::string_view value)> hook;
+    bool recording = true;
+
+    void DisplayUpdate(std::string_view key, std::string_view value) override {
+        if (recording) calls.push_back({std::string(key), std::string(value)});
+        if (hook) hook(key, value);
+    }
+
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    std::size_t Find(std::string_view key, std::string_view value, std::size_t from = 0) const {
+        for (std::size_t i = from; i < calls.size(); ++i) {
+            if (calls[i].key == key && calls[i].value == value) return i;
+        }
+        return npos;
+    }
+    bool Has(std::string_view key, std::string_view value) const {
+        return Find(key, value) != npos;
+    }
+    std::size_t Count(std::string_view key, std::string_view value) const {
+        std::size_t n = 0;
+        for (const DisplayCall& c : calls) n += (c.key == key && c.value == value) ? 1 : 0;
+        return n;
+    }
+    // Values sent with key, in order.
+    std::vector<std::string> Values(std::string_view key) const {
+        std::vector<std::string> values;
+        for (const DisplayCall& c : calls) {
+            if (c.key == key) values.push_back(c.value);
+        }
+        return values;
+    }
+    std::vector<DisplayCall> Without(std::string_view key) const {
+        std::vector<DisplayCall> rest;
+        for (const DisplayCall& c : calls) {
+            if (c.key != key) rest.push_back(c);
+        }
+        return rest;
+    }
+    void Clear() { calls.clear(); }
+};
+
+// The serial line of the core: a real termios line, with its opens and closes recorded and an
+// optional hook run just before a close.
+class SpySerialLine final : public SerialLine {
+public:
+    std::vector<std::string> events;  // "open <path>", "close"
+    std::function<void()> beforeClose;
+
+    std::int32_t Open(const std::string& path) override {
+        events.push_back("open " + path);
+        return inner_.Open(path);
+    }
+    std::int32_t Configure(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
+                           std::int32_t stopBits) override {
+        return inner_.Configure(baud, dataBits, parity, stopBits);
+    }
+    void SetDtr(bool on) override { inner_.SetDtr(on); }
+    void SetRts(bool on) override { inner_.SetRts(on); }
+    std::int32_t QueuedInput() override { return inner_.QueuedInput(); }
+    std::uint32_t LineErrors() override { return inner_.LineErrors(); }
+    std::int32_t Read(std::uint8_t* buffer, std::int32_t count) override {
+        return inner_.Read(buffer, count);
+    }
+    bool Write(const std::uint8_t* bytes, std::int32_t count) override {
+        return inner_.Write(bytes, count);
+    }
+    // Bytes waiting on the line, without taking them.
+    std::int32_t Waiting() { return inner_.QueuedInput(); }
+
+    bool Close() override {
+        if (inner_.IsOpen()) {
+            if (beforeClose) beforeClose();
+            events.push_back("close");
+        }
+        return inner_.Close();
+    }
+
+private:
+    PosixSerialLine inner_;
+};
+
+inline std::string ReadText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline void WriteText(const std::filesystem::path& path, std::string_view text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+// A core started in a fresh temporary folder that holds the shipped configuration files, with
+// the simulated controller on a pseudo-terminal behind "COM 1" when a test asks for it.
+// Time is simulated: RunMs runs one comms tick per millisecond and a system tick every tenth,
+// and serves the simulator's line between ticks.
+class CoreFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kestrova_core_XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+        for (const char* name : {"Kestrova_Interface.INI", "KESTROVA_001.CG0",
+                                 "KESTROVA_001.TG1"}) {
+            std::filesystem::copy_file(std::filesystem::path(KESTROVA_DATA_DIR) / name,
+                                       folder_ / name);
+        }
+    }
+
+    void TearDown() override {
+        core_.reset();
+        if (sim_) sim_->Stop();
+        std::error_code error;
+        std::filesystem::permissions(folder_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, error);
+        std::filesystem::remove_all(folder_, error);
+    }
+
+    const std::filesystem::path& Folder() const { return folder_; }
+    std::filesystem::path ExePath() const { return folder_ / "Kestrova_Interface"; }
+    std::filesystem::path SettingsPath() const { return folder_ / "Kestrova_Interface.INI"; }
+    std::filesystem::path ProjectPath() const { return folder_ / "KESTROVA_001.CG0"; }
+    std::filesystem::path TagPath() const { return folder_ / "KESTROVA_001.TG1"; }
+
+    static void SetKey(const std::filesystem::path& file, std::string_view section,
+                       std::string_view key, std::string_view value) {
+        IniDocument doc(file);
+        doc.WriteString(section, key, value);
+        doc.Save();
+    }
+
+    // The simulator on a pseudo-terminal, mapped as COM1 in the settings file.
+    void StartSimulator(SimOptions options = {}) {
+        sim_ = std::make_unique<PtySimulator>(std::move(options));
+        std::string error;
+        ASSERT_TRUE(sim_->Start(error)) << error;
+        SetKey(SettingsPath(), "Ports", "COM1", sim_->DevicePath());
+    }
+
+    void StartCore() {
+        core_ = std::make_unique<AppService>(display_, window_, line_, ExePath());
+        core_->CoreStart();
+    }
+
+    // Start-up with the simulator, then "COM 1" picked from the port list.
+    void StartConnected() {
+        StartSimulator();
+        StartCore();
+        core_->ServiceEvent("CommsSelect", "0");
+        ASSERT_EQ(core_->Port().PortLinkState(), PortLinkState::Open);
+    }
+
+    // One simulated millisecond: a comms tick, the simulator serving its line, and every tenth
+    // millisecond a system tick. Simulated time runs far faster than the pseudo-terminal passes
+    // bytes on, so while a reply is awaited from a simulator that answers, the line is given up
+    // to a few real milliseconds to deliver it, as a controller answering within the reply
+    // limit would.
+    void RunMs(int ms) {
+        for (int i = 0; i < ms; ++i) {
+            core_->CommsTick();
+            if (sim_) ServeLine();
+            if (++clockMs_ % 10 == 0) core_->SystemTick();
+        }
+    }
+    void ServeLine() {
+        sim_->Poll(0);
+        if (sim_->Silent() || core_->Port().PortTransferState() != PortTransferState::Receiving) {
+            return;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+        while (line_.Waiting() == 0 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+            sim_->Poll(0);
+        }
+    }
+    void RunSystemTicks(int ticks) { RunMs(ticks * 10); }
+
+    // Runs until pred holds, at most limitMs; returns the milliseconds it took, or -1.
+    int RunUntil(const std::function<bool()>& pred, int limitMs) {
+        for (int ms = 0; ms < limitMs; ++ms) {
+            if (pred()) return ms;
+            RunMs(1);
+        }
+        return pred() ? limitMs : -1;
+    }
+
+    AppService& Core() { return *core_; }
+    PointDatabase& Points() { return core_->Points(); }
+    double Scaled(int point) { return core_->Points().PointTable[point].ScaledValue; }
+    const CoreState& State() { return core_->State(); }
+    PtySimulator& Sim() { return *sim_; }
+
+    RecordingDisplay display_;
+    PlainWindowPlacement window_;
+    SpySerialLine line_;
+
+private:
+    std::filesystem::path folder_;
+    std::unique_ptr<PtySimulator> sim_;
+    std::unique_ptr<AppService> core_;
+    long clockMs_ = 0;
+};
+
+}  // namespace kestrova::test
