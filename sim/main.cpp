@@ -29,7 +29,7 @@ void PrintUsage(std::FILE* to)
         "  --error P        chance that an error reply (code 0x10, busy) replaces the reply\n"
         "  --garbage P      chance that 1 to 8 stray bytes go out before a reply\n"
         "  --delay-ms N     wait N ms before each reply\n"
-        "  --baud N         send reply bytes at the pace of an N baud line (10 bits a byte)\n"
+        "  --baud N         pace requests and replies as an N baud line (10 bits a byte)\n"
         "  --silent         answer nothing (SIGUSR1 toggles this while running)\n"
         "  --trace          log every frame on stderr\n"
         "  --seed N         seed of the fault chances (default 1)\n",

@@ -57,6 +57,21 @@ FaultOutcome FaultInjector::Apply(SimReply& reply)
 }
 
 // ---------------------------------------------------------------------------------------------
+namespace {
+
+// Bytes of the request a reply answers: 11, plus the data bytes a write carries inline.
+std::size_t RequestLength(const SimReply& reply)
+{
+    constexpr std::size_t frameOverhead = 11;
+    constexpr std::uint16_t maxInlineWrite = 53;
+    if (reply.command == 'M' && reply.count <= maxInlineWrite) {
+        return frameOverhead + reply.count;
+    }
+    return frameOverhead;
+}
+
+}  // namespace
+
 // PtySimulator
 
 PtySimulator::PtySimulator(SimOptions options)
@@ -271,7 +286,12 @@ void PtySimulator::CollectReplies(std::int64_t nowUs)
         std::memcpy(out.bytes.data(), outcome.garbage.data(), outcome.garbageLength);
         std::memcpy(out.bytes.data() + outcome.garbageLength, reply.bytes.data(), reply.length);
         out.length = static_cast<std::uint16_t>(outcome.garbageLength + reply.length);
-        out.startUs = std::max(nowUs + std::int64_t{options_.delayMs} * 1000, lineFreeUs_);
+        // A paced line delivers the request at its own speed too: the controller can only
+        // answer once the request's last byte would have arrived.
+        const std::int64_t requestUs =
+            static_cast<std::int64_t>(std::ceil(RequestLength(reply) * byteUs_));
+        out.startUs = std::max(nowUs + requestUs + std::int64_t{options_.delayMs} * 1000,
+                               lineFreeUs_);
         lineFreeUs_ = out.startUs + static_cast<std::int64_t>(std::ceil(out.length * byteUs_));
         ++outputCount_;
     }
