@@ -90,7 +90,10 @@ void AppService::AdvanceCommsState(std::int32_t linkState) {
         } else if (RepliesActive() != 0) {
             if (state_.ConnectSettleTicks == 0) {
                 Show(CommsStatusKey, "Comms Good");
+                // A port selection made from inside the command has set the state it wants.
+                if (state_.CommsState != CommsConnecting) break;
                 SetCommsState(CommsGood, "Comms Good");
+                if (state_.CommsState != CommsGood) break;
             }
             flash("Connecting<--", "-->Connecting");
         } else {
