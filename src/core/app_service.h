@@ -132,9 +132,9 @@ public:
     void RestoreStep();
     static double ClampValue(double value, double minimum, double maximum);
 
-    // The message of a conversion error met while the configuration loaded (one line per file),
-    // empty when the start-up read everything.
-    const std::string& StartupError() const { return startupError_; }
+    // The message of a conversion error met while the configuration loaded (one line per file,
+    // "<file name>: <message>"), empty when the start-up read everything.
+    std::string_view StartupError() const override { return startupError_; }
 
     const CoreState& State() const { return state_; }
     const std::filesystem::path& ExecutablePath() const { return executablePath_; }

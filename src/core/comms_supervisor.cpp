@@ -134,7 +134,8 @@ void AppService::PushPointDisplays() {
 
     if (ValueChanged(core::ControllerModePoint)) {
         const bool enhanced = Scaled(core::ControllerModePoint) != 0.0;
-        Show("ModeSelect", enhanced ? "ENHANCED" : "LEGACY");
+        // Mode and cache are settled before the command goes out, so a mode button event
+        // delivered from inside it has the last word.
         state_.EnhancedMode = enhanced ? 1 : 0;
         // The neutral values and the adjust ranges go out again at the next run, in the form of
         // the new mode.
@@ -142,6 +143,7 @@ void AppService::PushPointDisplays() {
             state_.DisplayCache[p.neutral] = DisplayCacheUnset;
             state_.DisplayCache[p.adjustMax] = DisplayCacheUnset;
         }
+        Show("ModeSelect", enhanced ? "ENHANCED" : "LEGACY");
     }
 
     if (ValueChanged(core::VersionShownPoint)) {

@@ -22,6 +22,10 @@ public:
     virtual void SystemTick() = 0;  // every 10 ms
     virtual bool CheckConfigVersions() = 0;
     virtual void ServiceEvent(std::string_view objectName, std::string_view eventText) = 0;
+    // Why a configuration file could not be read completely at start-up (one line per file),
+    // for the window to show once it is up; empty when every file was read. The start-up went
+    // on regardless, and such a file is not written back at exit.
+    virtual std::string_view StartupError() const { return {}; }
 };
 
 }  // namespace kestrova

@@ -82,6 +82,16 @@ TEST_F(Nesting, EventsFromInsideTheSupervisorsCommands) {
     display_.Clear();
     for (int tick = 0; tick < 5; ++tick) Core().SystemTick();
     EXPECT_EQ(display_.Values("Pan_ModeSelect"), (std::vector<std::string>{"Normal"}));
+
+    // The legacy button, pressed while "ENHANCED" is being shown, has the last word.
+    Report(6, 0.0);
+    for (int tick = 0; tick < 5; ++tick) Core().SystemTick();
+    Report(6, 1.0);
+    Once([](auto key, auto value) { return key == "ModeSelect" && value == "ENHANCED"; },
+         [this] { Core().ServiceEvent("ButtonModeLegacy", "OnClick"); });
+    for (int tick = 0; tick < 5; ++tick) Core().SystemTick();
+    EXPECT_EQ(Scaled(6), 0.0);
+    EXPECT_EQ(State().EnhancedMode, 0);
 }
 
 TEST_F(Nesting, RestoreStartedFromInsideItsLastStepRunsAgain) {
