@@ -81,7 +81,15 @@ struct CoreState {
 // The core owns the runtime below it (point table, tag file, settings and project configuration,
 // port driver, protocol). Its owner gives it the window's display entry, the window placement
 // that the settings file reads and writes, the serial line the port driver talks through, and
-// the executable's path, whose folder holds the three configuration files.
+// the executable's path, whose folder holds the three configuration files:
+//
+//     PosixSerialLine line;
+//     AppService core(window, window.Placement(), line, ExecutablePath());
+//     core.CoreStart();            // from the window's creation; then show StartupError()
+//     ... CommsTick() every 1 ms, SystemTick() every 10 ms, ServiceEvent() per operator action
+//     core.CoreStop();             // from the window's close; may throw FileError (below)
+//
+// Tests give a temporary folder as the executable's and drive the ticks one by one.
 //
 // Errors: the core catches no ConversionError or FileError from its events and ticks; they leave
 // ServiceEvent, SystemTick and CommsTick where they arise and state already changed stays changed.
