@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <fstream>
-#include <iterator>
 
 #include "common/errors.h"
 #include "common/number_text.h"
@@ -67,9 +66,21 @@ IniDocument::Line IniDocument::ParseLine(std::string text) {
 }
 
 IniDocument::IniDocument(std::filesystem::path path) : path_(std::move(path)) {
+    std::error_code error;
+    if (!std::filesystem::exists(path_, error)) return;  // a missing file is an empty document
+
+    const auto refuse = [this](const char* why) {
+        throw FileError("Cannot open file " + path_.string() + why);
+    };
+    if (!std::filesystem::is_regular_file(path_, error)) refuse("");
+    const auto size = std::filesystem::file_size(path_, error);
+    if (error) refuse("");
+    if (size > MaxFileSize) refuse(": larger than 16 MiB");
+
     std::ifstream in(path_, std::ios::binary);
-    if (!in) return;
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string content(static_cast<std::size_t>(size), '\0');
+    if (!in || !in.read(content.data(), static_cast<std::streamsize>(content.size()))) refuse("");
+
     std::size_t start = 0;
     while (start < content.size()) {
         std::size_t end = content.find('\n', start);

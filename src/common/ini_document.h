@@ -10,7 +10,8 @@ namespace kestrova {
 
 // An INI-form text file held in memory: [section] lines and key=value lines.
 //
-// The whole file is read when the document is made (a missing file gives an empty document).
+// The whole file is read when the document is made (a missing file gives an empty document; a
+// file that cannot be read, or one over 16 MiB, raises FileError "Cannot open file <path>").
 // Section and key names match without regard to ASCII case; names and values are trimmed of
 // blanks. Every line the program does not touch (unknown sections and keys, comments, blank
 // lines, anything unparsable) keeps its place and text. Writing an existing key replaces its value
@@ -18,6 +19,8 @@ namespace kestrova {
 // at the end of the document. Written lines end with CR LF.
 class IniDocument {
 public:
+    static constexpr std::uintmax_t MaxFileSize = 16 * 1024 * 1024;
+
     explicit IniDocument(std::filesystem::path path);
 
     const std::filesystem::path& Path() const { return path_; }

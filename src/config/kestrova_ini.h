@@ -8,6 +8,7 @@
 
 #include "config/serial_settings.h"
 #include "config/window_placement.h"
+#include "points/tag_file.h"  // NoApplicationSelected
 
 namespace kestrova {
 
@@ -18,8 +19,6 @@ inline constexpr int StateTextCount = 128;
 inline constexpr int MonitorEntryCount = 64;
 inline constexpr int ControlEntryCount = 16;
 inline constexpr int MonitorStateCount = 5;  // St0 to St4 of each monitor entry
-
-inline constexpr std::string_view NoApplicationSelected = "NoApplicationSelected";
 
 // The full path of the running executable (from /proc/self/exe); empty when it cannot be read.
 std::filesystem::path ExecutablePath();

@@ -9,12 +9,7 @@
 #include "core/core_interfaces.h"
 #include "points/point_database.h"
 #include "points/tag_file.h"
-// tag_file.h and kestrova_ini.h both define the constant NoApplicationSelected (same text). Until
-// one of them takes the other's, the settings file's copy is renamed while it is read here, so
-// the core (and whoever includes this header) can use both.
-#define NoApplicationSelected KestrovaIniNoApplicationSelected
 #include "config/kestrova_ini.h"
-#undef NoApplicationSelected
 #include "config/window_placement.h"
 #include "port/port_drv.h"
 #include "port/serial_line.h"

@@ -28,6 +28,19 @@ void AppendLine(std::string& text, std::string_view line) {
     text += line;
 }
 
+// Runs one file's load; a bad number or an unreadable file is kept as a line of the start-up
+// error, named after the file, and start-up goes on.
+template <class Load>
+void KeepLoadError(std::string& errors, std::string_view file, Load&& load) {
+    try {
+        load();
+    } catch (const ConversionError& error) {
+        AppendLine(errors, std::string(file) + ": " + error.what());
+    } catch (const FileError& error) {
+        AppendLine(errors, std::string(file) + ": " + error.what());
+    }
+}
+
 }  // namespace
 
 AppService::AppService(Display& display, WindowPlacement& window, SerialLine& line,
@@ -46,7 +59,9 @@ void AppService::CoreStart() {
     ini_.SetSettingsDefaults();
     Show("DebugInfo", ini_.Directory);
     ini_.SetProjectDefaults();
-    ini_.ReadSettingsFile();
+    // A settings file that cannot be read leaves its version at 0, so nothing is written at exit.
+    startupError_.clear();
+    KeepLoadError(startupError_, ini_.SettingsFilePath().filename().string(), [this] { ini_.ReadSettingsFile(); });
     Show("DebugInfo", ini_.Name);
 
     // Whatever the settings file said, the project configuration and the tag file are the
@@ -57,17 +72,9 @@ void AppService::CoreStart() {
     // A bad number in either file must not leave the program half started: the rest of the
     // start-up runs, the message is kept for the window, and the loaders remember the failed
     // load so that the part-read file is not written back at exit.
-    startupError_.clear();
-    try {
-        ini_.ReadProjectFile();
-    } catch (const ConversionError& error) {
-        AppendLine(startupError_, ini_.ProjectFilePath().filename().string() + ": " + error.what());
-    }
-    try {
-        tags_.LoadPoints(points_, ini_.Name, ini_.Directory);
-    } catch (const ConversionError& error) {
-        AppendLine(startupError_, TagFile::MakeTagFileName(ini_.Name) + ": " + error.what());
-    }
+    KeepLoadError(startupError_, ini_.ProjectFilePath().filename().string(), [this] { ini_.ReadProjectFile(); });
+    KeepLoadError(startupError_, TagFile::MakeTagFileName(ini_.Name),
+                     [this] { tags_.LoadPoints(points_, ini_.Name, ini_.Directory); });
 
     {
         std::string text = "CORE_INIT: ";
@@ -98,22 +105,17 @@ void AppService::CoreStop() {
 
 void AppService::SaveConfigurationFiles() {
     // Each file is tried even when an earlier one failed; the failures are reported together.
-    // A file that cannot even be read back before it is written (an I/O error) counts as one
-    // that cannot be written.
     std::string failures;
-    const auto attempt = [&failures](const std::filesystem::path& file, auto&& save) {
+    const auto attempt = [&failures](auto&& save) {
         try {
             save();
         } catch (const FileError& error) {
             AppendLine(failures, error.what());
-        } catch (const std::system_error& error) {
-            AppendLine(failures, "Cannot create file " + file.string() + " (" + error.what() + ")");
         }
     };
-    attempt(std::filesystem::path(ini_.Directory) / TagFile::MakeTagFileName(ini_.Name),
-            [this] { tags_.SavePoints(points_, ini_.Name); });
-    attempt(ini_.ProjectFilePath(), [this] { ini_.WriteProjectFile(); });
-    attempt(ini_.SettingsFilePath(), [this] { ini_.WriteSettingsFile(); });
+    attempt([this] { tags_.SavePoints(points_, ini_.Name); });
+    attempt([this] { ini_.WriteProjectFile(); });
+    attempt([this] { ini_.WriteSettingsFile(); });
     if (!failures.empty()) throw FileError(failures);
 }
 

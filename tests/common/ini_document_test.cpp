@@ -63,6 +63,32 @@ TEST_F(IniDocumentTest, ReadsWithCaseInsensitiveTrimmedNamesAndDefaults) {
     EXPECT_EQ(missing.ReadInteger("Form", "Top", 100), 100);
 }
 
+TEST_F(IniDocumentTest, UnreadableOrOversizedFilesRaiseFileError) {
+    const fs::path folder = dir_ / "folder.ini";
+    fs::create_directory(folder);
+    try {
+        IniDocument ini(folder);
+        ADD_FAILURE() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + folder.string());
+    }
+
+    const fs::path big = dir_ / "big.ini";
+    {
+        std::ofstream out(big, std::ios::binary);
+        const std::string line = "[S]\nk=" + std::string(1000, 'x') + "\n";
+        for (std::uintmax_t written = 0; written <= IniDocument::MaxFileSize; written += line.size()) {
+            out << line;
+        }
+    }
+    try {
+        IniDocument ini(big);
+        ADD_FAILURE() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + big.string() + ": larger than 16 MiB");
+    }
+}
+
 TEST_F(IniDocumentTest, WritesKeepUnknownLinesSpellingAndOrder) {
     const auto path = File("b.ini",
                            "; operator note\n[Form]\nTOP=1\nUnknown = keep me \n\n[Extra]\n"

@@ -129,9 +129,7 @@ TEST_F(CoreLifecycle, StopTriesEveryFileAndReportsEachFailure) {
     } catch (const FileError& error) {
         // The project configuration is read back before it is written; a folder in its place
         // already fails the read.
-        EXPECT_EQ(std::string(error.what()).rfind("Cannot create file " + ProjectPath().string(), 0),
-                  0u)
-            << error.what();
+        EXPECT_EQ(std::string(error.what()), "Cannot open file " + ProjectPath().string());
     }
     // The files before and after the failing one were still written.
     EXPECT_EQ(IniDocument(TagPath()).ReadString("POINT00020", "ScaledValue", ""), "42");
@@ -151,9 +149,9 @@ TEST_F(CoreLifecycle, StopTriesEveryFileAndReportsEachFailure) {
     } catch (const FileError& error) {
         const std::string message = error.what();
         const std::size_t tag = message.find("Cannot create file " + TagPath().string());
-        const std::size_t project = message.find("\nCannot create file " + ProjectPath().string());
+        const std::size_t project = message.find("\nCannot open file " + ProjectPath().string());
         const std::size_t settings =
-            message.find("\nCannot create file " + SettingsPath().string());
+            message.find("\nCannot open file " + SettingsPath().string());
         EXPECT_EQ(tag, 0u) << message;
         EXPECT_NE(project, std::string::npos) << message;
         EXPECT_NE(settings, std::string::npos) << message;
@@ -221,6 +219,22 @@ TEST_F(CoreLifecycle, BadNumberInProjectFileIsKeptAndTheFileNotWrittenBack) {
     EXPECT_EQ(ReadText(ProjectPath()), project);
     EXPECT_EQ(ReadText(TagPath()), tags);
     EXPECT_NE(ReadText(SettingsPath()).find("[Form]"), std::string::npos);
+}
+
+TEST_F(CoreLifecycle, UnreadableSettingsFileIsKeptAsStartupErrorAndNothingIsWritten) {
+    std::filesystem::remove(SettingsPath());
+    Block(SettingsPath());
+    const std::string project = ReadText(ProjectPath());
+    const std::string tags = ReadText(TagPath());
+    StartCore();
+    EXPECT_EQ(Core().StartupError(),
+              "Kestrova_Interface.INI: Cannot open file " + SettingsPath().string());
+    EXPECT_TRUE(display_.Has("CommsStatus", "No Comms"));  // the rest of the start-up ran
+    EXPECT_EQ(Scaled(11), 2048.0);
+    EXPECT_FALSE(Core().CheckConfigVersions());
+    Core().CoreStop();
+    EXPECT_EQ(ReadText(ProjectPath()), project);
+    EXPECT_EQ(ReadText(TagPath()), tags);
 }
 
 TEST_F(CoreLifecycle, StopClosesAnOpenLinkBeforeWritingAnyFile) {
