@@ -1,0 +1,59 @@
+// The program entry: the application object, the dashboard window with the core started inside
+// its creation, the three dialogs, and the message loop.
+#include <QApplication>
+#include <QMessageBox>
+
+#include <exception>
+
+#include "config/kestrova_ini.h"
+#include "core/app_service.h"
+#include "core_info.h"
+#include "port/posix_serial_line.h"
+#include "ui/qt/about_box.h"
+#include "ui/qt/firmware_update_dialog.h"
+#include "ui/qt/form_dashboard.h"
+#include "ui/qt/prompts.h"
+#include "ui/qt/version_error_dialog.h"
+
+namespace {
+
+// The framework's display of an error that ends the program.
+void ShowFatalError(const char* message) {
+    QMessageBox box(QMessageBox::Critical,
+                    QString::fromUtf8(kestrova::ApplicationTitle.data(),
+                                      static_cast<qsizetype>(kestrova::ApplicationTitle.size())),
+                    QString::fromUtf8(message), QMessageBox::Ok);
+    box.exec();
+}
+
+int Run() {
+    kestrova::PosixSerialLine line;
+    kestrova::TFormDashboard dashboard;
+    kestrova::AppService core(dashboard.Display(), dashboard, line, kestrova::ExecutablePath());
+    kestrova::CoreInfo info(core);
+    dashboard.Create(core, info);  // FormCreate: CoreStart, then the timers
+
+    kestrova::TAboutBox_KestrovaInterface about(&dashboard);
+    kestrova::TFormFirmwareUpdateDialog firmware(&dashboard);
+    kestrova::TFormVersionErrorDlg versionError(info, &dashboard);
+    dashboard.SetDialogs(&about, &firmware, &versionError);
+
+    dashboard.ShowWindow();
+    QApplication::exec();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kestrova Interface"));
+    try {
+        return Run();
+    } catch (const std::exception& error) {
+        ShowFatalError(error.what());
+    } catch (...) {
+        ShowFatalError("");
+    }
+    return 0;
+}

@@ -1,0 +1,224 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "config/window_placement.h"
+#include "ui/dashboard_info.h"
+#include "ui/dashboard_logic.h"
+#include "ui/display_state.h"
+#include "ui/file_menu.h"
+#include "ui/qt/prompts.h"
+
+class QComboBox;
+class QPlainTextEdit;
+class QTimer;
+
+namespace kestrova {
+
+class TAboutBox_KestrovaInterface;
+class TFormFirmwareUpdateDialog;
+class TFormVersionErrorDlg;
+
+// The dashboard window. It owns the display state, draws it with Qt widgets (one widget per
+// element, named as the element) and passes every operator action to the window logic, which
+// turns it into event pairs for the core. The two timers drive the core.
+//
+// Every handler and timer tick runs inside one boundary that catches the errors the core and the
+// display raise (ConversionError, FileError, any other std::exception) and shows the message in
+// an error box; the next tick runs normally. The box is shown from the event loop, not from the
+// handler, so both timers keep running while it is open; at most one box is open at a time, and
+// errors raised while it is open are written to stderr instead of stacking further boxes.
+//
+// The window is also the placement the settings file reads and writes (position, maximised
+// state, caption).
+class TFormDashboard final : public QMainWindow,
+                             public WindowPlacement,
+                             private WindowHost,
+                             private FileMenuHost {
+    Q_OBJECT
+public:
+    static constexpr int OuterWidth = 1000;
+    static constexpr int OuterHeight = 600;
+
+    explicit TFormDashboard(QWidget* parent = nullptr);
+    ~TFormDashboard() override;
+
+    // The display state the core's display commands act on.
+    DashboardDisplay& Display() { return display_; }
+    const DashboardDisplay& Display() const { return display_; }
+
+    // The second half of the window's creation, once the core exists: the window logic and the
+    // file menu over the core, FormCreate (which starts the core), then the two timers. An error
+    // raised by the core's start goes to the caller.
+    void Create(Core& core, const DashboardInfo& info);
+    // The three dialogs, created after the window; the window shows them modally.
+    void SetDialogs(TAboutBox_KestrovaInterface* about, TFormFirmwareUpdateDialog* firmware,
+                    TFormVersionErrorDlg* versionError);
+    // Boxes and dialogs to use instead of the platform's (tests); nullptr restores them.
+    void SetPrompts(Prompts* prompts);
+
+    // Shows the window for the first time: centred on the screen, maximised when the settings
+    // asked for it; then shows the core's start-up error, if any, once the window is up.
+    void ShowWindow();
+
+    DashboardLogic* Logic() { return logic_.get(); }
+    QWidget* Control(Element element) const;
+    // Error boxes shown so far and errors dropped while a box was open.
+    int ErrorBoxesShown() const { return errorBoxesShown_; }
+    int ErrorsDropped() const { return errorsDropped_; }
+
+    // Draws what changed in the display state since the last call. Runs after every handler and
+    // tick.
+    void RenderDisplay();
+
+    // ---- WindowPlacement
+    std::int32_t Top() const override;
+    std::int32_t Left() const override;
+    bool Maximized() const override;
+    std::string Caption() const override;
+    void SetTop(std::int32_t top) override;
+    void SetLeft(std::int32_t left) override;
+    void SetMaximized(bool maximized) override;
+
+    // ---- Handlers, named after their control and event; each forwards to the window logic.
+    void ButtonPanClick();
+    void ButtonTiltClick();
+    void ButtonRollClick();
+
+    // Clicks on an adjust side's icons, value text, caption or zero overlay. (The track bar's own
+    // focus entry reaches the logic as a focus change.)
+    void TrackBarPan_PosAdjustEnter();
+    void TrackBarPan_NegAdjustEnter();
+    void TrackBarTiltPosAdjustEnter();
+    void TrackBarTiltNegAdjustEnter();
+    void TrackBarRollPosAdjustEnter();
+    void TrackBarRollNegAdjustEnter();
+
+    void SpeedButtonPan_PosValueIncClick();
+    void SpeedButtonPan_PosValueDecClick();
+    void SpeedButtonPan_NegValueIncClick();
+    void SpeedButtonPan_NegValueDecClick();
+    void SpeedButtonTiltPosValueIncClick();
+    void SpeedButtonTiltPosValueDecClick();
+    void SpeedButtonTiltNegValueIncClick();
+    void SpeedButtonTiltNegValueDecClick();
+    void SpeedButtonRollPosValueIncClick();
+    void SpeedButtonRollPosValueDecClick();
+    void SpeedButtonRollNegValueIncClick();
+    void SpeedButtonRollNegValueDecClick();
+
+    // The operator moved a bar to this position.
+    void TrackBarPan_PosAdjustChange(int position);
+    void TrackBarPan_NegAdjustChange(int position);
+    void TrackBarTiltPosAdjustChange(int position);
+    void TrackBarTiltNegAdjustChange(int position);
+    void TrackBarRollPosAdjustChange(int position);
+    void TrackBarRollNegAdjustChange(int position);
+
+    void BitBtnModeEnhancedClick();
+    void BitBtnModeLegacyClick();
+
+    // The port list's text changed: the index of the item with exactly that text, or -1.
+    void ComboBoxCommsSelectChange(const QString& text);
+    void ComboBoxCommsSelectClick();
+
+    void ButtonDebug01Click();
+    void ButtonDebug02Click();
+    void ButtonDebug03Click();
+    void ButtonDebug04Click();
+    void ButtonDebugShowClick();
+    void ButtonDebugClearClick();
+
+    void Open1Click();
+    void SaveAs1Click();
+    void Exit1Click();
+    void N2About1Click();
+    // Not offered by any menu entry.
+    void UpdateFirmWare1Click();
+
+    void Comms_TimerTimer();
+    void TimerSysUpdateTimer();
+    void FormClose();
+    // Called by the configuration error dialog as it closes.
+    void ConfigErrorDialogClosed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // ---- WindowHost
+    void ShowConfigErrorDialog() override;
+    void CloseWindow() override;
+    std::string InputBox(std::string_view caption, std::string_view prompt,
+                         std::string_view defaultText) override;
+    // ---- FileMenuHost
+    MessageAnswer ShowMessage(MessageKind kind, std::string_view text) override;
+    std::optional<std::string> RunFileDialog(const FileDialogSettings& settings) override;
+
+    template <typename Work>
+    void Guard(Work&& work);
+    // Queues the error box (or drops the message while one is open or queued).
+    void ReportError(std::string_view message);
+    void ShowErrorBox(const std::string& message);
+    Prompts& ActivePrompts();
+
+    void CreateControls();
+    void CreateAxisColumn(Axis axis, int dx);
+    void CreateLeftColumn();
+    void CreateBottomRow();
+    void CreateMenus();
+    void CreateTimers();
+    void Register(Element element, QWidget* widget);
+    void ApplyElement(Element element, const ElementState& state, const ElementState& shown,
+                      bool all);
+    void RenderMemo();
+    void RenderFocus();
+    void AdjustToOuterSize();
+
+    DashboardDisplay display_;
+    std::unique_ptr<DashboardLogic> logic_;
+    std::unique_ptr<FileMenu> fileMenu_;
+    Core* core_ = nullptr;
+    const DashboardInfo* info_ = nullptr;
+
+    std::unique_ptr<StandardPrompts> standardPrompts_;
+    Prompts* prompts_ = nullptr;
+    TAboutBox_KestrovaInterface* about_ = nullptr;
+    TFormFirmwareUpdateDialog* firmware_ = nullptr;
+    TFormVersionErrorDlg* versionError_ = nullptr;
+
+    QWidget* client_ = nullptr;
+    QComboBox* comboBox_ = nullptr;
+    QPlainTextEdit* memo_ = nullptr;
+    QTimer* commsTimer_ = nullptr;
+    QTimer* sysUpdateTimer_ = nullptr;
+
+    std::array<QWidget*, ElementCount> controls_{};
+    std::array<ElementState, ElementCount> shown_{};  // the state last drawn
+    bool drawnOnce_ = false;
+    std::uint64_t drawnRevision_ = 0;
+    Element drawnFocus_ = Element::None;
+    bool applyingFocus_ = false;
+    bool memoInStep_ = false;
+    std::uint64_t memoLinesShown_ = 0;
+    std::uint64_t memoClearsShown_ = 0;
+
+    bool errorBoxQueued_ = false;
+    bool errorBoxOpen_ = false;
+    int errorBoxesShown_ = 0;
+    int errorsDropped_ = 0;
+
+    bool maximizeOnShow_ = false;
+    bool shownOnce_ = false;
+};
+
+}  // namespace kestrova
