@@ -1,0 +1,153 @@
+// The real program from end to end: Kestrova_Interface and its three configuration files in a
+// fresh folder, kestrova-sim on the port that COM 1 maps to, and the operator driver plugin
+// picking COM 1, waiting for "Comms Good" and choosing File > Exit.
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// Starts a program with its stdout and stderr in a file; extra "NAME=value" entries override
+// the environment.
+pid_t Spawn(const std::vector<std::string>& arguments, const fs::path& output,
+            const std::vector<std::string>& environment = {}) {
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string text(*entry);
+        bool overridden = false;
+        for (const std::string& mine : environment) {
+            overridden = overridden || text.rfind(mine.substr(0, mine.find('=') + 1), 0) == 0;
+        }
+        if (!overridden) env.push_back(text);
+    }
+    env.insert(env.end(), environment.begin(), environment.end());
+    std::vector<char*> envp;
+    for (std::string& entry : env) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> args = arguments;
+    std::vector<char*> argv;
+    for (std::string& argument : args) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// The exit status, or -1 when the process did not end in time (it is then killed).
+int WaitForExit(pid_t pid, std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+struct TempFolder {
+    fs::path path;
+    TempFolder() {
+        std::string pattern = (fs::temp_directory_path() / "kestrova-program-XXXXXX").string();
+        if (mkdtemp(pattern.data())) path = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        if (!path.empty()) fs::remove_all(path, ignored);
+    }
+};
+
+TEST(Program, PicksComOneReachesCommsGoodAndSavesItsFilesAtExit) {
+    TempFolder folder;
+    ASSERT_FALSE(folder.path.empty());
+    const fs::path program = folder.path / "Kestrova_Interface";
+    fs::copy_file(KESTROVA_PROGRAM, program);
+    for (const char* name : {"KESTROVA_001.TG1", "KESTROVA_001.CG0", "Kestrova_Interface.INI"}) {
+        fs::copy_file(fs::path(KESTROVA_DATA_DIR) / name, folder.path / name);
+    }
+    // An older update stamp, so that the stamp after the run shows the tag file was written.
+    std::string tags = ReadFile(folder.path / "KESTROVA_001.TG1");
+    const std::string stamp = "Update=2017-03-29";
+    const std::size_t at = tags.find(stamp);
+    ASSERT_NE(at, std::string::npos);
+    tags.replace(at, stamp.size(), "Update=2000-01-01");
+    WriteFile(folder.path / "KESTROVA_001.TG1", tags);
+    ASSERT_NE(ReadFile(folder.path / "Kestrova_Interface.INI").find("COM1=kestrova-sim.link"),
+              std::string::npos);
+
+    const fs::path link = folder.path / "kestrova-sim.link";
+    const pid_t sim = Spawn({KESTROVA_SIM, "--link", link.string()}, folder.path / "sim.log");
+    ASSERT_GT(sim, 0);
+    for (int i = 0; i < 250 && !fs::is_symlink(link); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(fs::is_symlink(link)) << ReadFile(folder.path / "sim.log");
+
+    const fs::path picture = folder.path / "dashboard.png";
+    const fs::path log = folder.path / "driver.log";
+    const pid_t ui = Spawn({program.string(), "-plugin", "kestrova-driver:" + picture.string()},
+                           log, {std::string("QT_PLUGIN_PATH=") + KESTROVA_PLUGIN_DIR});
+    ASSERT_GT(ui, 0);
+    const int status = WaitForExit(ui, std::chrono::seconds(90));
+    kill(sim, SIGTERM);
+    WaitForExit(sim, std::chrono::seconds(10));
+
+    const std::string report = ReadFile(log);
+    EXPECT_EQ(status, 0) << report;
+    EXPECT_NE(report.find("kestrova-driver: picked COM 1"), std::string::npos) << report;
+    EXPECT_NE(report.find("kestrova-driver: Comms Good"), std::string::npos) << report;
+    EXPECT_NE(report.find("kestrova-driver: done"), std::string::npos) << report;
+    EXPECT_EQ(report.find("FAILED"), std::string::npos) << report;
+
+    const std::string saved = ReadFile(folder.path / "KESTROVA_001.TG1");
+    EXPECT_NE(saved.find("Update=2017-03-29"), std::string::npos);
+    EXPECT_EQ(saved.find("Update=2000-01-01"), std::string::npos);
+
+    // The window's client area: 1000 by 600 outside, less the frame the platform draws.
+    const QImage image(QString::fromStdString(picture.string()));
+    EXPECT_GE(image.width(), 980);
+    EXPECT_LE(image.width(), 1000);
+    EXPECT_GE(image.height(), 560);
+    EXPECT_LE(image.height(), 600);
+}
+
+}  // namespace
