@@ -2,6 +2,8 @@
 // control sends.
 #include <QAction>
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -477,6 +479,37 @@ TEST_F(DashboardInput, FileMenuItemsRunTheirChecksAndSendTheChosenFile) {
 
     trigger("SaveAs1");
     EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"FileSave_Selected", "/data/Calibration.PRM"}}));
+}
+
+TEST_F(DashboardLayout, PlacementFromTheSettingsAndBackAtExit) {
+    // As the settings file places the window during start-up.
+    form.SetLeft(40);
+    form.SetTop(30);
+    EXPECT_EQ(form.Left(), 40);
+    EXPECT_EQ(form.Top(), 30);
+    form.SetMaximized(true);
+    EXPECT_TRUE(form.Maximized());
+    EXPECT_EQ(form.Caption(), "Tessaline Kestrova Wheels Software");
+
+    // Shown for the first time: centred (replacing the position), maximised as asked.
+    form.ShowWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    EXPECT_TRUE(form.isMaximized());
+    EXPECT_TRUE(form.Maximized());
+    form.SetMaximized(false);
+    EXPECT_TRUE(WaitFor([&] { return !form.isMaximized(); }));
+    EXPECT_FALSE(form.Maximized());
+}
+
+TEST_F(DashboardLayout, ShownCentredOnTheScreen) {
+    form.SetLeft(0);
+    form.SetTop(0);
+    form.ShowWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect outer = form.frameGeometry();
+    EXPECT_LE(std::abs(outer.center().x() - screen.center().x()), 4);
+    EXPECT_LE(std::abs(outer.center().y() - screen.center().y()), 4);
 }
 
 TEST_F(DashboardInput, ExitClosesTheWindowAndStopsTheCoreOnce) {

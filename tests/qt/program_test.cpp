@@ -138,6 +138,12 @@ TEST(Program, PicksComOneReachesCommsGoodAndSavesItsFilesAtExit) {
     EXPECT_NE(report.find("kestrova-driver: done"), std::string::npos) << report;
     EXPECT_EQ(report.find("FAILED"), std::string::npos) << report;
 
+    // The settings file takes the window's caption and state back at exit.
+    const std::string settings = ReadFile(folder.path / "Kestrova_Interface.INI");
+    EXPECT_NE(settings.find("Caption=Tessaline Kestrova Wheels Software"), std::string::npos)
+        << settings;
+    EXPECT_NE(settings.find("COM1=kestrova-sim.link"), std::string::npos) << settings;
+
     const std::string saved = ReadFile(folder.path / "KESTROVA_001.TG1");
     EXPECT_NE(saved.find("Update=2017-03-29"), std::string::npos);
     EXPECT_EQ(saved.find("Update=2000-01-01"), std::string::npos);
