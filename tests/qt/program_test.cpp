@@ -18,6 +18,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -96,21 +97,31 @@ struct TempFolder {
     }
 };
 
+// The program and copies of the shipped configuration files in a fresh folder, the tag file
+// with an older update stamp (and, if asked, another version), so that its stamp after the run
+// shows whether it was written.
+::testing::AssertionResult Install(const fs::path& folder, const std::string& tagVersion = "1201") {
+    fs::copy_file(KESTROVA_PROGRAM, folder / "Kestrova_Interface");
+    for (const char* name : {"KESTROVA_001.TG1", "KESTROVA_001.CG0", "Kestrova_Interface.INI"}) {
+        fs::copy_file(fs::path(KESTROVA_DATA_DIR) / name, folder / name);
+    }
+    std::string tags = ReadFile(folder / "KESTROVA_001.TG1");
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"Update=2017-03-29",
+                                                                       "Update=2000-01-01"},
+                                   {"Version=1201", "Version=" + tagVersion}}) {
+        const std::size_t at = tags.find(from);
+        if (at == std::string::npos) return ::testing::AssertionFailure() << "no " << from;
+        tags.replace(at, from.size(), to);
+    }
+    WriteFile(folder / "KESTROVA_001.TG1", tags);
+    return ::testing::AssertionSuccess();
+}
+
 TEST(Program, PicksComOneReachesCommsGoodAndSavesItsFilesAtExit) {
     TempFolder folder;
     ASSERT_FALSE(folder.path.empty());
     const fs::path program = folder.path / "Kestrova_Interface";
-    fs::copy_file(KESTROVA_PROGRAM, program);
-    for (const char* name : {"KESTROVA_001.TG1", "KESTROVA_001.CG0", "Kestrova_Interface.INI"}) {
-        fs::copy_file(fs::path(KESTROVA_DATA_DIR) / name, folder.path / name);
-    }
-    // An older update stamp, so that the stamp after the run shows the tag file was written.
-    std::string tags = ReadFile(folder.path / "KESTROVA_001.TG1");
-    const std::string stamp = "Update=2017-03-29";
-    const std::size_t at = tags.find(stamp);
-    ASSERT_NE(at, std::string::npos);
-    tags.replace(at, stamp.size(), "Update=2000-01-01");
-    WriteFile(folder.path / "KESTROVA_001.TG1", tags);
+    ASSERT_TRUE(Install(folder.path));
     ASSERT_NE(ReadFile(folder.path / "Kestrova_Interface.INI").find("COM1=kestrova-sim.link"),
               std::string::npos);
 
@@ -154,6 +165,36 @@ TEST(Program, PicksComOneReachesCommsGoodAndSavesItsFilesAtExit) {
     EXPECT_LE(image.width(), 1000);
     EXPECT_GE(image.height(), 560);
     EXPECT_LE(image.height(), 600);
+}
+
+TEST(Program, AWrongTagFileVersionIsReportedAndNothingIsWritten) {
+    TempFolder folder;
+    ASSERT_FALSE(folder.path.empty());
+    ASSERT_TRUE(Install(folder.path, "1200"));
+    std::vector<std::string> before;
+    for (const char* name : {"KESTROVA_001.TG1", "KESTROVA_001.CG0", "Kestrova_Interface.INI"}) {
+        before.push_back(ReadFile(folder.path / name));
+    }
+
+    const fs::path log = folder.path / "driver.log";
+    const pid_t ui = Spawn({(folder.path / "Kestrova_Interface").string(), "-plugin",
+                            "kestrova-driver:config-error"},
+                           log, {std::string("QT_PLUGIN_PATH=") + KESTROVA_PLUGIN_DIR});
+    ASSERT_GT(ui, 0);
+    const int status = WaitForExit(ui, std::chrono::seconds(60));
+    const std::string report = ReadFile(log);
+    EXPECT_EQ(status, 0) << report;
+    EXPECT_NE(report.find("kestrova-driver: shows KESTROVA_001.TG1 is incorrect"),
+              std::string::npos)
+        << report;
+    EXPECT_EQ(report.find("INI is incorrect"), std::string::npos) << report;
+    EXPECT_EQ(report.find("CG0 is incorrect"), std::string::npos) << report;
+    EXPECT_NE(report.find("kestrova-driver: done"), std::string::npos) << report;
+
+    std::size_t i = 0;
+    for (const char* name : {"KESTROVA_001.TG1", "KESTROVA_001.CG0", "Kestrova_Interface.INI"}) {
+        EXPECT_EQ(ReadFile(folder.path / name), before[i++]) << name << " was written";
+    }
 }
 
 }  // namespace

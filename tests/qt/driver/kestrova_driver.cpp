@@ -4,6 +4,8 @@
 //
 // The program knows nothing of it: Qt loads it into any Qt program started with
 //     QT_PLUGIN_PATH=<build>/plugins  Kestrova_Interface -plugin kestrova-driver:<picture.png>
+// With "-plugin kestrova-driver:config-error" it waits instead for the configuration error
+// dialog, reports the status lines it shows, and presses Enter.
 // It reports on stdout, one line per step, each starting with "kestrova-driver:"; the last line
 // is "kestrova-driver: done" or "kestrova-driver: FAILED <why>".
 #include <QAbstractItemView>
@@ -97,7 +99,36 @@ private:
         phase_ = Phase::Close;
     }
 
+    // The configuration error dialog: its red lines, then Enter.
+    void AcknowledgeConfigError() {
+        if (phase_ == Phase::Finished) return;
+        QWidget* dialog = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == QLatin1String("FormVersionErrorDlg") &&
+                widget->isVisible()) {
+                dialog = widget;
+            }
+        }
+        if (!dialog) {
+            if (!phaseClock_.isValid()) phaseClock_.start();
+            if (phaseClock_.elapsed() > 10000) {
+                Report(QStringLiteral("FAILED no configuration error dialog within 10 s"));
+                phase_ = Phase::Finished;
+            }
+            return;
+        }
+        for (const char* name : {"StaticText_INI_Status", "StaticText_CG0_Status",
+                                 "StaticText_TG1_Status"}) {
+            auto* line = dialog->findChild<QLabel*>(QString::fromLatin1(name));
+            if (line && line->isVisibleTo(dialog)) Report(QStringLiteral("shows") + line->text());
+        }
+        phase_ = Phase::Finished;
+        Report(QStringLiteral("done"));
+        QTest::keyClick(dialog, Qt::Key_Return);
+    }
+
     void Step() {
+        if (picturePath_ == QLatin1String("config-error")) return AcknowledgeConfigError();
         QWidget* window = Dashboard();
         if (phase_ == Phase::Finished) return;
         if (phase_ != Phase::WaitWindow && !window) return;  // closing
