@@ -425,7 +425,6 @@ void TFormDashboard::CreateTimers() {
 }
 
 void TFormDashboard::Create(Core& core, const DashboardInfo& info) {
-    core_ = &core;
     info_ = &info;
     logic_ = std::make_unique<DashboardLogic>(display_, core, static_cast<WindowHost&>(*this));
     fileMenu_ = std::make_unique<FileMenu>(display_, core, info,
@@ -702,6 +701,8 @@ void TFormDashboard::RenderDisplay() {
     // Drawing can move the platform's focus (a focused control being hidden); such moves are not
     // the operator's and are not reported.
     if (applyingFocus_) return;
+    // Every change of the display state (memo lines and focus included) raises its revision.
+    if (drawnOnce_ && display_.Revision() == drawnRevision_) return;
     applyingFocus_ = true;
     for (int pass = 0; pass < 4; ++pass) {
         const std::uint64_t revision = display_.Revision();

@@ -187,7 +187,6 @@ private:
     DashboardDisplay display_;
     std::unique_ptr<DashboardLogic> logic_;
     std::unique_ptr<FileMenu> fileMenu_;
-    Core* core_ = nullptr;
     const DashboardInfo* info_ = nullptr;
 
     std::unique_ptr<StandardPrompts> standardPrompts_;
