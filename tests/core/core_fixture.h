@@ -194,8 +194,10 @@ protected:
     // One simulated millisecond: a comms tick, the simulator serving its line, and every tenth
     // millisecond a system tick. Simulated time runs far faster than the pseudo-terminal passes
     // bytes on, so while a reply is awaited from a simulator that answers, the line is given up
-    // to a few real milliseconds to deliver it, as a controller answering within the reply
-    // limit would.
+    // up to a second of real time to deliver it, once per exchange, as a controller answering
+    // within the reply limit would. The wait ends with the first byte, so the second only
+    // counts on a machine held up by other work or an instrumented build, or for a request
+    // swallowed while the simulator was silent.
     void RunMs(int ms) {
         for (int i = 0; i < ms; ++i) {
             core_->CommsTick();
@@ -205,14 +207,17 @@ protected:
     }
     void ServeLine() {
         sim_->Poll(0);
-        if (sim_->Silent() || core_->Port().PortTransferState() != PortTransferState::Receiving) {
+        if (core_->Port().PortTransferState() != PortTransferState::Receiving) {
+            gaveUpOnReply_ = false;
             return;
         }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+        if (sim_->Silent() || gaveUpOnReply_) return;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
         while (line_.Waiting() == 0 && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::microseconds(20));
             sim_->Poll(0);
         }
+        gaveUpOnReply_ = line_.Waiting() == 0;
     }
     void RunSystemTicks(int ticks) { RunMs(ticks * 10); }
 
@@ -240,6 +245,7 @@ private:
     std::unique_ptr<PtySimulator> sim_;
     std::unique_ptr<AppService> core_;
     long clockMs_ = 0;
+    bool gaveUpOnReply_ = false;  // the reply awaited now did not come within the wait
 };
 
 }  // namespace kestrova::test
