@@ -124,8 +124,10 @@ void PortDrv::PortPoll() {
 
     if (transferState_ == TransferState::Sending) {
         // Reads and writes are synchronous, so no operation is pending that would need
-        // aborting; and nothing is flushed: bytes that arrived after the previous transfer
-        // ended are read as the start of this reply.
+        // aborting. Bytes still queued belong to an exchange that has ended (a reply that came
+        // after its time limit, or bytes past its expected length): frames carry no address,
+        // so taken as the start of this reply they would be stored into the wrong point.
+        DiscardStaleInput();
         const bool written = frameValid_ && line_.Write(transmit_.data(), transmitLength_);
         if (!written) {
             line_.SetRts(true);
@@ -137,6 +139,18 @@ void PortDrv::PortPoll() {
     }
 
     if (transferState_ == TransferState::Receiving) Receive();
+}
+
+void PortDrv::DiscardStaleInput() {
+    // Bounded by the platform's input queue; line errors of the dropped bytes go with them.
+    constexpr int MaxChunks = 32;
+    for (int i = 0; i < MaxChunks; ++i) {
+        const std::int32_t queued = line_.QueuedInput();
+        if (queued <= 0) break;
+        const std::int32_t got = line_.Read(chunk_.data(), std::min<std::int32_t>(queued, ChunkSize));
+        if (got <= 0) break;
+    }
+    line_.LineErrors();
 }
 
 void PortDrv::Receive() {

@@ -101,6 +101,7 @@ public:
 private:
     void SetErrorText(const char* text);
     void ConfigureLine(const SerialSettings& s);
+    void DiscardStaleInput();
     void Receive();
 
     SerialLine& line_;

@@ -166,7 +166,8 @@ TEST_F(PortDrvTest, EndCharacterCompletesAndExtraBytesAreKept) {
     EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
     EXPECT_EQ(drv.ReplyLength(), 5);
 
-    // Bytes arriving after completion stay queued and start the next reply.
+    // Bytes arriving after completion stay queued until the next request is sent, and are
+    // dropped then: they answer an exchange that has ended, not the new request.
     line.Arrive({9, 8});
     drv.PortPoll();
     EXPECT_EQ(drv.ReplyLength(), 5);
@@ -175,11 +176,12 @@ TEST_F(PortDrvTest, EndCharacterCompletesAndExtraBytesAreKept) {
     EXPECT_EQ(drv.ReplyLength(), 0);
     EXPECT_EQ(drv.ReplyBuffer()[0], 0);
     Send({0x01}, 3);
-    EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{9, 8}));
-    line.Arrive({7});
+    EXPECT_EQ(line.Queued(), 0);
+    EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{}));
+    line.Arrive({7, 6, 5});
     drv.PortPoll();
     EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
-    EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{9, 8, 7}));
+    EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{7, 6, 5}));
 }
 
 TEST_F(PortDrvTest, ReplyTimesOutOnThePollAfterTheLimitCountingTheSendingPoll) {
@@ -213,8 +215,8 @@ TEST_F(PortDrvTest, ReplyTimesOutOnThePollAfterTheLimitCountingTheSendingPoll) {
     for (int poll = 2; poll <= 999; ++poll) drv.PortPoll();
     line.Arrive({'\n'});  // no end character any more
     drv.PortPoll();       // poll 1000 takes the byte
-    // The two bytes left queued by the failed transfer began this reply.
-    EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{1, 2, '\n'}));
+    // The two late bytes of the timed-out transfer were dropped when this request went out.
+    EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{'\n'}));
     EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
     drv.PortPoll();
     EXPECT_EQ(drv.PortTransferState(), Transfer::Failed);

@@ -178,6 +178,26 @@ TEST_F(ReceiverTest, TimedOutRepliesAreJudgedOnlyFromSevenBytes) {
     EXPECT_EQ(p.RawValue, 9);
 }
 
+TEST_F(ReceiverTest, ALateReplyIsNotTakenForTheNextPointsReply) {
+    // Point 13's reply comes only after its time limit, just before point 16's read goes out.
+    // Frames carry no address: were the late bytes kept, they would complete point 16's reply.
+    PointRecord& slow = Define(13, TypeS16, PtNetRead, 0x0A54);
+    PointRecord& next = Define(16, TypeS16, PtNetRead, 0x0A58);
+    int frames = 0;
+    line.responder = [&frames](ScriptedLine& l, const std::uint8_t*, int) {
+        if (++frames == 2) l.Arrive(GoodReadReply({0xAF, 0x07}));  // 1967, point 16's value
+    };
+    RequestRead(13);
+    RequestRead(16);
+    ASSERT_TRUE(TickUntil([&] { return (slow.Msg_Flags & MsgReadError) != 0; }));
+    line.Arrive(GoodReadReply({80, 0}));  // point 13's reply, too late
+    ASSERT_TRUE(TickUntil([&] { return next.Msg_Count > 0 || (next.Msg_Flags & MsgReadError); }));
+    EXPECT_EQ(next.RawValue, 1967);
+    EXPECT_EQ(next.Msg_Flags & MsgReadError, 0u);
+    EXPECT_EQ(slow.RawValue, 0);
+    EXPECT_EQ(line.Queued(), 0);
+}
+
 TEST_F(ReceiverTest, FailedWritesKeepTheirRequestAndErrorBits) {
     PointRecord& p = Define(17, TypeU8, PtNetReadWrite, 0x0A5A);
     line.responder = [](ScriptedLine& l, const std::uint8_t*, int) { l.Arrive(ErrorReply(5)); };
