@@ -1,0 +1,170 @@
+// The port driver and the protocol receiver fed an arbitrary byte stream from a fake serial line,
+// with point writes, scan ticks, link changes and settings changes scheduled in between.
+//
+// The point table starts from the shipped tag file. The input picks operations; the line answers
+// with garbage bytes, good replies, error replies, lying queue counts, line errors, failed reads
+// and refused writes. Checked after every operation: the driver and the protocol stay inside
+// their tables and states, and every point's engineering value stays a finite number (the tag
+// file is written back at exit and would otherwise no longer load).
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz_support.h"
+#include "points/point_database.h"
+#include "points/tag_file.h"
+#include "port/port_drv.h"
+#include "protocol/protocol.h"
+
+using namespace kestrova;
+using namespace kestrova::fuzz;
+
+namespace {
+
+const PointDatabase& ShippedPoints() {
+    static const PointDatabase points = [] {
+        PointDatabase db;
+        TagFile tags;
+        tags.LoadPoints(db, "KESTROVA_001", KESTROVA_DATA_DIR);
+        return db;
+    }();
+    return points;
+}
+
+void CheckState(const PointDatabase& db, const PortDrv& port, const Protocol& protocol) {
+    FUZZ_CHECK(port.ReplyLength() >= 0 && port.ReplyLength() <= PortDrv::MaxReplyLength);
+    const auto transfer = static_cast<int>(port.PortTransferState());
+    FUZZ_CHECK(transfer == 0 || transfer == 1 || transfer == 2 || transfer == 3 || transfer == 10);
+    const auto state = static_cast<int>(protocol.ProtocolState);
+    FUZZ_CHECK(state >= 0 && state <= 4);
+    FUZZ_CHECK(protocol.BlockCursor >= 0 && protocol.BlockCursor < MsgBlockCount);
+    FUZZ_CHECK(protocol.Channel.PayloadLength <= PayloadBufferSize);
+    FUZZ_CHECK(protocol.Channel.ReplyLength <= ReplyBufferSize);
+    for (const MsgBlock& b : protocol.MsgBlockTable) {
+        FUZZ_CHECK(b.TxLength <= b.TxBytes.size());
+    }
+    for (int n = 0; n < MaxPoints; ++n) {
+        const PointRecord& p = db.PointTable[n];
+        FUZZ_CHECK(std::isfinite(p.ScaledValue));
+        FUZZ_CHECK(p.Read_Idx == -1 || (p.Read_Idx >= 1 && p.Read_Idx < MsgBlockCount));
+        FUZZ_CHECK(p.Write_Idx == -1 || (p.Write_Idx >= 1 && p.Write_Idx < MsgBlockCount));
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider input(data, size);
+    static FuzzLine line;
+    line.Reset(&input);
+
+    PointDatabase db = ShippedPoints();
+    db.PersistantMode = input.ConsumeBool();
+    SerialSettings settings;
+    PortMap ports;
+    PortDrv port(line, settings, ports);
+    Protocol protocol(db, port);
+
+    // As the core starts and connects.
+    port.PortInit();
+    protocol.ProtocolInit();
+    port.PortOpen();
+    if (port.PortLinkState() == PortLinkState::Open) {
+        for (int n = 0; n < MaxPoints; ++n) db.ClearPointWriteRequest(n);
+        port.PortResetTransfer();
+        protocol.ProtocolReset();
+    }
+
+    // Bounded work per input, so every input runs in well under a second.
+    int ticksLeft = 20000;
+    for (int op = 0; op < 2000 && ticksLeft > 0 && input.remaining_bytes() > 0; ++op) {
+        switch (input.ConsumeIntegralInRange<int>(0, 11)) {
+        case 0:
+        case 1: {  // comms ticks
+            const int ticks = input.ConsumeIntegralInRange<int>(1, 64);
+            for (int t = 0; t < ticks; ++t) {
+                port.PortPoll();
+                protocol.ProtocolPoll();
+                port.PortPoll();
+            }
+            ticksLeft -= ticks;
+            break;
+        }
+        case 2: line.ArriveReply(false); break;
+        case 3: line.ArriveReply(input.ConsumeIntegralInRange<int>(0, 3) == 0); break;
+        case 4: line.Arrive(input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange<int>(1, 300))); break;
+        case 5:  // an operator's write, any point number, any finite value
+            db.WritePoint(input.ConsumeIntegralInRange<int>(-2, MaxPoints + 1),
+                          input.ConsumeBool() ? input.ConsumeIntegralInRange<int>(-70000, 70000)
+                                              : input.ConsumeFloatingPoint<double>());
+            break;
+        case 6: {  // system ticks: scan timers and point reads
+            const int ticks = input.ConsumeIntegralInRange<int>(1, 16);
+            for (int t = 0; t < ticks; ++t) {
+                db.TickScanTimers();
+                db.ScanPoints();
+            }
+            break;
+        }
+        case 7: {  // a hostile tag file: any type, flags, block descriptor, scaling or network
+            PointRecord& p = db.PointTable[input.ConsumeIntegralInRange<int>(0, MaxPoints - 1)];
+            switch (input.ConsumeIntegralInRange<int>(0, 5)) {
+            case 0: p.Pt_Flags = input.ConsumeIntegral<std::uint32_t>(); break;
+            case 1: db.PointTable[BlockReadPoint].Mem_Type = input.ConsumeIntegral<std::int32_t>(); break;
+            case 2: p.Address = input.ConsumeIntegral<std::int32_t>(); break;
+            case 3:
+                p.ScaleMult = input.ConsumeFloatingPoint<double>();
+                p.ScaleOffset = input.ConsumeFloatingPoint<double>();
+                break;
+            case 4:
+                p.ScaleMin = input.ConsumeFloatingPoint<double>();
+                p.ScaleMax = input.ConsumeFloatingPoint<double>();
+                break;
+            default: p.Network_0 = input.ConsumeIntegralInRange<int>(1, 3); break;
+            }
+            break;
+        }
+        case 8:  // settings change staged by the operator
+            if (port.PortBeginSettings()) {
+                port.PortSetNewPort(input.ConsumeIntegral<std::int32_t>());
+                port.PortSetNewBaud(input.ConsumeIntegral<std::int32_t>());
+                port.PortSetNewData(input.ConsumeIntegral<std::int32_t>());
+                port.PortSetNewParity(input.ConsumeIntegral<std::int32_t>());
+                port.PortSetNewStop(input.ConsumeIntegral<std::int32_t>());
+                if (input.ConsumeBool()) port.PortCommitSettings();
+            }
+            break;
+        case 9:  // link closed and opened again, as a new port selection does
+            port.PortResetTransfer();
+            protocol.ProtocolReset();
+            db.ClearAllTransferErrors();
+            port.PortClose();
+            if (input.ConsumeBool()) {
+                protocol.ProtocolInit();
+                port.PortOpen();
+                if (port.PortLinkState() == PortLinkState::Open) {
+                    port.PortResetTransfer();
+                    protocol.ProtocolReset();
+                }
+            }
+            break;
+        case 10: db.ScanPeriods[input.ConsumeIntegralInRange<int>(0, ScanTimerCount - 1)] =
+                     input.ConsumeIntegralInRange<int>(-2, 50);
+            break;
+        default: {  // a frame of any length handed straight to the driver
+            const std::vector<std::uint8_t> frame =
+                input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange<int>(0, 200));
+            port.PortSetReplyLength(input.ConsumeIntegralInRange<int>(-1, 300));
+            port.PortSetReplyLimit(input.ConsumeIntegralInRange<int>(-1, 100));
+            port.PortSetEndChar(input.ConsumeIntegral<std::uint8_t>());
+            // The caller's side of the contract holds: the bytes given are there to be read.
+            const int length = input.ConsumeIntegralInRange<int>(-1, 200);
+            port.PortSend(length, length <= static_cast<int>(frame.size()) ? frame.data() : nullptr);
+            break;
+        }
+        }
+        CheckState(db, port, protocol);
+    }
+    return 0;
+}
