@@ -18,6 +18,13 @@ std::string DoubleToText(double value) {
     char buffer[40];
     auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
                                    std::chars_format::general, 15);
+    // Within a hair of the largest double, 15 digits round up past it ("1.79769313486232e+308"),
+    // a text no conversion takes back: a file would refuse the value it was saved with. Such a
+    // value is written with the digits it needs to convert back exactly.
+    double back = 0.0;
+    if (std::isfinite(value) && std::from_chars(buffer, end, back).ec != std::errc()) {
+        end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    }
     return std::string(buffer, end);
 }
 
