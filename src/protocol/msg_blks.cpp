@@ -73,6 +73,7 @@ void Protocol::IdleBlock(int block)
     b.MemAddress = IdleAddress;
     b.ByteCount = IdleByteCount;
     b.PointNo = 0;
+    b.WriteValue = 0;
     b.TxLength = 0;
     b.TxBytes[0] = 0;
 }
@@ -91,8 +92,8 @@ void Protocol::BuildBlock(int block)
         if (b.MsgType == MsgReadMemory) {
             Channel.BuildReadRequest();
         } else {
-            Channel.RequestData[0] = static_cast<std::uint32_t>(
-                db_.PointTable[static_cast<std::size_t>(b.PointNo)].RawValue);
+            b.WriteValue = db_.PointTable[static_cast<std::size_t>(b.PointNo)].RawValue;
+            Channel.RequestData[0] = static_cast<std::uint32_t>(b.WriteValue);
             Channel.BuildWriteRequest(PointDatabase::TypeCodeSize(flags));
         }
         // Frames of this protocol are at most 64 bytes; the copy is bounded all the same.

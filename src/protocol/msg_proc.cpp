@@ -209,6 +209,14 @@ void Protocol::HandleWriteReply(int block)
     const int point = b.PointNo;
     b.Result = ParseBlockReply(b);
     db_.ClearPointWriteIdx(point);
+    // A value written while this block was on its way is newer than the one it carried: its
+    // write request stays for the next cycle, whatever became of this exchange.
+    const bool newerValue = PointDatabase::PointIndexValid(point) &&
+                            db_.PointTable[static_cast<std::size_t>(point)].RawValue != b.WriteValue;
+    if (newerValue) {
+        if (b.Result != 0) db_.SetPointWriteError(point);
+        return;
+    }
     db_.CompletePointTransfer(point, false, b.Result != 0);
 }
 

@@ -47,6 +47,7 @@ struct MsgBlock {
     std::uint32_t MemAddress = 0;
     std::uint32_t ByteCount = 0;
     std::int32_t PointNo = 0;
+    std::int32_t WriteValue = 0;     // write blocks: the raw value the frame carries
     std::uint8_t TxLength = 0;
     std::array<std::uint8_t, MsgTxBytesSize> TxBytes{};  // byte 1 is the command character
 };

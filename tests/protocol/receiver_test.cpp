@@ -226,6 +226,49 @@ TEST_F(ReceiverTest, FailedWritesKeepTheirRequestAndErrorBits) {
     EXPECT_EQ(p.Msg_Flags & MsgWriteRequest, 0u);
 }
 
+TEST_F(ReceiverTest, AValueWrittenWhileItsWriteIsInFlightFollowsIt) {
+    PointRecord& p = Define(10, TypeS16, PtNetReadWrite, 0x0A52);
+    controller.Attach(line);
+    const auto inFlight = [&] {
+        return p.Write_Idx != -1 && proto.ProtocolState == PollState::AwaitReply;
+    };
+
+    // The operator drags on while the block with the previous value is on the line: the good
+    // reply to that block must not take the newer value's request with it.
+    db.WritePoint(10, 100.0);
+    ASSERT_TRUE(TickUntil(inFlight));
+    EXPECT_EQ(controller.Get16(0x0A52), 100);
+    db.WritePoint(10, 150.0);
+    ASSERT_TRUE(TickUntil([&] { return !db.PointWriteBusy(10); }));
+    EXPECT_EQ(controller.Get16(0x0A52), 150);
+    EXPECT_EQ(controller.writes, 2);
+    EXPECT_EQ(p.Msg_Flags, 0u);
+    EXPECT_EQ(p.Msg_Count, 2);
+
+    // The same value written again while in flight is already on its way: one write only.
+    db.WritePoint(10, 60.0);
+    ASSERT_TRUE(TickUntil(inFlight));
+    db.WritePoint(10, 60.0);
+    ASSERT_TRUE(TickUntil([&] { return !db.PointWriteBusy(10); }));
+    Ticks(10);
+    EXPECT_EQ(controller.Get16(0x0A52), 60);
+    EXPECT_EQ(controller.writes, 3);
+
+    // Without PersistantMode a failed write drops its own value, not a newer one: the newer
+    // value keeps its request (the failure is still marked) and goes out next.
+    db.PersistantMode = false;
+    controller.silent = true;
+    db.WritePoint(10, 70.0);
+    ASSERT_TRUE(TickUntil(inFlight));
+    db.WritePoint(10, 80.0);
+    controller.silent = false;
+    ASSERT_TRUE(TickUntil([&] { return (p.Msg_Flags & MsgWriteError) != 0; }));
+    EXPECT_EQ(p.Msg_Flags & MsgWriteRequest, MsgWriteRequest);
+    ASSERT_TRUE(TickUntil([&] { return !db.PointWriteBusy(10); }));
+    EXPECT_EQ(controller.Get16(0x0A52), 80);
+    EXPECT_EQ(controller.writes, 4);
+}
+
 TEST_F(ReceiverTest, BlockReadsWalkTheBlocksDownAndRecoverFromBadDescriptors) {
     controller.Attach(line);
     for (int i = 0; i < 24; ++i) controller.memory[0x1000 + i] = static_cast<std::uint8_t>(i + 1);
