@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 
@@ -22,13 +23,12 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
-    return true;
+    return lower;
 }
 
 bool WriteAll(int fd, const std::string& data) {
@@ -48,21 +48,57 @@ bool WriteAll(int fd, const std::string& data) {
 
 IniDocument::Line IniDocument::ParseLine(std::string text) {
     Line line;
-    const std::string_view trimmed = Trim(text);
+    const std::string_view all = text;
+    const auto at = [&all](std::string_view part) {
+        return static_cast<std::uint32_t>(part.data() - all.data());
+    };
+    const std::string_view trimmed = Trim(all);
     if (!trimmed.empty() && trimmed.front() == '[') {
         if (const auto close = trimmed.find(']'); close != npos) {
+            const std::string_view name = Trim(trimmed.substr(1, close - 1));
             line.kind = Line::Kind::Section;
-            line.name = std::string(Trim(trimmed.substr(1, close - 1)));
+            line.nameAt = at(name);
+            line.nameLength = static_cast<std::uint32_t>(name.size());
         }
     } else if (!trimmed.empty() && trimmed.front() != ';') {
         if (const auto eq = trimmed.find('='); eq != npos && eq > 0) {
+            const std::string_view name = Trim(trimmed.substr(0, eq));
+            const std::string_view value = Trim(trimmed.substr(eq + 1));
             line.kind = Line::Kind::Key;
-            line.name = std::string(Trim(trimmed.substr(0, eq)));
-            line.value = std::string(Trim(trimmed.substr(eq + 1)));
+            line.nameAt = at(name);
+            line.nameLength = static_cast<std::uint32_t>(name.size());
+            line.valueAt = at(value);
+            line.valueLength = static_cast<std::uint32_t>(value.size());
         }
     }
     line.text = std::move(text);
     return line;
+}
+
+std::string IniDocument::IndexKey(std::string_view section, std::string_view key) {
+    // The section's length first, so no pair of names can run together into another pair.
+    return IntToText(static_cast<std::int64_t>(section.size())) + ':' + Lower(section) + Lower(key);
+}
+
+std::uint32_t IniDocument::Append(Line line) {
+    const auto id = static_cast<std::uint32_t>(lines_.size());
+    lines_.push_back(std::move(line));
+    if (last_ == None) {
+        first_ = id;
+    } else {
+        lines_[last_].next = id;
+    }
+    last_ = id;
+    return id;
+}
+
+std::uint32_t IniDocument::InsertAfter(std::uint32_t at, Line line) {
+    const auto id = static_cast<std::uint32_t>(lines_.size());
+    line.next = lines_[at].next;
+    lines_.push_back(std::move(line));
+    lines_[at].next = id;
+    if (last_ == at) last_ = id;
+    return id;
 }
 
 IniDocument::IniDocument(std::filesystem::path path) : path_(std::move(path)) {
@@ -81,48 +117,49 @@ IniDocument::IniDocument(std::filesystem::path path) : path_(std::move(path)) {
     std::string content(static_cast<std::size_t>(size), '\0');
     if (!in || !in.read(content.data(), static_cast<std::streamsize>(content.size()))) refuse("");
 
+    lines_.reserve(static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) + 1);
+    std::string section;             // lower-case name of the section the lines belong to
+    SectionPlace* place = nullptr;   // set while inside the first section of its name
+    bool inSection = false;          // lines before the first header belong to none
     std::size_t start = 0;
     while (start < content.size()) {
         std::size_t end = content.find('\n', start);
         if (end == npos) end = content.size();
         std::string text = content.substr(start, end - start);
         if (!text.empty() && text.back() == '\r') text.pop_back();
-        lines_.push_back(ParseLine(std::move(text)));
+        const std::uint32_t id = Append(ParseLine(std::move(text)));
+        const Line& line = lines_[id];
+        if (line.kind == Line::Kind::Section) {
+            inSection = true;
+            section = Lower(line.Name());
+            const auto [found, added] = sections_.try_emplace(section, SectionPlace{id, id});
+            place = added ? &found->second : nullptr;
+        } else {
+            if (inSection && line.kind == Line::Kind::Key) {
+                keys_.try_emplace(IndexKey(section, line.Name()), id);  // the first one counts
+            }
+            if (place != nullptr && !Trim(line.text).empty()) place->last = id;
+        }
         start = end + 1;
     }
 }
 
-std::size_t IniDocument::FindSection(std::string_view section) const {
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        if (lines_[i].kind == Line::Kind::Section && SameName(lines_[i].name, section)) return i;
-    }
-    return npos;
-}
-
-std::size_t IniDocument::FindKey(std::string_view section, std::string_view key) const {
-    bool inSection = false;
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        const Line& line = lines_[i];
-        if (line.kind == Line::Kind::Section) {
-            inSection = SameName(line.name, section);
-        } else if (inSection && line.kind == Line::Kind::Key && SameName(line.name, key)) {
-            return i;
-        }
-    }
-    return npos;
+std::uint32_t IniDocument::FindKey(std::string_view section, std::string_view key) const {
+    const auto found = keys_.find(IndexKey(section, key));
+    return found == keys_.end() ? None : found->second;
 }
 
 std::string IniDocument::ReadString(std::string_view section, std::string_view key,
                                     std::string_view fallback) const {
-    const std::size_t i = FindKey(section, key);
-    return i == npos ? std::string(fallback) : lines_[i].value;
+    const std::uint32_t i = FindKey(section, key);
+    return std::string(i == None ? fallback : lines_[i].Value());
 }
 
 std::int32_t IniDocument::ReadInteger(std::string_view section, std::string_view key,
                                       std::int32_t fallback) const {
-    const std::size_t i = FindKey(section, key);
-    if (i == npos) return fallback;
-    return TryTextToInt(lines_[i].value).value_or(fallback);
+    const std::uint32_t i = FindKey(section, key);
+    if (i == None) return fallback;
+    return TryTextToInt(lines_[i].Value()).value_or(fallback);
 }
 
 bool IniDocument::ReadBool(std::string_view section, std::string_view key, bool fallback) const {
@@ -136,34 +173,45 @@ double IniDocument::ReadFloat(std::string_view section, std::string_view key,
 
 void IniDocument::WriteString(std::string_view section, std::string_view key,
                               std::string_view value) {
-    if (const std::size_t i = FindKey(section, key); i != npos) {
-        Line& line = lines_[i];
-        line.value = std::string(value);
-        line.text = line.name + "=" + line.value;
-        return;
-    }
-    Line added;
-    added.kind = Line::Kind::Key;
-    added.name = std::string(key);
-    added.value = std::string(value);
-    added.text = added.name + "=" + added.value;
+    const auto keyLine = [](std::string_view name, std::string_view text) {
+        Line line;
+        line.kind = Line::Kind::Key;
+        line.text.reserve(name.size() + 1 + text.size());
+        line.text.append(name).append("=").append(text);
+        line.nameLength = static_cast<std::uint32_t>(name.size());
+        line.valueAt = line.nameLength + 1;
+        line.valueLength = static_cast<std::uint32_t>(text.size());
+        return line;
+    };
 
-    std::size_t header = FindSection(section);
-    if (header == npos) {
-        Line heading;
-        heading.kind = Line::Kind::Section;
-        heading.name = std::string(section);
-        heading.text = "[" + heading.name + "]";
-        lines_.push_back(std::move(heading));
-        lines_.push_back(std::move(added));
+    std::string index = IndexKey(section, key);
+    if (const auto found = keys_.find(index); found != keys_.end()) {
+        // Replaced in place, the key keeping its spelling.
+        Line& line = lines_[found->second];
+        Line replaced = keyLine(line.Name(), value);
+        replaced.next = line.next;
+        line = std::move(replaced);
         return;
     }
-    // After the section's last non-blank line, so blank lines before the next section stay there.
-    std::size_t insertAt = header + 1;
-    for (std::size_t i = header + 1; i < lines_.size() && lines_[i].kind != Line::Kind::Section; ++i) {
-        if (!Trim(lines_[i].text).empty()) insertAt = i + 1;
+
+    if (const auto place = sections_.find(Lower(section)); place != sections_.end()) {
+        // After the section's last non-blank line, so blank lines before the next section stay
+        // there.
+        const std::uint32_t id = InsertAfter(place->second.last, keyLine(key, value));
+        place->second.last = id;
+        keys_.emplace(std::move(index), id);
+        return;
     }
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(added));
+
+    Line heading;
+    heading.kind = Line::Kind::Section;
+    heading.text = "[" + std::string(section) + "]";
+    heading.nameAt = 1;
+    heading.nameLength = static_cast<std::uint32_t>(section.size());
+    const std::uint32_t header = Append(std::move(heading));
+    const std::uint32_t id = Append(keyLine(key, value));
+    sections_.emplace(Lower(section), SectionPlace{header, id});
+    keys_.emplace(std::move(index), id);
 }
 
 void IniDocument::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {
@@ -180,8 +228,8 @@ void IniDocument::WriteFloat(std::string_view section, std::string_view key, dou
 
 void IniDocument::Save() const {
     std::string content;
-    for (const Line& line : lines_) {
-        content += line.text;
+    for (std::uint32_t i = first_; i != None; i = lines_[i].next) {
+        content += lines_[i].text;
         content += "\r\n";
     }
 

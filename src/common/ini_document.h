@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace kestrova {
@@ -47,22 +48,43 @@ public:
     void Save() const;
 
 private:
+    // One line of the file. Lines are kept in file order through `next` (line numbers stay valid
+    // when a line is inserted); name and value are stretches of the text.
     struct Line {
-        enum class Kind { Other, Section, Key };
-        Kind kind = Kind::Other;
+        enum class Kind : std::uint8_t { Other, Section, Key };
         std::string text;  // the line as read or last written, without its line end
-        std::string name;  // section or key name, trimmed
-        std::string value; // key value, trimmed
+        std::uint32_t next = None;
+        std::uint32_t nameAt = 0, nameLength = 0;    // section or key name, trimmed
+        std::uint32_t valueAt = 0, valueLength = 0;  // key value, trimmed
+        Kind kind = Kind::Other;
+
+        std::string_view Name() const { return std::string_view(text).substr(nameAt, nameLength); }
+        std::string_view Value() const { return std::string_view(text).substr(valueAt, valueLength); }
     };
+    // The first section of a name: its header, and the line a new key of it goes after (the
+    // section's last non-blank line, or the header).
+    struct SectionPlace {
+        std::uint32_t header;
+        std::uint32_t last;
+    };
+    static constexpr std::uint32_t None = 0xFFFFFFFF;
 
     static Line ParseLine(std::string text);
-    // Line index of the key within the first section of that name that holds it, or npos.
-    std::size_t FindKey(std::string_view section, std::string_view key) const;
-    // Index of the first line of the section's header, or npos.
-    std::size_t FindSection(std::string_view section) const;
+    // Lookup key of a section and key name, without regard to case.
+    static std::string IndexKey(std::string_view section, std::string_view key);
+    // The key within the first section of that name that holds it, or None.
+    std::uint32_t FindKey(std::string_view section, std::string_view key) const;
+    std::uint32_t Append(Line line);                       // at the end of the file
+    std::uint32_t InsertAfter(std::uint32_t at, Line line);  // after line `at`
 
     std::filesystem::path path_;
+    // Every name lookup goes through the two indexes, so reads and writes cost the same in a
+    // file of any length (a hostile file of 16 MiB may hold millions of lines).
     std::vector<Line> lines_;
+    std::uint32_t first_ = None;
+    std::uint32_t last_ = None;
+    std::unordered_map<std::string, std::uint32_t> keys_;  // IndexKey -> first such key line
+    std::unordered_map<std::string, SectionPlace> sections_;  // lower-case name -> first section
 };
 
 }  // namespace kestrova
