@@ -6,7 +6,6 @@
 // once the dashboard shows the loss. Every few seconds the operator stops to check that the
 // controller holds the values written; at the end the configuration files written at exit are
 // read back. The run prints a summary and exits non-zero when any check fails.
-#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -321,10 +320,15 @@ bool SoakRun::Prepare(std::string& error) {
         }
     }
     // COM 1 is the simulator's link in this folder.
-    IniDocument settings(folder_ / DataFiles[0]);
-    settings.WriteString("Ports", "COM1", (folder_ / LinkName).string());
-    settings.WriteInteger("Communications", "Port", 1);
-    settings.Save();
+    try {
+        IniDocument settings(folder_ / DataFiles[0]);
+        settings.WriteString("Ports", "COM1", (folder_ / LinkName).string());
+        settings.WriteInteger("Communications", "Port", 1);
+        settings.Save();
+    } catch (const std::exception& e) {
+        error = std::string("cannot point COM 1 at the simulator: ") + e.what();
+        return false;
+    }
     return true;
 }
 
