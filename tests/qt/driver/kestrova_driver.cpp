@@ -57,6 +57,12 @@ long MillisecondsSinceProcessStart() {
     return static_cast<long>(nowMs - startMs);
 }
 
+int HoldMilliseconds() {
+    bool ok = false;
+    const int hold = qEnvironmentVariableIntValue("KESTROVA_DRIVER_HOLD_MS", &ok);
+    return ok && hold > 0 ? hold : 1500;
+}
+
 class OperatorDriver final : public QObject {
 public:
     explicit OperatorDriver(QString picturePath) : picturePath_(std::move(picturePath)) {
@@ -198,8 +204,9 @@ private:
                 return;
 
             case Phase::Settle:
-                // Let the first values from the unit arrive before the picture.
-                if (phaseClock_.elapsed() < 1500) return;
+                // Let the first values from the unit arrive before the picture; resource
+                // measurements ask for a longer stay with KESTROVA_DRIVER_HOLD_MS.
+                if (phaseClock_.elapsed() < HoldMilliseconds()) return;
                 if (!picturePath_.isEmpty()) {
                     if (window->grab().save(picturePath_)) {
                         Report(QStringLiteral("picture ") + picturePath_);
