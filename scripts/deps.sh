@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need, when any is missing.
+# Installs the Debian packages the build, the tests and the demo need, when any is missing; with
+# package names as arguments, those instead (scripts/fuzz.sh asks for clang this way).
 # As root it runs apt-get; otherwise it prints the exact apt-get line and fails.
 set -euo pipefail
 
 packages=(g++ cmake make libgtest-dev libbenchmark-dev qt6-base-dev xvfb xauth fonts-dejavu-core fonts-dejavu-extra)
+[ $# -gt 0 ] && packages=("$@")
 
 missing=()
 for p in "${packages[@]}"; do
