@@ -20,25 +20,7 @@ targets=("$@")
                                      fuzz_service_event)
 
 # --- clang and libFuzzer
-packages=(clang libclang-rt-14-dev cmake make libgtest-dev)
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
-done
-if [ ${#missing[@]} -ne 0 ]; then
-  line="apt-get install -y ${missing[*]}"
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "Missing Debian packages: ${missing[*]}" >&2
-    echo "Install them as root with:  apt-get update && $line" >&2
-    exit 1
-  fi
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q "${missing[@]}"
-fi
+bash "$root/scripts/deps.sh" clang libclang-rt-14-dev cmake make libgtest-dev
 
 # --- build
 build="$root/build-fuzz"
@@ -52,8 +34,9 @@ scratch_base=/tmp
 work="$(mktemp -d "$scratch_base/kestrova-fuzz.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
+# Appended to, so runs of several target groups side by side each add their lines.
 summary="$build/fuzz/summary.txt"
-: >"$summary"
+echo "# $(date -u '+%Y-%m-%d %H:%M UTC'), $seconds s per target" >>"$summary"
 failed=0
 for t in "${targets[@]}"; do
   corpus="$work/$t/corpus"
