@@ -257,18 +257,18 @@ void DashboardLogic::Comms_TimerTimer() {
 void DashboardLogic::TimerSysUpdateTimer() {
     if (closed_) return;
     core_.SystemTick();
-    if (!core_.CheckConfigVersions() && configCheckState_ == ConfigChecking) {
-        configCheckState_ = ConfigErrorShown;
+    if (!core_.CheckConfigVersions() && configCheckState_ == ConfigCheck::Checking) {
+        configCheckState_ = ConfigCheck::ErrorShown;
         host_.ShowConfigErrorDialog();
     }
-    if (configCheckState_ == ConfigErrorClosed) {
-        configCheckState_ = ConfigCloseRequested;
+    if (configCheckState_ == ConfigCheck::ErrorClosed) {
+        configCheckState_ = ConfigCheck::CloseRequested;
         host_.CloseWindow();
     }
 }
 
 void DashboardLogic::ConfigErrorDialogClosed() {
-    if (configCheckState_ == ConfigErrorShown) configCheckState_ = ConfigErrorClosed;
+    if (configCheckState_ == ConfigCheck::ErrorShown) configCheckState_ = ConfigCheck::ErrorClosed;
 }
 
 }  // namespace kestrova

@@ -113,13 +113,14 @@ public:
     // The last position that a bar's change handler reported (0 until it reports one).
     std::int32_t LastReportedPosition(Element bar) const;
     std::int32_t DebugPointNumber() const { return debugPointNumber_; }
-    // 0 checking, 10 error dialog shown, 20 error dialog closed, 30 window close requested.
-    std::int32_t ConfigCheckState() const { return configCheckState_; }
-
-    static constexpr std::int32_t ConfigChecking = 0;
-    static constexpr std::int32_t ConfigErrorShown = 10;
-    static constexpr std::int32_t ConfigErrorClosed = 20;
-    static constexpr std::int32_t ConfigCloseRequested = 30;
+    // Checking, error dialog shown, error dialog closed, window close requested.
+    enum class ConfigCheck : std::int32_t {
+        Checking = 0,
+        ErrorShown = 10,
+        ErrorClosed = 20,
+        CloseRequested = 30,
+    };
+    ConfigCheck ConfigCheckState() const { return configCheckState_; }
 
 private:
     void TrackBarChanged(Element bar) override;
@@ -138,7 +139,7 @@ private:
     // negative.
     std::array<std::int32_t, 2 * AxisCount> lastReportedPosition_{};
     std::int32_t debugPointNumber_ = 1;
-    std::int32_t configCheckState_ = ConfigChecking;
+    ConfigCheck configCheckState_ = ConfigCheck::Checking;
     bool closed_ = false;
 };
 

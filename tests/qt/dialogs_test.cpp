@@ -171,7 +171,7 @@ TEST_F(DashboardTicks, AFailedConfigCheckShowsTheDialogOnceThenClosesTheWindow) 
     // Both timers keep ticking while the dialog is open.
     EXPECT_GT(systemTicksWhileOpen, 5);
     EXPECT_GT(commsTicksWhileOpen, 20);
-    EXPECT_EQ(form.Logic()->ConfigCheckState(), DashboardLogic::ConfigCloseRequested);
+    EXPECT_EQ(form.Logic()->ConfigCheckState(), DashboardLogic::ConfigCheck::CloseRequested);
     EXPECT_EQ(core.calls, (std::vector<std::string>{"CoreStart", "CoreStop"}));
     EXPECT_FALSE(SysTimer()->isActive());
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/enum_int.h"
 #include "common/errors.h"
 #include "fake_window.h"
 
@@ -212,7 +213,7 @@ TEST_F(LogicTest, WindowLifeAndTicks) {
     w.logic.TimerSysUpdateTimer();
     w.logic.TimerSysUpdateTimer();
     EXPECT_EQ(w.host.dialogShows, 0);
-    EXPECT_EQ(w.logic.ConfigCheckState(), 0);
+    EXPECT_EQ(ToInt(w.logic.ConfigCheckState()), 0);
     w.logic.Exit1Click();
     w.logic.FormClose();  // a second close report stops nothing twice
     w.logic.Comms_TimerTimer();
@@ -230,7 +231,7 @@ TEST_F(LogicTest, FailedConfigCheckShowsTheDialogOnceAndClosesInTheSameTick) {
     int stateInsideDialog = -1;
     w.host.whileDialogOpen = [&] {
         // Ticks keep running while the dialog is open.
-        stateInsideDialog = w.logic.ConfigCheckState();
+        stateInsideDialog = ToInt(w.logic.ConfigCheckState());
         w.logic.TimerSysUpdateTimer();
         w.logic.Comms_TimerTimer();
         ++nestedTicks;
@@ -241,12 +242,12 @@ TEST_F(LogicTest, FailedConfigCheckShowsTheDialogOnceAndClosesInTheSameTick) {
     EXPECT_EQ(stateInsideDialog, 10);
     EXPECT_EQ(w.host.dialogShows, 1);
     EXPECT_EQ(w.host.closes, 1);
-    EXPECT_EQ(w.logic.ConfigCheckState(), 30);
+    EXPECT_EQ(ToInt(w.logic.ConfigCheckState()), 30);
     EXPECT_EQ(w.core.calls.back(), "CoreStop");
 
     w.logic.TimerSysUpdateTimer();
     w.logic.ConfigErrorDialogClosed();  // a late close report changes nothing
-    EXPECT_EQ(w.logic.ConfigCheckState(), 30);
+    EXPECT_EQ(ToInt(w.logic.ConfigCheckState()), 30);
     EXPECT_EQ(w.host.dialogShows, 1);
     EXPECT_EQ(std::count(w.core.calls.begin(), w.core.calls.end(), "CoreStop"), 1);
 }
