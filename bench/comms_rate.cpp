@@ -185,11 +185,11 @@ bool Before(const timespec& a, const timespec& b) {
 double MeanExchangeBytes(const PointDatabase& db) {
     double total = 0.0;
     for (int p = 0; p < MaxPoints; ++p) {
-        int count = PointDatabase::TypeCodeSize(db.PointTable[static_cast<std::size_t>(p)].Pt_Flags);
+        int count = PointDatabase::TypeCodeSize(db.PointTable()[p].Pt_Flags);
         if (p == 2 || p == 3) count = 1;
         if (p == BlockReadPoint) {
             const BlockDescriptor d =
-                BlockDescriptor::FromWord(db.PointTable[BlockReadPoint].Mem_Type);
+                BlockDescriptor::FromWord(db.PointTable()[BlockReadPoint].Mem_Type);
             count = d.Valid() ? d.size : 1;
         }
         total += ReadRequestLength + count + ReadReplyOverhead;
@@ -223,8 +223,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "comms_rate: the generated tag file did not load\n");
         return 1;
     }
-    db.ScanPeriods.fill(0);
-    db.PersistantMode = true;
+    for (int timer = 0; timer < ScanTimerCount; ++timer) db.SetScanPeriod(timer, 0);
+    db.SetPersistantMode(true);
 
     const fs::path simulator = ProgramFolder() / "kestrova-sim";
     std::string device;
@@ -248,7 +248,7 @@ int main(int argc, char** argv) {
     port.PortInit();
     proto.ProtocolInit();
     port.PortOpen();
-    if (port.PortLinkState() != PortLinkState::Open) {
+    if (port.LinkState() != PortLinkState::Open) {
         std::fprintf(stderr, "comms_rate: cannot open %s: %s\n", device.c_str(),
                      std::string(port.PortErrorText()).c_str());
         StopSimulator(sim, simOut);
@@ -273,14 +273,14 @@ int main(int argc, char** argv) {
         // The comms tick. A reply is handled in this ProtocolPoll when the transfer has ended
         // while the protocol awaits it.
         port.PortPoll();
-        const PortTransferState transfer = port.PortTransferState();
-        const bool handles = proto.ProtocolState == PollState::AwaitReply &&
+        const PortTransferState transfer = port.TransferState();
+        const bool handles = proto.ProtocolState() == PollState::AwaitReply &&
                              (transfer == PortTransferState::Complete ||
                               transfer == PortTransferState::Failed);
-        const int block = proto.BlockCursor;
+        const int block = proto.BlockCursor();
         proto.ProtocolPoll();
         if (handles) {
-            if (proto.MsgBlockTable[static_cast<std::size_t>(block)].Result == 0) {
+            if (proto.MsgBlockTable()[static_cast<std::size_t>(block)].Result.Good()) {
                 ++good;
             } else {
                 ++failed;

@@ -18,8 +18,10 @@ using namespace kestrova;
 // A line that is never opened: ScheduleCycle does not touch the port.
 class NoLine final : public SerialLine {
 public:
-    std::int32_t Open(const std::string&) override { return OpenFailure::NotOpen; }
-    std::int32_t Configure(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override { return 0; }
+    OpenFailure Open(const std::string&) override { return OpenFailure::NotOpen; }
+    OpenFailure Configure(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override {
+        return OpenFailure::None;
+    }
     void SetDtr(bool) override {}
     void SetRts(bool) override {}
     std::int32_t QueuedInput() override { return 0; }
@@ -49,24 +51,24 @@ void BM_ScheduleCycle(benchmark::State& state) {
     PortDrv port(line, settings, ports);
     PointDatabase db;
     Protocol proto(db, port);
+    PointDatabase::PointArray wanted{};
     for (int p = 0; p < MaxPoints; ++p) {
         db.ClearPoint(p);
-        PointRecord& r = db.PointTable[static_cast<std::size_t>(p)];
+        PointRecord r = db.PointTable()[p];
         r.Pt_Flags = 64 | PtNetReadWrite;
         r.Address = 0x0A00 + 2 * p;
         r.Network_0 = 2;
         r.Network_1 = r.Network_2 = r.Network_3 = 0;
+        r.Msg_Flags = MsgReadRequest | (p % 4 == 0 ? MsgWriteRequest : 0u);
+        wanted[static_cast<std::size_t>(p)] = r;
     }
     proto.ProtocolInit();
     for (auto _ : state) {
-        for (int p = 0; p < MaxPoints; ++p) {
-            PointRecord& r = db.PointTable[static_cast<std::size_t>(p)];
-            r.Msg_Flags = MsgReadRequest | (p % 4 == 0 ? MsgWriteRequest : 0u);
-        }
+        for (int p = 0; p < MaxPoints; ++p) db.StorePoint(p, wanted[static_cast<std::size_t>(p)]);
         db.ClearAllTransferSlots();
         proto.ResetAllBlocks();
         proto.ScheduleCycle();
-        benchmark::DoNotOptimize(proto.MsgBlockTable[LastMsgBlock].TxBytes[0]);
+        benchmark::DoNotOptimize(proto.MsgBlockTable()[LastMsgBlock].TxBytes[0]);
     }
 }
 BENCHMARK(BM_ScheduleCycle);

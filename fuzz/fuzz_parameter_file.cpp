@@ -30,8 +30,10 @@ public:
 
 class NullLine final : public SerialLine {
 public:
-    std::int32_t Open(const std::string&) override { return OpenFailure::DeviceInvalid; }
-    std::int32_t Configure(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override { return 0; }
+    OpenFailure Open(const std::string&) override { return OpenFailure::DeviceInvalid; }
+    OpenFailure Configure(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override {
+        return OpenFailure::None;
+    }
     void SetDtr(bool) override {}
     void SetRts(bool) override {}
     std::int32_t QueuedInput() override { return 0; }
@@ -56,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // A marker in every entry shows which ones a failed load replaced.
     constexpr double Marker = -12345.5;
-    for (int n = 0; n < MaxPoints; ++n) core.Points().PointTable[n].ScaledValue = Marker;
+    for (int n = 0; n < MaxPoints; ++n) core.Points().SetPointScaled(n, Marker);
     core.SaveParameterFile(Scratch().Path() / "marker.PRM");  // fills the buffer with markers
     WriteFile(path, content);
 
@@ -76,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     for (int n = 0; n < MaxPoints; ++n) {
-        core.Points().PointTable[n].ScaledValue = buffer[n];
+        core.Points().SetPointScaled(n, buffer[n]);
     }
     core.SaveParameterFile(path);
     try {

@@ -34,18 +34,18 @@ const PointDatabase& ShippedPoints() {
 
 void CheckState(const PointDatabase& db, const PortDrv& port, const Protocol& protocol) {
     FUZZ_CHECK(port.ReplyLength() >= 0 && port.ReplyLength() <= PortDrv::MaxReplyLength);
-    const auto transfer = static_cast<int>(port.PortTransferState());
+    const auto transfer = static_cast<int>(port.TransferState());
     FUZZ_CHECK(transfer == 0 || transfer == 1 || transfer == 2 || transfer == 3 || transfer == 10);
-    const auto state = static_cast<int>(protocol.ProtocolState);
+    const auto state = static_cast<int>(protocol.ProtocolState());
     FUZZ_CHECK(state >= 0 && state <= 4);
-    FUZZ_CHECK(protocol.BlockCursor >= 0 && protocol.BlockCursor < MsgBlockCount);
-    FUZZ_CHECK(protocol.Channel.PayloadLength <= PayloadBufferSize);
-    FUZZ_CHECK(protocol.Channel.ReplyLength <= ReplyBufferSize);
-    for (const MsgBlock& b : protocol.MsgBlockTable) {
+    FUZZ_CHECK(protocol.BlockCursor() >= 0 && protocol.BlockCursor() < MsgBlockCount);
+    FUZZ_CHECK(protocol.Channel().PayloadLength <= PayloadBufferSize);
+    FUZZ_CHECK(protocol.Channel().ReplyLength <= ChannelReplyBufferSize);
+    for (const MsgBlock& b : protocol.MsgBlockTable()) {
         FUZZ_CHECK(b.TxLength <= b.TxBytes.size());
     }
     for (int n = 0; n < MaxPoints; ++n) {
-        const PointRecord& p = db.PointTable[n];
+        const PointRecord& p = db.PointTable()[n];
         FUZZ_CHECK(std::isfinite(p.ScaledValue));
         FUZZ_CHECK(p.Read_Idx == -1 || (p.Read_Idx >= 1 && p.Read_Idx < MsgBlockCount));
         FUZZ_CHECK(p.Write_Idx == -1 || (p.Write_Idx >= 1 && p.Write_Idx < MsgBlockCount));
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     line.Reset(&input);
 
     PointDatabase db = ShippedPoints();
-    db.PersistantMode = input.ConsumeBool();
+    db.SetPersistantMode(input.ConsumeBool());
     SerialSettings settings;
     PortMap ports;
     PortDrv port(line, settings, ports);
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     port.PortInit();
     protocol.ProtocolInit();
     port.PortOpen();
-    if (port.PortLinkState() == PortLinkState::Open) {
+    if (port.LinkState() == PortLinkState::Open) {
         for (int n = 0; n < MaxPoints; ++n) db.ClearPointWriteRequest(n);
         port.PortResetTransfer();
         protocol.ProtocolReset();
@@ -108,10 +108,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         case 7: {  // a hostile tag file: any type, flags, block descriptor, scaling or network
-            PointRecord& p = db.PointTable[input.ConsumeIntegralInRange<int>(0, MaxPoints - 1)];
-            switch (input.ConsumeIntegralInRange<int>(0, 5)) {
+            const int picked = input.ConsumeIntegralInRange<int>(0, MaxPoints - 1);
+            const int field = input.ConsumeIntegralInRange<int>(0, 5);
+            // The block descriptor is always the block read point's.
+            const int point = field == 1 ? BlockReadPoint : picked;
+            PointRecord p = db.PointTable()[point];
+            switch (field) {
             case 0: p.Pt_Flags = input.ConsumeIntegral<std::uint32_t>(); break;
-            case 1: db.PointTable[BlockReadPoint].Mem_Type = input.ConsumeIntegral<std::int32_t>(); break;
+            case 1: p.Mem_Type = input.ConsumeIntegral<std::int32_t>(); break;
             case 2: p.Address = input.ConsumeIntegral<std::int32_t>(); break;
             case 3:
                 p.ScaleMult = input.ConsumeFloatingPoint<double>();
@@ -123,6 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             default: p.Network_0 = input.ConsumeIntegralInRange<int>(1, 3); break;
             }
+            db.StorePoint(point, p);
             break;
         }
         case 8:  // settings change staged by the operator
@@ -143,15 +148,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (input.ConsumeBool()) {
                 protocol.ProtocolInit();
                 port.PortOpen();
-                if (port.PortLinkState() == PortLinkState::Open) {
+                if (port.LinkState() == PortLinkState::Open) {
                     port.PortResetTransfer();
                     protocol.ProtocolReset();
                 }
             }
             break;
-        case 10: db.ScanPeriods[input.ConsumeIntegralInRange<int>(0, ScanTimerCount - 1)] =
-                     input.ConsumeIntegralInRange<int>(-2, 50);
+        case 10: {
+            const int timer = input.ConsumeIntegralInRange<int>(0, ScanTimerCount - 1);
+            db.SetScanPeriod(timer, input.ConsumeIntegralInRange<int>(-2, 50));
             break;
+        }
         default: {  // a frame of any length handed straight to the driver
             const std::vector<std::uint8_t> frame =
                 input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange<int>(0, 200));

@@ -71,8 +71,8 @@ void CheckSame(const Loaded& a, const Loaded& b) {
     FUZZ_CHECK(x.Project == y.Project && x.ProjectDir == y.ProjectDir &&
                x.AutoSymbolUpdate == y.AutoSymbolUpdate && x.AutoPointUpdate == y.AutoPointUpdate &&
                x.MapDelimiter == y.MapDelimiter && x.ProjectVersion() == y.ProjectVersion());
-    FUZZ_CHECK(a.points.ScanPeriods == b.points.ScanPeriods &&
-               a.points.PersistantMode == b.points.PersistantMode);
+    FUZZ_CHECK(a.points.ScanPeriods() == b.points.ScanPeriods() &&
+               a.points.PersistantMode() == b.points.PersistantMode());
     FUZZ_CHECK(x.MonitorTop == y.MonitorTop && x.MonitorLeft == y.MonitorLeft &&
                x.InitialVisibility == y.InitialVisibility && x.Title == y.Title &&
                x.TextAdvice1 == y.TextAdvice1 && x.TextAdvice2 == y.TextAdvice2 &&

@@ -116,11 +116,10 @@ public:
 
 void Check(const AppService& core) {
     const CoreState& s = core.State();
-    FUZZ_CHECK(s.CommsState >= CommsNone && s.CommsState <= CommsGood);
+    FUZZ_CHECK(s.Comms >= CommsState::None && s.Comms <= CommsState::Good);
     FUZZ_CHECK(s.RestoreStepNumber <= RestoreLastStep);
-    FUZZ_CHECK(s.EnhancedMode == 0 || s.EnhancedMode == 1);
     for (double v : s.CalibrationBuffer) FUZZ_CHECK(std::isfinite(v));
-    for (const PointRecord& p : core.Points().PointTable) FUZZ_CHECK(std::isfinite(p.ScaledValue));
+    for (const PointRecord& p : core.Points().PointTable()) FUZZ_CHECK(std::isfinite(p.ScaledValue));
 }
 
 template <class Action>

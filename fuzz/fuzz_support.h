@@ -142,20 +142,21 @@ public:
         Arrive(reply);
     }
 
-    std::int32_t Open(const std::string&) override {
+    OpenFailure Open(const std::string&) override {
         // Mostly a good open; now and then one of the failure codes or an unknown one.
         if (input_->ConsumeIntegralInRange<int>(0, 15) != 0) {
             open_ = true;
-            return 0;
+            return OpenFailure::None;
         }
-        static constexpr std::int32_t codes[] = {
+        static constexpr OpenFailure codes[] = {
             OpenFailure::DeviceInvalid,  OpenFailure::AlreadyOpen,   OpenFailure::NotOpen,
             OpenFailure::CannotAllocate, OpenFailure::BadParameters, OpenFailure::HardwareUnavailable,
-            OpenFailure::ByteSizeInvalid, OpenFailure::BaudRateNotSupported, 13, 2};
+            OpenFailure::ByteSizeInvalid, OpenFailure::BaudRateNotSupported,
+            static_cast<OpenFailure>(13), static_cast<OpenFailure>(2)};
         return input_->PickValueInArray(codes);
     }
-    std::int32_t Configure(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override {
-        return input_->ConsumeIntegralInRange<int>(0, 15) != 0 ? 0
+    OpenFailure Configure(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override {
+        return input_->ConsumeIntegralInRange<int>(0, 15) != 0 ? OpenFailure::None
                                                                : OpenFailure::BaudRateNotSupported;
     }
     void SetDtr(bool) override {}

@@ -27,8 +27,8 @@ const ScratchFolder& Scratch() {
 
 void CheckSame(const PointDatabase& a, const PointDatabase& b) {
     for (int n = 0; n < MaxPoints; ++n) {
-        const PointRecord& p = a.PointTable[n];
-        const PointRecord& q = b.PointTable[n];
+        const PointRecord& p = a.PointTable()[n];
+        const PointRecord& q = b.PointTable()[n];
         FUZZ_CHECK(p.RawValue == q.RawValue);
         FUZZ_CHECK(a.PointName(n) == b.PointName(n));
         FUZZ_CHECK(p.Address == q.Address && p.Mem_Type == q.Mem_Type && p.Internal == q.Internal);
@@ -46,7 +46,7 @@ void CheckLoaded(const PointDatabase& db) {
     for (int n = 0; n < MaxPoints; ++n) {
         FUZZ_CHECK(db.PointName(n).size() < PointNameSize);
         if (!TagFile::SystemPointName(n).empty()) FUZZ_CHECK(db.PointName(n) == TagFile::SystemPointName(n));
-        FUZZ_CHECK(std::isfinite(db.PointTable[n].ScaleMult) && std::isfinite(db.PointTable[n].ScaledValue));
+        FUZZ_CHECK(std::isfinite(db.PointTable()[n].ScaleMult) && std::isfinite(db.PointTable()[n].ScaledValue));
     }
 }
 

@@ -23,6 +23,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/enum_int.h"
 #include "common/ini_document.h"
 #include "common/number_text.h"
 #include "config/kestrova_ini.h"
@@ -142,9 +143,9 @@ private:
 // The real serial line, with the request frames counted on their way out.
 class CountingLine final : public SerialLine {
 public:
-    std::int32_t Open(const std::string& path) override { return line_.Open(path); }
-    std::int32_t Configure(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
-                           std::int32_t stopBits) override {
+    OpenFailure Open(const std::string& path) override { return line_.Open(path); }
+    OpenFailure Configure(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
+                          std::int32_t stopBits) override {
         return line_.Configure(baud, dataBits, parity, stopBits);
     }
     void SetDtr(bool on) override { line_.SetDtr(on); }
@@ -206,9 +207,9 @@ private:
     void BeginCheckpoint(bool final);
     void CheckpointStep();
     void FinishCheckpoint(bool settled);
-    bool CommsGood() const { return core_->State().CommsState == kestrova::CommsGood; }
+    bool CommsGood() const { return core_->State().Comms == kestrova::CommsState::Good; }
     const PointRecord& Pt(int p) const {
-        return core_->Points().PointTable[static_cast<std::size_t>(p)];
+        return core_->Points().PointTable()[static_cast<std::size_t>(p)];
     }
     Check CheckConfigurationReload();
     void PrintSummary(const std::vector<Check>& checks);
@@ -517,7 +518,7 @@ void SoakRun::FinishCheckpoint(bool settled) {
         ++checkpointsTimedOut_;
         std::fprintf(stderr, "soak: %s: checkpoint %d did not settle within %s (comms state %d)\n",
                      Seconds(nowMs_).c_str(), checkpoints_, Seconds(CheckpointTimeoutMs).c_str(),
-                     core_->State().CommsState);
+                     kestrova::ToInt(core_->State().Comms));
     } else {
         std::array<Mismatch, AdjustPoints.size()> found{};
         int mismatches = 0;
@@ -725,8 +726,8 @@ Check SoakRun::CheckConfigurationReload() {
         const PointDatabase& ran = core_->Points();
         int differing = 0;
         for (int p = 0; p < MaxPoints; ++p) {
-            const PointRecord& a = ran.PointTable[static_cast<std::size_t>(p)];
-            const PointRecord& b = points.PointTable[static_cast<std::size_t>(p)];
+            const PointRecord& a = ran.PointTable()[static_cast<std::size_t>(p)];
+            const PointRecord& b = points.PointTable()[static_cast<std::size_t>(p)];
             const bool same = a.RawValue == b.RawValue && a.ScaledValue == b.ScaledValue &&
                               ran.PointName(p) == points.PointName(p) && a.Address == b.Address &&
                               a.Mem_Type == b.Mem_Type && a.Internal == b.Internal &&
@@ -746,7 +747,7 @@ Check SoakRun::CheckConfigurationReload() {
         for (int p : AdjustPoints) {
             if (!ledger_.Known(p)) continue;
             ++adjustChecked;
-            const double saved = points.PointTable[static_cast<std::size_t>(p)].ScaledValue;
+            const double saved = points.PointTable()[static_cast<std::size_t>(p)].ScaledValue;
             if (saved != ledger_.Expected(p)) {
                 problem("point " + std::to_string(p) + " saved as " + DoubleToText(saved) +
                         ", last written " + DoubleToText(ledger_.Expected(p)));
@@ -755,8 +756,8 @@ Check SoakRun::CheckConfigurationReload() {
         if (adjustChecked != static_cast<int>(AdjustPoints.size())) {
             problem("only " + std::to_string(adjustChecked) + " adjust points with a known value");
         }
-        if (points.ScanPeriods != ran.ScanPeriods) problem("scan periods");
-        if (points.PersistantMode != ran.PersistantMode) problem("PersistantMode");
+        if (points.ScanPeriods() != ran.ScanPeriods()) problem("scan periods");
+        if (points.PersistantMode() != ran.PersistantMode()) problem("PersistantMode");
         const SerialSettings& s = ini.Serial;
         const SerialSettings& r = core_->Ini().Serial;
         if (s.Port != r.Port || s.BAUD != r.BAUD || s.Data != r.Data || s.Parity != r.Parity ||

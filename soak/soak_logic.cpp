@@ -163,7 +163,7 @@ int CompareWithLedger(const WriteLedger& ledger, const PointDatabase& points,
     for (int point : AdjustPoints) {
         if (!ledger.Known(point)) continue;
         ++compared;
-        const double readBack = points.PointTable[static_cast<std::size_t>(point)].ScaledValue;
+        const double readBack = points.PointTable()[static_cast<std::size_t>(point)].ScaledValue;
         if (readBack != ledger.Expected(point)) {
             if (static_cast<std::size_t>(mismatches) < out.size()) {
                 out[static_cast<std::size_t>(mismatches)] = {point, ledger.Expected(point), readBack};

@@ -49,10 +49,10 @@ void KestrovaIni::SetProjectDefaults() {
     projectVersion_ = 0;
 
     for (int n = 0; n < ScanTimerCount; ++n) {
-        points_.ScanPeriods[n] =
-            n < static_cast<int>(FirstScanPeriods.size()) ? FirstScanPeriods[n] : OtherScanPeriod;
+        points_.SetScanPeriod(
+            n, n < static_cast<int>(FirstScanPeriods.size()) ? FirstScanPeriods[n] : OtherScanPeriod);
     }
-    points_.PersistantMode = true;
+    points_.SetPersistantMode(true);
 
     MonitorTop = 100;
     MonitorLeft = 100;
@@ -107,9 +107,10 @@ void KestrovaIni::ReadProjectSections() {
 
     // A missing period gives (n + 1) * 10, not the start-up default.
     for (int n = 0; n < ScanTimerCount; ++n) {
-        points_.ScanPeriods[n] = ini.ReadInteger(CommsSection, ScanPeriodKey(n), (n + 1) * 10);
+        points_.SetScanPeriod(n, ini.ReadInteger(CommsSection, ScanPeriodKey(n), (n + 1) * 10));
     }
-    points_.PersistantMode = ini.ReadBool(CommsSection, "PersistantMode", points_.PersistantMode);
+    points_.SetPersistantMode(
+        ini.ReadBool(CommsSection, "PersistantMode", points_.PersistantMode()));
 
     MonitorTop = ini.ReadInteger(MonitorSection, "Top", MonitorTop);
     MonitorLeft = ini.ReadInteger(MonitorSection, "Left", MonitorLeft);
@@ -163,9 +164,9 @@ bool KestrovaIni::WriteProjectFile() {
     ini.WriteString(PicSection, "MapDelimiter", MapDelimiter);
 
     for (int n = 0; n < ScanTimerCount; ++n) {
-        ini.WriteInteger(CommsSection, ScanPeriodKey(n), points_.ScanPeriods[n]);
+        ini.WriteInteger(CommsSection, ScanPeriodKey(n), points_.ScanPeriods()[n]);
     }
-    ini.WriteBool(CommsSection, "PersistantMode", points_.PersistantMode);
+    ini.WriteBool(CommsSection, "PersistantMode", points_.PersistantMode());
 
     ini.WriteInteger(MonitorSection, "Top", MonitorTop);
     ini.WriteInteger(MonitorSection, "Left", MonitorLeft);

@@ -22,11 +22,9 @@ namespace kestrova {
 inline constexpr std::string_view CoreApplicationName = "KESTROVA_001";
 inline constexpr std::int32_t CoreSoftwareVersion = 1201;
 
-// CommsState values.
-inline constexpr std::int32_t CommsNone = 0;
-inline constexpr std::int32_t CommsPortOpen = 1;
-inline constexpr std::int32_t CommsConnecting = 2;
-inline constexpr std::int32_t CommsGood = 3;
+// The comms status machine: no port, port open and waiting for replies, replies flowing while
+// the connection settles, connection good.
+enum class CommsState : std::int32_t { None = 0, PortOpen = 1, Connecting = 2, Good = 3 };
 
 // Countdown loads, in system ticks.
 inline constexpr std::int32_t NotifyHoldLoad = 80;
@@ -49,22 +47,22 @@ inline constexpr double LegacyAdjustHigh = 15352.0;
 // unless given here.
 struct CoreState {
     std::int32_t SoftwareVersion = 0;
-    std::int32_t ConfigVersionsOk = 0;
-    std::int32_t EnhancedMode = 0;
-    std::int32_t CommsState = CommsNone;
-    std::int32_t LastLinkState = 0;
-    std::int32_t FlashPhase = 0;
-    std::int32_t PreviousFlashPhase = 0;
+    bool ConfigVersionsOk = false;
+    bool EnhancedMode = false;
+    CommsState Comms = CommsState::None;
+    PortLinkState LastLinkState = PortLinkState::Closed;
+    bool FlashPhase = false;
+    bool PreviousFlashPhase = false;
     std::int32_t BlinkCounter = BlinkCounterLoad;
-    std::int32_t RepliesActiveResult = 0;
+    bool RepliesActiveResult = false;
     std::int32_t ReplyWatchdog = 0;
     std::int32_t LastReplyCount = 0;
     std::int32_t ConnectSettleTicks = 0;
     std::int32_t NotifyHoldTicks = 0;
-    std::int32_t NotifyPending = 0;
+    bool NotifyPending = false;
     std::int32_t RestoreDelay = 0;
     std::uint32_t RestoreStepNumber = 0;
-    std::int32_t DebugCommsOverride = 0;
+    bool DebugCommsOverride = false;
     std::int32_t SupervisorDivider = 0;
     std::array<double, MaxPoints> DisplayCache{};
     std::array<double, MaxPoints> CalibrationBuffer{};
@@ -114,19 +112,19 @@ public:
     bool CheckConfigVersions() override;
     void SaveConfigurationFiles();
     void ResetDisplayCache();
-    // 1 when the link is open, -1 when the port could not be opened.
-    std::int32_t Connect();
+    // True when the link is open, false when the port could not be opened.
+    bool Connect();
     void Disconnect();
 
     // --- Operator events (service_event.cpp) ---
     void ServiceEvent(std::string_view objectName, std::string_view eventText) override;
-    // 1 when the settings change was placed, 0 when a change was already under way.
-    std::int32_t SelectPortSettings(std::int32_t port);
+    // True when the settings change was placed, false when a change was already under way.
+    bool SelectPortSettings(std::int32_t port);
 
     // --- Comms supervision (comms_supervisor.cpp) ---
     void CommsSupervisor();
-    std::int32_t SetCommsState(std::int32_t state, std::string_view text);
-    std::int32_t RepliesActive();
+    CommsState SetCommsState(CommsState state, std::string_view text);
+    bool RepliesActive();
     bool ValueChanged(int point);
 
     // --- Calibration (calibration.cpp) ---
@@ -150,16 +148,16 @@ public:
     const KestrovaIni& Ini() const { return ini_; }
     PortDrv& Port() { return port_; }
     const PortDrv& Port() const { return port_; }
-    kestrova::Protocol& Protocol() { return protocol_; }
-    const kestrova::Protocol& Protocol() const { return protocol_; }
+    Protocol& ProtocolEngine() { return protocol_; }
+    const Protocol& ProtocolEngine() const { return protocol_; }
 
 private:
     void SelectPort(std::int32_t index);
-    bool LinkOpen() const { return port_.PortLinkState() == PortLinkState::Open; }
-    double Scaled(int point) const { return points_.PointTable[point].ScaledValue; }
+    bool LinkOpen() const { return port_.LinkState() == PortLinkState::Open; }
+    double Scaled(int point) const { return points_.PointTable()[point].ScaledValue; }
     void Show(std::string_view key, std::string_view value) { display_.DisplayUpdate(key, value); }
     void PushPointDisplays();
-    void AdvanceCommsState(std::int32_t linkState);
+    void AdvanceCommsState(PortLinkState linkState);
     void SendRangeKeys(int axis, double maximum);
     void RunRestoreStep(std::uint32_t step);
 
@@ -171,7 +169,7 @@ private:
     KestrovaIni ini_;
     TagFile tags_;
     PortDrv port_;
-    kestrova::Protocol protocol_;
+    Protocol protocol_;
 
     CoreState state_;
     std::string startupError_;

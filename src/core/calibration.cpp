@@ -77,7 +77,7 @@ void AppService::RunRestoreStep(std::uint32_t step) {
     }
 
     if (step >= RestoreLastStep) {
-        state_.EnhancedMode = 1;
+        state_.EnhancedMode = true;
         Show("ModeSelect", "ENHANCED");
         Show("HideNotification", "nothing");
         return;

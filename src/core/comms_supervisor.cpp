@@ -41,21 +41,21 @@ void AppService::CommsSupervisor() {
         --state_.BlinkCounter;
     } else {
         state_.BlinkCounter = BlinkCounterLoad;
-        state_.FlashPhase = state_.FlashPhase == 0 ? 1 : 0;
+        state_.FlashPhase = !state_.FlashPhase;
     }
 
-    AdvanceCommsState(static_cast<std::int32_t>(port_.PortLinkState()));
+    AdvanceCommsState(port_.LinkState());
 
     state_.PreviousFlashPhase = state_.FlashPhase;
     // Read again rather than kept from above: a port selection made from inside a display
     // command has already recorded the link it left.
-    state_.LastLinkState = static_cast<std::int32_t>(port_.PortLinkState());
+    state_.LastLinkState = port_.LinkState();
 
     PushPointDisplays();
 
-    if (state_.NotifyPending == 1 && state_.NotifyHoldTicks == 0) {
+    if (state_.NotifyPending && state_.NotifyHoldTicks == 0) {
         // Cleared first: a save made from inside the command raises it again for its own banner.
-        state_.NotifyPending = 0;
+        state_.NotifyPending = false;
         Show("HideNotification", "nothing");
     }
 
@@ -65,51 +65,52 @@ void AppService::CommsSupervisor() {
     }
 }
 
-void AppService::AdvanceCommsState(std::int32_t linkState) {
-    const std::int32_t open = static_cast<std::int32_t>(PortLinkState::Open);
-    const bool linkLost = linkState < open && state_.LastLinkState == open;
+void AppService::AdvanceCommsState(PortLinkState linkState) {
+    // Closed and OpenFailed both count as lost when the last run saw the link open.
+    const bool linkLost =
+        linkState != PortLinkState::Open && state_.LastLinkState == PortLinkState::Open;
 
     const auto flash = [this](std::string_view phaseOn, std::string_view phaseOff) {
         if (state_.FlashPhase != state_.PreviousFlashPhase) {
-            Show(CommsStatusKey, state_.FlashPhase == 1 ? phaseOn : phaseOff);
+            Show(CommsStatusKey, state_.FlashPhase ? phaseOn : phaseOff);
         }
     };
 
-    switch (state_.CommsState) {
-    case CommsPortOpen:
+    switch (state_.Comms) {
+    case CommsState::PortOpen:
         if (linkLost) {
-            SetCommsState(CommsNone, "Port Lost");
-        } else if (RepliesActive() != 0) {
+            SetCommsState(CommsState::None, "Port Lost");
+        } else if (RepliesActive()) {
             state_.ConnectSettleTicks = ConnectSettleLoad;
-            SetCommsState(CommsConnecting, "Connecting<--");
+            SetCommsState(CommsState::Connecting, "Connecting<--");
         }
         break;
-    case CommsConnecting:
+    case CommsState::Connecting:
         if (linkLost) {
-            SetCommsState(CommsNone, "Port Lost");
-        } else if (RepliesActive() != 0) {
+            SetCommsState(CommsState::None, "Port Lost");
+        } else if (RepliesActive()) {
             if (state_.ConnectSettleTicks == 0) {
                 Show(CommsStatusKey, "Comms Good");
                 // A port selection made from inside the command has set the state it wants.
-                if (state_.CommsState != CommsConnecting) break;
-                SetCommsState(CommsGood, "Comms Good");
-                if (state_.CommsState != CommsGood) break;
+                if (state_.Comms != CommsState::Connecting) break;
+                SetCommsState(CommsState::Good, "Comms Good");
+                if (state_.Comms != CommsState::Good) break;
             }
             flash("Connecting<--", "-->Connecting");
         } else {
-            SetCommsState(CommsPortOpen, "Comms Lost");
+            SetCommsState(CommsState::PortOpen, "Comms Lost");
         }
         break;
-    case CommsGood:
+    case CommsState::Good:
         if (linkLost) {
-            SetCommsState(CommsNone, "Port Lost");
-        } else if (RepliesActive() != 0) {
+            SetCommsState(CommsState::None, "Port Lost");
+        } else if (RepliesActive()) {
             flash("GoodFlashOn", "GoodFlashOff");
         } else {
-            SetCommsState(CommsPortOpen, "Comms Lost");
+            SetCommsState(CommsState::PortOpen, "Comms Lost");
         }
         break;
-    default:  // CommsNone: only a port selection leaves it
+    default:  // CommsState::None: only a port selection leaves it
         break;
     }
 }
@@ -136,7 +137,7 @@ void AppService::PushPointDisplays() {
         const bool enhanced = Scaled(core::ControllerModePoint) != 0.0;
         // Mode and cache are settled before the command goes out, so a mode button event
         // delivered from inside it has the last word.
-        state_.EnhancedMode = enhanced ? 1 : 0;
+        state_.EnhancedMode = enhanced;
         // The neutral values and the adjust ranges go out again at the next run, in the form of
         // the new mode.
         for (const core::AxisPoints& p : AxisPointTable) {
@@ -153,7 +154,7 @@ void AppService::PushPointDisplays() {
 
 void AppService::SendRangeKeys(int axis, double maximum) {
     const core::AxisDisplayKeys& keys = AxisDisplayTable[axis];
-    if (state_.EnhancedMode != 0) {
+    if (state_.EnhancedMode) {
         Show(keys.posMax, DoubleToText(maximum));
         Show(keys.posMin, "0");
         Show(keys.negMin, DoubleToText(Negated(maximum)));
@@ -164,45 +165,45 @@ void AppService::SendRangeKeys(int axis, double maximum) {
     }
 }
 
-std::int32_t AppService::SetCommsState(std::int32_t commsState, std::string_view text) {
-    state_.CommsState = commsState;
+CommsState AppService::SetCommsState(CommsState commsState, std::string_view text) {
+    state_.Comms = commsState;
     switch (commsState) {
-    case CommsNone:
+    case CommsState::None:
         Show(CommsStatusKey, "None");
         break;
-    case CommsPortOpen:
+    case CommsState::PortOpen:
         Show(CommsStatusKey, "PortConnected");
         break;
-    case CommsConnecting:
+    case CommsState::Connecting:
         // The colour stays as it was.
         state_.ConnectSettleTicks = ConnectSettleLoad;
         break;
-    case CommsGood:
+    case CommsState::Good:
         Show(CommsStatusKey, "GoodFlashOn");
         break;
-    default:
-        state_.CommsState = CommsNone;
+    default:  // a number that is no state
+        state_.Comms = CommsState::None;
         text = "Invalid State";
         Show(CommsStatusKey, "None");
         break;
     }
     Show(CommsStatusKey, text);
-    return state_.CommsState;
+    return state_.Comms;
 }
 
 // Replies count as flowing from the first change of point 6's exchange counter until
 // ReplyWatchdogLoad system ticks pass without one; the debug override forces them on.
-std::int32_t AppService::RepliesActive() {
-    std::int32_t result = state_.RepliesActiveResult;
-    const std::int32_t count = points_.PointTable[core::ControllerModePoint].Msg_Count;
+bool AppService::RepliesActive() {
+    bool result = state_.RepliesActiveResult;
+    const std::int32_t count = points_.PointTable()[core::ControllerModePoint].Msg_Count;
     if (count != state_.LastReplyCount) {
         state_.LastReplyCount = count;
         state_.ReplyWatchdog = ReplyWatchdogLoad;
-        result = 1;
+        result = true;
     } else if (state_.ReplyWatchdog == 0) {
-        result = 0;
+        result = false;
     }
-    if (state_.DebugCommsOverride == 1) result = 1;
+    if (state_.DebugCommsOverride) result = true;
     state_.RepliesActiveResult = result;
     return result;
 }
@@ -214,7 +215,7 @@ bool AppService::ValueChanged(int point) {
     if (changed) state_.DisplayCache[point] = value;
     // While the connection is being established every value but the axis modes goes out on
     // each run, so the window catches up with what the first replies deliver.
-    if (state_.CommsState == CommsConnecting && !IsAxisModePoint(point)) {
+    if (state_.Comms == CommsState::Connecting && !IsAxisModePoint(point)) {
         state_.DisplayCache[point] = value;
         changed = true;
     }

@@ -82,19 +82,19 @@ void AppService::CoreStart() {
         Show("DebugInfo", text);
     }
 
-    SetCommsState(CommsNone, "No Comms");
-    state_.RepliesActiveResult = 0;
+    SetCommsState(CommsState::None, "No Comms");
+    state_.RepliesActiveResult = false;
 
     port_.PortInit();
     protocol_.ProtocolInit();
 
-    points_.ScanCounters.fill(0);
-    protocol_.Channel.Reset();
+    points_.ResetScanCounters();
+    protocol_.ResetChannel();
 
     ResetDisplayCache();
     CheckConfigVersions();
 
-    points_.PointTable[core::SoftwareVersionPoint].RawValue = state_.SoftwareVersion;
+    points_.StorePointRaw(core::SoftwareVersionPoint, state_.SoftwareVersion);
     points_.WritePoint(core::VersionShownPoint, 0.0);
 }
 
@@ -150,21 +150,21 @@ bool AppService::CheckConfigVersions() {
     const bool ok = ini_.SettingsVersion() == state_.SoftwareVersion &&
                     ini_.ProjectVersion() == state_.SoftwareVersion &&
                     tags_.TagFileVersion == state_.SoftwareVersion;
-    state_.ConfigVersionsOk = ok ? 1 : 0;
+    state_.ConfigVersionsOk = ok;
     return ok;
 }
 
 void AppService::ResetDisplayCache() { state_.DisplayCache.fill(DisplayCacheUnset); }
 
-std::int32_t AppService::Connect() {
+bool AppService::Connect() {
     protocol_.ProtocolInit();
     port_.PortOpen();
-    if (!LinkOpen()) return -1;
+    if (!LinkOpen()) return false;
     // Values written while the link was closed are not sent now that it is open.
     for (int point = 0; point < MaxPoints; ++point) points_.ClearPointWriteRequest(point);
     port_.PortResetTransfer();
     protocol_.ProtocolReset();
-    return 1;
+    return true;
 }
 
 void AppService::Disconnect() {

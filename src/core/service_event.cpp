@@ -64,9 +64,9 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
         // The range of the adjust values: 0 to the controller's adjust maximum in enhanced
         // mode, the fixed legacy range otherwise.
         const auto high = [&] {
-            return state_.EnhancedMode != 0 ? Scaled(p.adjustMax) : LegacyAdjustHigh;
+            return state_.EnhancedMode ? Scaled(p.adjustMax) : LegacyAdjustHigh;
         };
-        const auto low = [&] { return state_.EnhancedMode != 0 ? 0.0 : LegacyAdjustLow; };
+        const auto low = [&] { return state_.EnhancedMode ? 0.0 : LegacyAdjustLow; };
 
         if (objectName == names.posInc && onClick) {
             acted = true;
@@ -104,12 +104,12 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
     if (objectName == "ButtonModeEnhanced" && onClick) {
         acted = true;
         points_.WritePoint(core::ControllerModePoint, 1.0);
-        state_.EnhancedMode = 1;
+        state_.EnhancedMode = true;
     }
     if (objectName == "ButtonModeLegacy" && onClick) {
         acted = true;
         points_.WritePoint(core::ControllerModePoint, 0.0);
-        state_.EnhancedMode = 0;
+        state_.EnhancedMode = false;
     }
 
     // Row 12: port selection; the event text is the index in the port list.
@@ -123,7 +123,7 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
         acted = true;
         SaveParameterFile(std::filesystem::path(std::string(eventText)));
         // Pending before the banner goes up, so the hold covers a banner shown by a nested event.
-        state_.NotifyPending = 1;
+        state_.NotifyPending = true;
         state_.NotifyHoldTicks = NotifyHoldLoad;
         Show("ShowNotification", "Saved");
     }
@@ -140,7 +140,7 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
     // Rows 15 to 17: debug panel.
     if (objectName == "ButtonDebugAppInfo" && onClick) {
         acted = true;
-        state_.DebugCommsOverride = state_.DebugCommsOverride == 0 ? 1 : 0;
+        state_.DebugCommsOverride = !state_.DebugCommsOverride;
     }
     if (objectName == "DebugAction" && eventText == "ForceRefresh") {
         acted = true;
@@ -168,8 +168,8 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
     if (!acted) Show("DebugColour", "BlackOnRed");
 }
 
-std::int32_t AppService::SelectPortSettings(std::int32_t port) {
-    if (port_.SettingsRequest() != PortDrv::SettingsIdle) return 0;
+bool AppService::SelectPortSettings(std::int32_t port) {
+    if (port_.SettingsRequest() != SettingsRequestState::Idle) return false;
     port_.PortBeginSettings();
     port_.PortSetNewPort(port);
     port_.PortSetNewBaud(NewBaud);
@@ -177,7 +177,7 @@ std::int32_t AppService::SelectPortSettings(std::int32_t port) {
     port_.PortSetNewParity(NewParity);
     port_.PortSetNewStop(NewStopBits);
     port_.PortCommitSettings();
-    return 1;
+    return true;
 }
 
 // Port selection: close the link when open, make port index + 1 with the controller's line
@@ -196,21 +196,21 @@ void AppService::SelectPort(std::int32_t index) {
     port_.PortApplySettings();
     port_.PortEndApply();
 
-    if (port_.SettingsRequest() != PortDrv::SettingsIdle) {
+    if (port_.SettingsRequest() != SettingsRequestState::Idle) {
         Show("DebugInfo", "COM: being changed");
-        SetCommsState(CommsNone, "COM" + numberText + " Not Valid");
+        SetCommsState(CommsState::None, "COM" + numberText + " Not Valid");
         Show("CommsSelect", "NotValidPort");
-    } else if (Connect() == 1) {
+    } else if (Connect()) {
         Show("DebugInfo", "COM:" + numberText + " Success");
-        SetCommsState(CommsPortOpen, "COM:" + numberText + " Connect");
+        SetCommsState(CommsState::PortOpen, "COM:" + numberText + " Connect");
         Show("CommsSelect", "COM:" + numberText);
     } else {
         Show("DebugInfo", "COM" + numberText + " Failed");
-        SetCommsState(CommsNone, "COM" + numberText + " Not Valid");
+        SetCommsState(CommsState::None, "COM" + numberText + " Not Valid");
         Show("CommsSelect", "NotValidPort");
     }
 
-    state_.LastLinkState = static_cast<std::int32_t>(port_.PortLinkState());
+    state_.LastLinkState = port_.LinkState();
 }
 
 }  // namespace kestrova

@@ -28,6 +28,9 @@ constexpr std::uint32_t TypeUnsigned16 = 128;
 constexpr std::uint32_t TypeSigned32 = 256;
 constexpr std::uint32_t TypeSigned32Alt = 512;
 
+// Msg_Count runs 0, 1, ..., 1001 and then starts again at 0.
+constexpr std::int32_t MsgCountWrapAbove = 1000;
+
 constexpr int ScanClassCount = 4;
 constexpr std::uint32_t ScanClassStep = 0x10000000;
 
@@ -45,7 +48,7 @@ bool NetworkMatches(const PointRecord& p, int n0, int n1, int n2, int n3) {
 
 bool PointDatabase::ClearPoint(int point) {
     if (!PointIndexValid(point)) return false;
-    PointRecord& p = PointTable[point];
+    PointRecord& p = points_[point];
     p.RawValue = 0;
     p.Name[0] = '\0';
     p.Address = 0;
@@ -68,9 +71,33 @@ bool PointDatabase::ClearPoint(int point) {
     return true;
 }
 
+bool PointDatabase::SetScanPeriod(int timer, std::int32_t period) {
+    if (timer < 0 || timer >= ScanTimerCount) return false;
+    scanPeriods_[timer] = period;
+    return true;
+}
+
+bool PointDatabase::StorePoint(int point, const PointRecord& record) {
+    if (!PointIndexValid(point)) return false;
+    points_[point] = record;
+    return true;
+}
+
+bool PointDatabase::StorePointRaw(int point, std::int32_t raw) {
+    if (!PointIndexValid(point)) return false;
+    points_[point].RawValue = raw;
+    return true;
+}
+
+bool PointDatabase::SetPointMemType(int point, std::int32_t word) {
+    if (!PointIndexValid(point)) return false;
+    points_[point].Mem_Type = word;
+    return true;
+}
+
 bool PointDatabase::SetPointRaw(int point, std::int32_t raw) {
     if (!PointIndexValid(point)) return false;
-    PointRecord& p = PointTable[point];
+    PointRecord& p = points_[point];
     p.RawValue = raw;
     p.Pt_Flags |= PtRawChanged;
     return true;
@@ -88,7 +115,7 @@ ScaleResult PointDatabase::ScaleRawValue(std::int32_t raw, double mult, double o
 
 bool PointDatabase::ScalePoint(int point) {
     if (!PointIndexValid(point)) return false;
-    PointRecord& p = PointTable[point];
+    PointRecord& p = points_[point];
     p.ScaledValue =
         ScaleRawValue(p.RawValue, p.ScaleMult, p.ScaleOffset, p.ScaleMin, p.ScaleMax).value;
     p.Pt_Flags &= ~PtRawChanged;
@@ -97,7 +124,7 @@ bool PointDatabase::ScalePoint(int point) {
 
 bool PointDatabase::SetPointScaled(int point, double value) {
     if (!PointIndexValid(point)) return false;
-    PointRecord& p = PointTable[point];
+    PointRecord& p = points_[point];
     p.ScaledValue = value;
     p.Pt_Flags |= PtScaledChanged;
     // A zero multiplier still stores a raw value; the write itself counts as done.
@@ -105,15 +132,15 @@ bool PointDatabase::SetPointScaled(int point, double value) {
     return true;
 }
 
-int PointDatabase::WritePoint(int point, double value) {
-    if (!PointIndexValid(point)) return 0;
+bool PointDatabase::WritePoint(int point, double value) {
+    if (!PointIndexValid(point)) return false;
     SetPointScaled(point, value);
-    return 1;
+    return true;
 }
 
 bool PointDatabase::UnscalePoint(int point) {
     if (!PointIndexValid(point)) return false;
-    PointRecord& p = PointTable[point];
+    PointRecord& p = points_[point];
     double q;
     bool result;
     if (p.ScaleMult == 0.0) {
@@ -137,16 +164,20 @@ bool PointDatabase::UnscalePoint(int point) {
 
 bool PointDatabase::SetPointName(int point, std::string_view name) {
     if (!PointIndexValid(point)) return false;
-    auto& field = PointTable[point].Name;
+    SetRecordName(points_[point], name);
+    return true;
+}
+
+void PointDatabase::SetRecordName(PointRecord& record, std::string_view name) {
+    auto& field = record.Name;
     const std::size_t length = std::min(name.size(), field.size() - 1);
     std::copy_n(name.data(), length, field.data());
     field[length] = '\0';
-    return true;
 }
 
 std::string_view PointDatabase::PointName(int point) const {
     if (!PointIndexValid(point)) return {};
-    const auto& field = PointTable[point].Name;
+    const auto& field = points_[point].Name;
     // The field is kept zero-terminated, but never read past its end even if it were not.
     const void* end = std::memchr(field.data(), '\0', field.size());
     const std::size_t length =
@@ -157,7 +188,7 @@ std::string_view PointDatabase::PointName(int point) const {
 
 bool PointDatabase::PointNeedsScaling(int point) const {
     if (!PointIndexValid(point)) return false;
-    return (PointTable[point].Pt_Flags & PtRawChanged) != 0;
+    return (points_[point].Pt_Flags & PtRawChanged) != 0;
 }
 
 bool PointDatabase::ScaleChangedPoints() {
@@ -173,62 +204,70 @@ bool PointDatabase::ScaleChangedPoints() {
 
 bool PointDatabase::PointWriteBusy(int point) const {
     if (!PointIndexValid(point)) return false;
-    const PointRecord& p = PointTable[point];
+    const PointRecord& p = points_[point];
     return (p.Pt_Flags & PtScaledChanged) != 0 || (p.Msg_Flags & MsgWriteRequest) != 0 ||
            p.Write_Idx != NoSlot;
 }
 
 bool PointDatabase::PointReadyForRead(int point, int n0, int n1, int n2, int n3) const {
     if (!PointIndexValid(point)) return false;
-    const PointRecord& p = PointTable[point];
+    const PointRecord& p = points_[point];
     return NetworkMatches(p, n0, n1, n2, n3) && (p.Msg_Flags & MsgReadRequest) != 0 &&
            p.Read_Idx == NoSlot;
 }
 
 bool PointDatabase::PointReadyForWrite(int point, int n0, int n1, int n2, int n3) const {
     if (!PointIndexValid(point)) return false;
-    const PointRecord& p = PointTable[point];
+    const PointRecord& p = points_[point];
     return NetworkMatches(p, n0, n1, n2, n3) && (p.Msg_Flags & MsgWriteRequest) != 0 &&
            p.Write_Idx == NoSlot;
 }
 
+void PointDatabase::SetPointReadIdx(int point, std::int32_t block) {
+    if (PointIndexValid(point)) points_[point].Read_Idx = block;
+}
+
+void PointDatabase::SetPointWriteIdx(int point, std::int32_t block) {
+    if (PointIndexValid(point)) points_[point].Write_Idx = block;
+}
+
 int PointDatabase::ClearPointReadIdx(int point) {
-    if (PointIndexValid(point)) PointTable[point].Read_Idx = NoSlot;
+    if (PointIndexValid(point)) points_[point].Read_Idx = NoSlot;
     return 0;
 }
 
 int PointDatabase::ClearPointWriteIdx(int point) {
-    if (PointIndexValid(point)) PointTable[point].Write_Idx = NoSlot;
+    if (PointIndexValid(point)) points_[point].Write_Idx = NoSlot;
     return 0;
 }
 
 int PointDatabase::SetPointReadError(int point) {
-    if (PointIndexValid(point)) PointTable[point].Msg_Flags |= MsgReadError;
+    if (PointIndexValid(point)) points_[point].Msg_Flags |= MsgReadError;
     return 0;
 }
 
 int PointDatabase::SetPointWriteError(int point) {
-    if (PointIndexValid(point)) PointTable[point].Msg_Flags |= MsgWriteError;
+    if (PointIndexValid(point)) points_[point].Msg_Flags |= MsgWriteError;
     return 0;
 }
 
 int PointDatabase::ClearPointReadError(int point) {
-    if (PointIndexValid(point)) PointTable[point].Msg_Flags &= ~MsgReadError;
+    if (PointIndexValid(point)) points_[point].Msg_Flags &= ~MsgReadError;
     return 0;
 }
 
 int PointDatabase::ClearPointWriteError(int point) {
-    if (PointIndexValid(point)) PointTable[point].Msg_Flags &= ~MsgWriteError;
+    if (PointIndexValid(point)) points_[point].Msg_Flags &= ~MsgWriteError;
     return 0;
 }
 
 int PointDatabase::ClearPointReadRequest(int point) {
-    if (PointIndexValid(point)) PointTable[point].Msg_Flags &= ~MsgReadRequest;
+    if (PointIndexValid(point)) points_[point].Msg_Flags &= ~MsgReadRequest;
     return 0;
 }
 
 int PointDatabase::ClearPointWriteRequest(int point) {
-    if (PointIndexValid(point)) PointTable[point].Msg_Flags &= ~MsgWriteRequest;
+    if (PointIndexValid(point)) points_[point].Msg_Flags &= ~MsgWriteRequest;
     return 0;
 }
 
@@ -241,7 +280,7 @@ int PointDatabase::CompletePointTransfer(int point, bool isRead, bool failed) {
         }
     }
     // In persistent mode a failed transfer keeps its request standing so it is tried again.
-    if (!failed || !PersistantMode) {
+    if (!failed || !persistantMode_) {
         if (isRead) {
             ClearPointReadRequest(point);
         } else {
@@ -270,7 +309,7 @@ bool PointDatabase::ClearAllTransferErrors() {
 bool PointDatabase::RequestPointRead(int point, std::uint32_t classMask, int n0, int n1, int n2,
                                      int n3) {
     if (!PointIndexValid(point)) return false;
-    PointRecord& p = PointTable[point];
+    PointRecord& p = points_[point];
     if (!NetworkMatches(p, n0, n1, n2, n3)) return false;
     if ((p.Pt_Flags & (PtNetRead | PtNetReadWrite)) == 0) return false;
     if ((p.Pt_Flags & PtScanClassMask) != classMask) return false;
@@ -278,16 +317,22 @@ bool PointDatabase::RequestPointRead(int point, std::uint32_t classMask, int n0,
     return true;
 }
 
+void PointDatabase::CountGoodExchange(int point) {
+    if (!PointIndexValid(point)) return;
+    std::int32_t& count = points_[point].Msg_Count;
+    count = count > MsgCountWrapAbove ? 0 : count + 1;
+}
+
 void PointDatabase::TickScanTimers() {
     for (int i = 0; i < ScanTimerCount; ++i) {
-        if (ScanCounters[i] != 0) {
+        if (scanCounters_[i] != 0) {
             // Counted in unsigned arithmetic: a counter reloaded with a negative period wraps
             // around instead of overflowing, and still comes back to 0 in the end.
-            ScanCounters[i] =
-                static_cast<std::int32_t>(static_cast<std::uint32_t>(ScanCounters[i]) - 1u);
+            scanCounters_[i] =
+                static_cast<std::int32_t>(static_cast<std::uint32_t>(scanCounters_[i]) - 1u);
         } else {
-            ScanDue[i] = 1;
-            ScanCounters[i] = ScanPeriods[i];
+            scanDue_[i] = 1;
+            scanCounters_[i] = scanPeriods_[i];
         }
     }
 }
@@ -295,13 +340,13 @@ void PointDatabase::TickScanTimers() {
 int PointDatabase::ScanPoints() {
     // Only scan timers 0 to 3 drive point reads; the other due flags are left as they are.
     for (int k = 0; k < ScanClassCount; ++k) {
-        if (ScanDue[k] != 1) continue;
+        if (scanDue_[k] != 1) continue;
         const std::uint32_t classMask = static_cast<std::uint32_t>(k) * ScanClassStep;
         for (int point = 0; point < MaxPoints; ++point) {
             RequestPointRead(point, classMask, ControllerNet0, ControllerNet1, ControllerNet2,
                              ControllerNet3);
         }
-        ScanDue[k] = 0;
+        scanDue_[k] = 0;
     }
     return 0;
 }

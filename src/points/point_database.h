@@ -58,13 +58,24 @@ struct ScaleResult {
 // Operations take a point number; "guarded" ones refuse numbers outside 0..39 with false.
 class PointDatabase {
 public:
-    std::array<PointRecord, MaxPoints> PointTable{};
-    std::array<std::int32_t, ScanTimerCount> ScanCounters{};
-    std::array<std::int32_t, ScanTimerCount> ScanDue{};
-    std::array<std::int32_t, ScanTimerCount> ScanPeriods{};
-    bool PersistantMode = false;
+    using PointArray = std::array<PointRecord, MaxPoints>;
+    using ScanTimerArray = std::array<std::int32_t, ScanTimerCount>;
+
+    const PointArray& PointTable() const { return points_; }
+    const ScanTimerArray& ScanCounters() const { return scanCounters_; }
+    const ScanTimerArray& ScanDue() const { return scanDue_; }
+    const ScanTimerArray& ScanPeriods() const { return scanPeriods_; }
+    bool PersistantMode() const { return persistantMode_; }
 
     static bool PointIndexValid(int point) { return point >= 0 && point < MaxPoints; }
+
+    // Settings kept beside the points (the project configuration's).
+    bool SetScanPeriod(int timer, std::int32_t period);
+    void SetPersistantMode(bool on) { persistantMode_ = on; }
+    void ResetScanCounters() { scanCounters_.fill(0); }
+
+    // Guarded: replaces every field of the point's record (a load from file).
+    bool StorePoint(int point, const PointRecord& record);
 
     // Guarded operations.
     bool ClearPoint(int point);
@@ -73,13 +84,19 @@ public:
     bool SetPointScaled(int point, double value);
     bool UnscalePoint(int point);
 
+    // Guarded: sets the raw value alone, without marking the point for scaling.
+    bool StorePointRaw(int point, std::int32_t raw);
+    // Guarded: sets the Mem_Type word (the block read's descriptor).
+    bool SetPointMemType(int point, std::int32_t word);
+
     static ScaleResult ScaleRawValue(std::int32_t raw, double mult, double offset, double min,
                                      double max);
-    int WritePoint(int point, double value);
+    bool WritePoint(int point, double value);
 
     // Name (guarded): copies at most 63 characters and keeps the terminating zero; a longer name
     // is cut to its first 63 characters.
     bool SetPointName(int point, std::string_view name);
+    static void SetRecordName(PointRecord& record, std::string_view name);
     // The point's name up to its terminating zero; empty for a number outside 0..39.
     std::string_view PointName(int point) const;
 
@@ -90,6 +107,8 @@ public:
     bool PointWriteBusy(int point) const;
     bool PointReadyForRead(int point, int n0, int n1, int n2, int n3) const;
     bool PointReadyForWrite(int point, int n0, int n1, int n2, int n3) const;
+    void SetPointReadIdx(int point, std::int32_t block);
+    void SetPointWriteIdx(int point, std::int32_t block);
     int ClearPointReadIdx(int point);
     int ClearPointWriteIdx(int point);
     int SetPointReadError(int point);
@@ -102,6 +121,8 @@ public:
     bool ClearAllTransferSlots();
     bool ClearAllTransferErrors();
     bool RequestPointRead(int point, std::uint32_t classMask, int n0, int n1, int n2, int n3);
+    // Counts one good exchange in the point's Msg_Count, which runs 0 to 1001 and starts again.
+    void CountGoodExchange(int point);
 
     // One 10 ms system tick of the 16 scan timers: a counter at 0 sets its due flag and reloads
     // its period, any other counter counts down.
@@ -110,6 +131,15 @@ public:
 
     static std::int32_t DecodeTypedValue(const std::uint8_t* bytes, std::uint32_t typeWord);
     static int TypeCodeSize(std::uint32_t typeWord);
+
+private:
+    friend class InternalsProbe;
+
+    PointArray points_{};
+    ScanTimerArray scanCounters_{};
+    ScanTimerArray scanDue_{};
+    ScanTimerArray scanPeriods_{};
+    bool persistantMode_ = false;
 };
 
 }  // namespace kestrova

@@ -82,6 +82,36 @@ bool TagFile::OpenTagFile(std::string_view applicationName,
     return true;
 }
 
+namespace {
+
+// One point's section into its record, field by field; a bad number throws ConversionError with
+// the fields before it already set.
+void ReadPointRecord(const IniDocument& doc, int point, PointRecord& p) {
+    const std::string section = TagFile::PointSectionName(point);
+    p.RawValue = doc.ReadInteger(section, "RawValue", 0);
+    const std::string name = doc.ReadString(section, "Name", "");
+    const std::string_view systemName = TagFile::SystemPointName(point);
+    PointDatabase::SetRecordName(p, systemName.empty() ? std::string_view(name) : systemName);
+    p.Address = doc.ReadInteger(section, "Address", 0);
+    p.Mem_Type = doc.ReadInteger(section, "Mem_Type", 0);
+    p.Internal = doc.ReadInteger(section, "Internal", 0);
+    p.Pt_Flags = StoredToFlags(doc.ReadInteger(section, "Pt_Flags", 0));
+    p.ScaleMult = doc.ReadFloat(section, "ScaleMult", DefaultScaleMult);
+    p.ScaleOffset = doc.ReadFloat(section, "ScaleOffset", DefaultScaleOffset);
+    p.ScaleMin = doc.ReadFloat(section, "ScaleMin", DefaultScaleMin);
+    p.ScaleMax = doc.ReadFloat(section, "ScaleMax", DefaultScaleMax);
+    p.ScaledValue = doc.ReadFloat(section, "ScaledValue", DefaultScaledValue);
+    p.Msg_Flags = StoredToFlags(doc.ReadInteger(section, "Msg_Flags", 0));
+    p.Network_0 = doc.ReadInteger(section, "Network_0", DefaultNetwork);
+    p.Network_1 = doc.ReadInteger(section, "Network_1", DefaultNetwork);
+    p.Network_2 = doc.ReadInteger(section, "Network_2", DefaultNetwork);
+    p.Network_3 = doc.ReadInteger(section, "Network_3", DefaultNetwork);
+    p.Read_Idx = doc.ReadInteger(section, "Read_Idx", DefaultSlot);
+    p.Write_Idx = doc.ReadInteger(section, "Write_Idx", DefaultSlot);
+}
+
+}  // namespace
+
 bool TagFile::ReadTagFile(PointDatabase& db) {
     if (!document_) return false;
     const IniDocument& doc = *document_;
@@ -90,29 +120,15 @@ bool TagFile::ReadTagFile(PointDatabase& db) {
     try {
         TagFileVersion = doc.ReadInteger(TitleSection, VersionKey, 0);
         for (int point = 0; point < MaxPoints; ++point) {
-            const std::string section = PointSectionName(point);
-            PointRecord& p = db.PointTable[point];
-
-            p.RawValue = doc.ReadInteger(section, "RawValue", 0);
-            const std::string name = doc.ReadString(section, "Name", "");
-            const std::string_view systemName = SystemPointName(point);
-            db.SetPointName(point, systemName.empty() ? std::string_view(name) : systemName);
-            p.Address = doc.ReadInteger(section, "Address", 0);
-            p.Mem_Type = doc.ReadInteger(section, "Mem_Type", 0);
-            p.Internal = doc.ReadInteger(section, "Internal", 0);
-            p.Pt_Flags = StoredToFlags(doc.ReadInteger(section, "Pt_Flags", 0));
-            p.ScaleMult = doc.ReadFloat(section, "ScaleMult", DefaultScaleMult);
-            p.ScaleOffset = doc.ReadFloat(section, "ScaleOffset", DefaultScaleOffset);
-            p.ScaleMin = doc.ReadFloat(section, "ScaleMin", DefaultScaleMin);
-            p.ScaleMax = doc.ReadFloat(section, "ScaleMax", DefaultScaleMax);
-            p.ScaledValue = doc.ReadFloat(section, "ScaledValue", DefaultScaledValue);
-            p.Msg_Flags = StoredToFlags(doc.ReadInteger(section, "Msg_Flags", 0));
-            p.Network_0 = doc.ReadInteger(section, "Network_0", DefaultNetwork);
-            p.Network_1 = doc.ReadInteger(section, "Network_1", DefaultNetwork);
-            p.Network_2 = doc.ReadInteger(section, "Network_2", DefaultNetwork);
-            p.Network_3 = doc.ReadInteger(section, "Network_3", DefaultNetwork);
-            p.Read_Idx = doc.ReadInteger(section, "Read_Idx", DefaultSlot);
-            p.Write_Idx = doc.ReadInteger(section, "Write_Idx", DefaultSlot);
+            // Fields read before a bad number keep their new values.
+            PointRecord p = db.PointTable()[point];
+            try {
+                ReadPointRecord(doc, point, p);
+            } catch (...) {
+                db.StorePoint(point, p);
+                throw;
+            }
+            db.StorePoint(point, p);
         }
     } catch (const std::exception& e) {
         loadFailed_ = true;
@@ -128,7 +144,7 @@ bool TagFile::WriteTagFile(const PointDatabase& db) {
     doc.WriteString(TitleSection, UpdateKey, TagFileUpdateText);
     for (int point = 0; point < MaxPoints; ++point) {
         const std::string section = PointSectionName(point);
-        const PointRecord& p = db.PointTable[point];
+        const PointRecord& p = db.PointTable()[point];
 
         doc.WriteInteger(section, "RawValue", p.RawValue);
         doc.WriteString(section, "Name", db.PointName(point));

@@ -7,10 +7,6 @@ namespace kestrova {
 
 namespace {
 
-using LinkState = kestrova::PortLinkState;
-using TransferState = kestrova::PortTransferState;
-using ErrorCode = kestrova::PortErrorCode;
-
 void CopySettings(SerialSettings& to, const SerialSettings& from) {
     to.Port = from.Port;
     to.BAUD = from.BAUD;
@@ -21,7 +17,7 @@ void CopySettings(SerialSettings& to, const SerialSettings& from) {
 
 }  // namespace
 
-const char* PortOpenFailureText(std::int32_t code) {
+const char* PortOpenFailureText(OpenFailure code) {
     switch (code) {
     case OpenFailure::DeviceInvalid: return "Device ID Invalid/Not Supported";
     case OpenFailure::AlreadyOpen: return "Device Already Open";
@@ -49,42 +45,42 @@ void PortDrv::SetErrorText(const char* text) {
 
 void PortDrv::PortInit() {
     CopySettings(current_, settings_);
-    linkState_ = LinkState::Closed;
+    linkState_ = PortLinkState::Closed;
     // A line still held from an earlier run of the driver is released rather than leaked.
     if (handleValid_) line_.Close();
     handleValid_ = false;
 }
 
 void PortDrv::PortOpen() {
-    if (linkState_ == LinkState::Open) return;
+    if (linkState_ == PortLinkState::Open) return;
 
     handleValid_ = false;
     SetErrorText("");
     deviceName_ = ports_.DevicePath(current_.Port);
 
-    std::int32_t code = line_.Open(deviceName_);
-    if (code != 0) {
-        linkState_ = LinkState::OpenFailed;
-        SetErrorText(PortOpenFailureText(code));
+    OpenFailure failure = line_.Open(deviceName_);
+    if (failure != OpenFailure::None) {
+        linkState_ = PortLinkState::OpenFailed;
+        SetErrorText(PortOpenFailureText(failure));
         return;
     }
     handleValid_ = true;
 
     // A line that cannot take the settings (a baud rate it cannot run, say) cannot talk to the
     // controller: the open fails instead of reporting a link at the wrong speed.
-    code = line_.Configure(current_.BAUD, current_.Data, current_.Parity, current_.Stop);
-    if (code != 0) {
+    failure = line_.Configure(current_.BAUD, current_.Data, current_.Parity, current_.Stop);
+    if (failure != OpenFailure::None) {
         line_.Close();
         handleValid_ = false;
-        linkState_ = LinkState::OpenFailed;
-        SetErrorText(PortOpenFailureText(code));
+        linkState_ = PortLinkState::OpenFailed;
+        SetErrorText(PortOpenFailureText(failure));
         return;
     }
     // Writing the configuration enables both modem lines ...
     line_.SetDtr(true);
     line_.SetRts(true);
 
-    linkState_ = LinkState::Open;
+    linkState_ = PortLinkState::Open;
 
     // ... after which they take their remembered levels, so a fresh open ends with both low.
     line_.SetDtr(dtrOn_);
@@ -92,16 +88,16 @@ void PortDrv::PortOpen() {
 }
 
 void PortDrv::PortClose() {
-    if (linkState_ != LinkState::Open) return;
+    if (linkState_ != PortLinkState::Open) return;
     if (handleValid_ && line_.Close()) handleValid_ = false;
-    linkState_ = LinkState::Closed;
+    linkState_ = PortLinkState::Closed;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Transfer
 
 void PortDrv::PortSend(std::int32_t length, const std::uint8_t* bytes) {
-    if (transferState_ != TransferState::Idle) return;
+    if (transferState_ != PortTransferState::Idle) return;
 
     // A frame that does not fit the transmit buffer is not sent at all (it would be cut short);
     // the transfer then runs on like one whose write failed.
@@ -109,20 +105,21 @@ void PortDrv::PortSend(std::int32_t length, const std::uint8_t* bytes) {
     transmitLength_ = frameValid_ ? length : 0;
     if (transmitLength_ > 0) std::memcpy(transmit_.data(), bytes, static_cast<std::size_t>(length));
 
-    transferState_ = TransferState::Sending;
+    transferState_ = PortTransferState::Sending;
     PortPoll();
 }
 
 void PortDrv::PortPoll() {
-    if (linkState_ != LinkState::Open) transferState_ = TransferState::Idle;
+    if (linkState_ != PortLinkState::Open) transferState_ = PortTransferState::Idle;
 
-    if (transferState_ == TransferState::Idle && settingsRequest_ == SettingsReady) {
+    if (transferState_ == PortTransferState::Idle &&
+        settingsRequest_ == SettingsRequestState::Ready) {
         PortBeginApply();
         PortApplySettings();
         PortEndApply();
     }
 
-    if (transferState_ == TransferState::Sending) {
+    if (transferState_ == PortTransferState::Sending) {
         // Reads and writes are synchronous, so no operation is pending that would need
         // aborting. Bytes still queued belong to an exchange that has ended (a reply that came
         // after its time limit, or bytes past its expected length): frames carry no address,
@@ -135,10 +132,10 @@ void PortDrv::PortPoll() {
         }
         pollCount_ = 0;
         replyLength_ = 0;
-        transferState_ = expectedLength_ > 0 ? TransferState::Receiving : TransferState::Complete;
+        transferState_ = expectedLength_ > 0 ? PortTransferState::Receiving : PortTransferState::Complete;
     }
 
-    if (transferState_ == TransferState::Receiving) Receive();
+    if (transferState_ == PortTransferState::Receiving) Receive();
 }
 
 void PortDrv::DiscardStaleInput() {
@@ -157,20 +154,20 @@ void PortDrv::Receive() {
     if (pollCount_ < replyLimit_) {
         ++pollCount_;
     } else {
-        errorCode_ = ErrorCode::ReplyTimeout;
-        transferState_ = TransferState::Failed;
+        errorCode_ = PortErrorCode::ReplyTimeout;
+        transferState_ = PortTransferState::Failed;
         return;
     }
 
     const std::uint32_t errors = line_.LineErrors();
     if (errors != 0) {
         // Later matches win: a framing and a parity error together report the parity error.
-        errorCode_ = ErrorCode::LineError;
-        if (errors & CE_FRAME) errorCode_ = ErrorCode::FramingError;
-        if (errors & CE_OVERRUN) errorCode_ = ErrorCode::OverrunError;
-        if (errors & CE_RXOVER) errorCode_ = ErrorCode::InputOverflow;
-        if (errors & CE_RXPARITY) errorCode_ = ErrorCode::ParityError;
-        transferState_ = TransferState::Failed;
+        errorCode_ = PortErrorCode::LineError;
+        if (errors & CE_FRAME) errorCode_ = PortErrorCode::FramingError;
+        if (errors & CE_OVERRUN) errorCode_ = PortErrorCode::OverrunError;
+        if (errors & CE_RXOVER) errorCode_ = PortErrorCode::InputOverflow;
+        if (errors & CE_RXPARITY) errorCode_ = PortErrorCode::ParityError;
+        transferState_ = PortTransferState::Failed;
         return;
     }
 
@@ -187,17 +184,17 @@ void PortDrv::Receive() {
         // From 255 bytes on, each further byte overwrites the last position.
         reply_[static_cast<std::size_t>(replyLength_)] = byte;
         if (replyLength_ < MaxReplyLength) ++replyLength_;
-        if (endChar_ != 0 && byte == endChar_) transferState_ = TransferState::Complete;
-        if (replyLength_ == expectedLength_) transferState_ = TransferState::Complete;
+        if (endChar_ != 0 && byte == endChar_) transferState_ = PortTransferState::Complete;
+        if (replyLength_ == expectedLength_) transferState_ = PortTransferState::Complete;
     }
 }
 
 void PortDrv::PortClearTransfer() {
-    transferState_ = TransferState::Idle;
+    transferState_ = PortTransferState::Idle;
     pollCount_ = 0;
-    errorCode_ = ErrorCode::None;
+    errorCode_ = PortErrorCode::None;
     replyLength_ = 0;
-    std::fill_n(reply_.begin(), 128, std::uint8_t{0});
+    std::fill_n(reply_.begin(), ClearedReplyBytes, std::uint8_t{0});
 }
 
 void PortDrv::PortResetTransfer() {
@@ -210,8 +207,8 @@ void PortDrv::PortResetTransfer() {
 // Settings change
 
 bool PortDrv::PortBeginSettings() {
-    if (settingsRequest_ != SettingsIdle) return false;
-    settingsRequest_ = SettingsFilling;
+    if (settingsRequest_ != SettingsRequestState::Idle) return false;
+    settingsRequest_ = SettingsRequestState::Filling;
     return true;
 }
 
@@ -241,19 +238,19 @@ bool PortDrv::PortSetNewStop(std::int32_t stopBits) {
 }
 
 bool PortDrv::PortCommitSettings() {
-    if (settingsRequest_ != SettingsFilling) return false;
-    settingsRequest_ = SettingsReady;
+    if (settingsRequest_ != SettingsRequestState::Filling) return false;
+    settingsRequest_ = SettingsRequestState::Ready;
     return true;
 }
 
 bool PortDrv::PortBeginApply() {
-    if (settingsRequest_ != SettingsReady) return false;
-    settingsRequest_ = SettingsApplying;
+    if (settingsRequest_ != SettingsRequestState::Ready) return false;
+    settingsRequest_ = SettingsRequestState::Applying;
     return true;
 }
 
 bool PortDrv::PortApplySettings() {
-    if (linkState_ == LinkState::Open) {
+    if (linkState_ == PortLinkState::Open) {
         if (!handleValid_) return false;
         // The open port keeps its device; a new port number takes effect at the next open.
         SerialSettings wanted = current_;
@@ -263,7 +260,10 @@ bool PortDrv::PortApplySettings() {
         wanted.Stop = next_.Stop;
         // A line that refuses the new settings keeps running with the current ones, and the
         // current settings go on describing it.
-        if (line_.Configure(wanted.BAUD, wanted.Data, wanted.Parity, wanted.Stop) != 0) return false;
+        if (line_.Configure(wanted.BAUD, wanted.Data, wanted.Parity, wanted.Stop) !=
+            OpenFailure::None) {
+            return false;
+        }
         line_.SetDtr(true);
         line_.SetRts(true);
         CopySettings(current_, wanted);
@@ -276,8 +276,8 @@ bool PortDrv::PortApplySettings() {
 }
 
 bool PortDrv::PortEndApply() {
-    if (settingsRequest_ != SettingsApplying) return false;
-    settingsRequest_ = SettingsIdle;
+    if (settingsRequest_ != SettingsRequestState::Applying) return false;
+    settingsRequest_ = SettingsRequestState::Idle;
     return true;
 }
 

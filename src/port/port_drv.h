@@ -20,36 +20,41 @@ enum class PortTransferState : std::int32_t {
     Failed = 10,
 };
 
-// Transfer error codes (0 when the transfer did not fail).
-struct PortErrorCode {
-    static constexpr std::int32_t None = 0;
-    static constexpr std::int32_t ReplyTimeout = 0x4102;
-    static constexpr std::int32_t LineError = 0x4110;
-    static constexpr std::int32_t FramingError = 0x4111;
-    static constexpr std::int32_t OverrunError = 0x4112;
-    static constexpr std::int32_t InputOverflow = 0x4113;
-    static constexpr std::int32_t ParityError = 0x4114;
+// Why a transfer failed (None when it did not).
+enum class PortErrorCode : std::int32_t {
+    None = 0,
+    ReplyTimeout = 0x4102,
+    LineError = 0x4110,
+    FramingError = 0x4111,
+    OverrunError = 0x4112,
+    InputOverflow = 0x4113,
+    ParityError = 0x4114,
+};
+
+// Where a settings change stands: staged by the setters while Filling, applied from Ready.
+enum class SettingsRequestState : std::int32_t {
+    Idle = 0,
+    Filling = 16,
+    Ready = 128,
+    Applying = 2048,
 };
 
 // Operator-facing description of an open failure code.
-const char* PortOpenFailureText(std::int32_t code);
+const char* PortOpenFailureText(OpenFailure code);
 
 // Owner of the one serial port to the wheel controller: opens and configures it, stages and
 // applies settings changes, and runs a polled transfer engine that sends one request frame and
 // collects its reply from the bytes already queued. Polled from the comms tick; never blocks.
 class PortDrv {
 public:
-    static constexpr int ReplyBufferSize = 256;
+    static constexpr int PortReplyBufferSize = 256;
     static constexpr int MaxReplyLength = 255;
+    // Clearing a transfer zeroes only this front part of the reply buffer; the bytes behind it
+    // are overwritten before they are counted in a reply length.
+    static constexpr int ClearedReplyBytes = 128;
     static constexpr int ChunkSize = 128;
     static constexpr int TransmitBufferSize = 132;
     static constexpr std::int32_t DefaultReplyLimit = 1000;
-
-    // SettingsRequest states.
-    static constexpr std::int32_t SettingsIdle = 0;
-    static constexpr std::int32_t SettingsFilling = 16;
-    static constexpr std::int32_t SettingsReady = 128;
-    static constexpr std::int32_t SettingsApplying = 2048;
 
     PortDrv(SerialLine& line, SerialSettings& settings, const PortMap& ports);
     PortDrv(const PortDrv&) = delete;
@@ -59,7 +64,7 @@ public:
     void PortInit();
     void PortOpen();
     void PortClose();
-    kestrova::PortLinkState PortLinkState() const { return linkState_; }
+    PortLinkState LinkState() const { return linkState_; }
     std::string_view PortErrorText() const { return errorText_.data(); }
     const std::string& DeviceName() const { return deviceName_; }
     bool DtrOn() const { return dtrOn_; }
@@ -68,9 +73,9 @@ public:
     // Transfer.
     void PortSend(std::int32_t length, const std::uint8_t* bytes);
     void PortPoll();
-    kestrova::PortTransferState PortTransferState() const { return transferState_; }
-    std::int32_t PortErrorCode() const { return errorCode_; }
-    const std::array<std::uint8_t, ReplyBufferSize>& ReplyBuffer() const { return reply_; }
+    PortTransferState TransferState() const { return transferState_; }
+    PortErrorCode TransferError() const { return errorCode_; }
+    const std::array<std::uint8_t, PortReplyBufferSize>& ReplyBuffer() const { return reply_; }
     std::int32_t ReplyLength() const { return replyLength_; }
     void PortSetReplyLimit(std::int32_t polls) { replyLimit_ = polls; }
     void PortSetEndChar(std::uint8_t character) { endChar_ = character; }
@@ -79,7 +84,7 @@ public:
     void PortResetTransfer();
 
     // Settings change.
-    std::int32_t SettingsRequest() const { return settingsRequest_; }
+    SettingsRequestState SettingsRequest() const { return settingsRequest_; }
     bool PortBeginSettings();
     bool PortSetNewPort(std::int32_t port);
     bool PortSetNewBaud(std::int32_t baud);
@@ -108,7 +113,7 @@ private:
     SerialSettings& settings_;
     const PortMap& ports_;
 
-    kestrova::PortLinkState linkState_ = kestrova::PortLinkState::Closed;
+    PortLinkState linkState_ = PortLinkState::Closed;
     bool handleValid_ = false;
     std::string deviceName_;
     std::array<char, 256> errorText_{};
@@ -117,10 +122,10 @@ private:
 
     SerialSettings current_;
     SerialSettings next_;
-    std::int32_t settingsRequest_ = SettingsIdle;
+    SettingsRequestState settingsRequest_ = SettingsRequestState::Idle;
 
-    kestrova::PortTransferState transferState_ = kestrova::PortTransferState::Idle;
-    std::int32_t errorCode_ = 0;
+    PortTransferState transferState_ = PortTransferState::Idle;
+    PortErrorCode errorCode_ = PortErrorCode::None;
     std::int32_t replyLimit_ = DefaultReplyLimit;
     std::int32_t pollCount_ = 0;
     std::uint8_t endChar_ = 0;
@@ -128,7 +133,7 @@ private:
     std::array<std::uint8_t, TransmitBufferSize> transmit_{};
     std::int32_t transmitLength_ = 0;
     bool frameValid_ = false;  // the frame fitted the transmit buffer
-    std::array<std::uint8_t, ReplyBufferSize> reply_{};
+    std::array<std::uint8_t, PortReplyBufferSize> reply_{};
     std::int32_t replyLength_ = 0;
     std::array<std::uint8_t, ChunkSize> chunk_{};
 };

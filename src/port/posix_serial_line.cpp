@@ -60,7 +60,7 @@ std::uint32_t LineErrorFlags(const LineErrorCounts& before, const LineErrorCount
     return flags;
 }
 
-std::int32_t OpenFailureFromErrno(int err) {
+OpenFailure OpenFailureFromErrno(int err) {
     switch (err) {
     case ENOENT:
     case ENODEV:
@@ -87,7 +87,7 @@ std::int32_t OpenFailureFromErrno(int err) {
         return OpenFailure::HardwareUnavailable;
     default:
         // Permission problems and the like: no matching description, reported as unknown.
-        return err > 0 ? err : 0x10000;
+        return static_cast<OpenFailure>(err > 0 ? err : 0x10000);
     }
 }
 
@@ -123,7 +123,7 @@ bool FillTermios(termios& tio, std::int32_t baud, std::int32_t dataBits, std::in
 
 PosixSerialLine::~PosixSerialLine() { Close(); }
 
-std::int32_t PosixSerialLine::Open(const std::string& path) {
+OpenFailure PosixSerialLine::Open(const std::string& path) {
     if (fd_ >= 0) Close();
 
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -156,11 +156,11 @@ std::int32_t PosixSerialLine::Open(const std::string& path) {
 
     // Errors counted before the open are not this session's.
     haveCounts_ = ReadCounts(counts_);
-    return 0;
+    return OpenFailure::None;
 }
 
-std::int32_t PosixSerialLine::Configure(std::int32_t baud, std::int32_t dataBits,
-                                        std::int32_t parity, std::int32_t stopBits) {
+OpenFailure PosixSerialLine::Configure(std::int32_t baud, std::int32_t dataBits,
+                                       std::int32_t parity, std::int32_t stopBits) {
     if (fd_ < 0) return OpenFailure::NotOpen;
     speed_t speed = 0;
     if (!SpeedOf(baud, speed)) return OpenFailure::BaudRateNotSupported;
@@ -182,7 +182,7 @@ std::int32_t PosixSerialLine::Configure(std::int32_t baud, std::int32_t dataBits
         (void)::tcsetattr(fd_, TCSANOW, &previous);
         return OpenFailure::BaudRateNotSupported;
     }
-    return 0;
+    return OpenFailure::None;
 }
 
 void PosixSerialLine::SetModemBit(int bit, bool on) {

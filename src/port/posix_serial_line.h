@@ -21,7 +21,7 @@ struct LineErrorCounts {
 std::uint32_t LineErrorFlags(const LineErrorCounts& before, const LineErrorCounts& now);
 
 // errno of a failed open or configuration -> open failure code (positive errno when none fits).
-std::int32_t OpenFailureFromErrno(int err);
+OpenFailure OpenFailureFromErrno(int err);
 
 // True when the baud rate is one of the standard termios rates (50 .. 4000000).
 bool IsStandardBaudRate(std::int32_t baud);
@@ -40,9 +40,9 @@ public:
     PosixSerialLine(const PosixSerialLine&) = delete;
     PosixSerialLine& operator=(const PosixSerialLine&) = delete;
 
-    std::int32_t Open(const std::string& path) override;
-    std::int32_t Configure(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
-                           std::int32_t stopBits) override;
+    OpenFailure Open(const std::string& path) override;
+    OpenFailure Configure(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
+                          std::int32_t stopBits) override;
     void SetDtr(bool on) override;
     void SetRts(bool on) override;
     std::int32_t QueuedInput() override;

@@ -11,16 +11,18 @@ inline constexpr std::uint32_t CE_OVERRUN = 0x2;   // hardware overrun
 inline constexpr std::uint32_t CE_RXPARITY = 0x4;  // parity error
 inline constexpr std::uint32_t CE_FRAME = 0x8;     // framing error
 
-// Codes of a failed open (0 is success; any positive code is an unknown platform error).
-struct OpenFailure {
-    static constexpr std::int32_t DeviceInvalid = -1;
-    static constexpr std::int32_t AlreadyOpen = -2;
-    static constexpr std::int32_t NotOpen = -3;
-    static constexpr std::int32_t CannotAllocate = -4;
-    static constexpr std::int32_t BadParameters = -5;
-    static constexpr std::int32_t HardwareUnavailable = -10;
-    static constexpr std::int32_t ByteSizeInvalid = -11;
-    static constexpr std::int32_t BaudRateNotSupported = -12;
+// Outcome of an open or a configuration: None is success, the negative codes are the known
+// failures, and any positive value is a platform error code that has no better description.
+enum class OpenFailure : std::int32_t {
+    None = 0,
+    DeviceInvalid = -1,
+    AlreadyOpen = -2,
+    NotOpen = -3,
+    CannotAllocate = -4,
+    BadParameters = -5,
+    HardwareUnavailable = -10,
+    ByteSizeInvalid = -11,
+    BaudRateNotSupported = -12,
 };
 
 // The few things the port driver needs of a serial device. Every call returns at once:
@@ -29,16 +31,16 @@ class SerialLine {
 public:
     virtual ~SerialLine() = default;
 
-    // Opens the device exclusively. Returns 0, or an OpenFailure code, or a positive code
-    // for a failure that has no better description.
-    virtual std::int32_t Open(const std::string& path) = 0;
+    // Opens the device exclusively. Returns OpenFailure::None, a known failure, or a positive
+    // platform code for a failure that has no better description.
+    virtual OpenFailure Open(const std::string& path) = 0;
 
     // Sets baud rate and framing: data bits 5..8 (any other value is 8), parity 1 odd,
     // 2 even, otherwise none, stop bits 2 means two, otherwise one; raw bytes, no flow
-    // control, non-blocking reads. Returns 0 or an open failure code (BaudRateNotSupported
+    // control, non-blocking reads. Returns OpenFailure::None or the failure (BaudRateNotSupported
     // for a rate the device cannot run); a failed call leaves the line as it was.
-    virtual std::int32_t Configure(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
-                                   std::int32_t stopBits) = 0;
+    virtual OpenFailure Configure(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
+                                  std::int32_t stopBits) = 0;
 
     // Modem line levels; a device without modem lines ignores them.
     virtual void SetDtr(bool on) = 0;

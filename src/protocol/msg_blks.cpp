@@ -40,31 +40,31 @@ std::int32_t BlockDescriptor::WithIndex(std::int32_t word, int index)
 
 void Protocol::ProtocolInit()
 {
-    ReplyTimePerByte = DefaultReplyTimePerByte;
-    ReplyTimeBase = DefaultReplyTimeBase;
+    replyTimePerByte_ = DefaultReplyTimePerByte;
+    replyTimeBase_ = DefaultReplyTimeBase;
     ProtocolReset();
     ResetAllBlocks();
-    WriteCursor = 0;
-    ReadCursor = 0;
+    writeCursor_ = 0;
+    readCursor_ = 0;
 }
 
 void Protocol::ProtocolReset()
 {
-    ProtocolState = PollState::Stopped;
-    BlockCursor = 0;
+    state_ = PollState::Stopped;
+    blockCursor_ = 0;
     db_.ClearAllTransferSlots();
 }
 
 void Protocol::ResetAllBlocks()
 {
-    for (MsgBlock& b : MsgBlockTable) b.MsgType = MsgTypeReset;
+    for (MsgBlock& b : msgBlocks_) b.MsgType = MsgTypeReset;
     for (int k = 0; k < MsgBlockCount; ++k) BuildBlock(k);
 }
 
 void Protocol::IdleBlock(int block)
 {
     if (!ValidBlock(block)) return;
-    MsgBlock& b = MsgBlockTable[static_cast<std::size_t>(block)];
+    MsgBlock& b = Block(block);
     b.Flags = 0;
     b.MsgType = MsgTypeIdle;
     b.ReplyLimit = 1;
@@ -81,50 +81,51 @@ void Protocol::IdleBlock(int block)
 void Protocol::BuildBlock(int block)
 {
     if (!ValidBlock(block)) return;
-    MsgBlock& b = MsgBlockTable[static_cast<std::size_t>(block)];
+    MsgBlock& b = Block(block);
     const bool pointValid = PointDatabase::PointIndexValid(b.PointNo);
     const std::uint32_t flags =
-        pointValid ? db_.PointTable[static_cast<std::size_t>(b.PointNo)].Pt_Flags : 0;
+        pointValid ? db_.PointTable()[b.PointNo].Pt_Flags : 0;
 
     if (b.MsgType == MsgReadMemory || (b.MsgType == MsgWriteMemory && pointValid)) {
-        Channel.RequestAddress = b.MemAddress;
-        Channel.RequestCount = static_cast<std::uint16_t>(b.ByteCount & 0xFFFF);
+        channel_.RequestAddress = b.MemAddress;
+        channel_.RequestCount = static_cast<std::uint16_t>(b.ByteCount & 0xFFFF);
         if (b.MsgType == MsgReadMemory) {
-            Channel.BuildReadRequest();
+            channel_.BuildReadRequest();
         } else {
-            b.WriteValue = db_.PointTable[static_cast<std::size_t>(b.PointNo)].RawValue;
-            Channel.RequestData[0] = static_cast<std::uint32_t>(b.WriteValue);
-            Channel.BuildWriteRequest(PointDatabase::TypeCodeSize(flags));
+            b.WriteValue = db_.PointTable()[b.PointNo].RawValue;
+            channel_.RequestData[0] = static_cast<std::uint32_t>(b.WriteValue);
+            channel_.BuildWriteRequest(PointDatabase::TypeCodeSize(flags));
         }
         // Frames of this protocol are at most 64 bytes; the copy is bounded all the same.
         const std::size_t length =
-            std::min<std::size_t>(Channel.FrameLength, b.TxBytes.size());
-        std::memcpy(b.TxBytes.data(), Channel.TxFrame.data(), length);
+            std::min<std::size_t>(channel_.FrameLength, b.TxBytes.size());
+        std::memcpy(b.TxBytes.data(), channel_.TxFrame.data(), length);
         b.TxLength = static_cast<std::uint8_t>(length);
-        b.ReplyLength = Channel.ExpectedReplyLength;
-        b.ReplyLimit = static_cast<std::int32_t>(b.ReplyLength) * ReplyTimePerByte + ReplyTimeBase;
+        b.ReplyLength = channel_.ExpectedReplyLength;
+        b.ReplyLimit =
+            static_cast<std::int32_t>(b.ReplyLength) * replyTimePerByte_ + replyTimeBase_;
         b.EndChar = 0;
     } else {
         IdleBlock(block);
     }
-    b.Result = 0;
+    b.Result = {};
 }
 
 void Protocol::ScheduleCycle()
 {
     int k = 1;
     while (k <= LastMsgBlock && NextWritePoint()) {
-        MsgBlockTable[static_cast<std::size_t>(k)].PointNo = WriteCursor;
+        Block(k).PointNo = writeCursor_;
         PrepareWriteBlock(k);
         BuildBlock(k);
-        MsgBlockTable[static_cast<std::size_t>(k)].Flags |= MsgBlockPending;
+        Block(k).Flags |= MsgBlockPending;
         ++k;
     }
     while (k <= LastMsgBlock && NextReadPoint()) {
-        MsgBlockTable[static_cast<std::size_t>(k)].PointNo = ReadCursor;
+        Block(k).PointNo = readCursor_;
         PrepareReadBlock(k);
         BuildBlock(k);
-        MsgBlockTable[static_cast<std::size_t>(k)].Flags |= MsgBlockPending;
+        Block(k).Flags |= MsgBlockPending;
         ++k;
     }
 }
@@ -143,53 +144,53 @@ std::int32_t NextCursor(std::int32_t cursor)
 bool Protocol::NextWritePoint()
 {
     // A cursor outside the table (never set so by this class) starts the search at point 0.
-    if (!PointDatabase::PointIndexValid(WriteCursor)) WriteCursor = 0;
-    const std::int32_t start = WriteCursor;
+    if (!PointDatabase::PointIndexValid(writeCursor_)) writeCursor_ = 0;
+    const std::int32_t start = writeCursor_;
     bool found = false;
     do {
-        WriteCursor = NextCursor(WriteCursor);
-        found = db_.PointReadyForWrite(WriteCursor, ControllerNetwork0, ControllerNetwork1,
+        writeCursor_ = NextCursor(writeCursor_);
+        found = db_.PointReadyForWrite(writeCursor_, ControllerNetwork0, ControllerNetwork1,
                                        ControllerNetwork2, ControllerNetwork3);
-    } while (!found && WriteCursor != start);
+    } while (!found && writeCursor_ != start);
     return found;
 }
 
 bool Protocol::NextReadPoint()
 {
-    if (!PointDatabase::PointIndexValid(ReadCursor)) ReadCursor = 0;
-    const std::int32_t start = ReadCursor;
+    if (!PointDatabase::PointIndexValid(readCursor_)) readCursor_ = 0;
+    const std::int32_t start = readCursor_;
     bool found = false;
     do {
-        ReadCursor = NextCursor(ReadCursor);
-        found = db_.PointReadyForRead(ReadCursor, ControllerNetwork0, ControllerNetwork1,
+        readCursor_ = NextCursor(readCursor_);
+        found = db_.PointReadyForRead(readCursor_, ControllerNetwork0, ControllerNetwork1,
                                       ControllerNetwork2, ControllerNetwork3);
-    } while (!found && ReadCursor != start);
+    } while (!found && readCursor_ != start);
     return found;
 }
 
 void Protocol::PrepareWriteBlock(int block)
 {
     if (!ValidBlock(block)) return;
-    MsgBlock& b = MsgBlockTable[static_cast<std::size_t>(block)];
+    MsgBlock& b = Block(block);
     const int p = b.PointNo;
     if (!PointDatabase::PointIndexValid(p)) return;
-    PointRecord& point = db_.PointTable[static_cast<std::size_t>(p)];
+    const PointRecord& point = db_.PointTable()[p];
     // The special points keep the idle block's address 0 and count 1.
     if (!IsSpecialPoint(p)) {
         b.MemAddress = static_cast<std::uint32_t>(point.Address);
         b.ByteCount = static_cast<std::uint32_t>(PointDatabase::TypeCodeSize(point.Pt_Flags));
     }
     b.MsgType = MsgWriteMemory;
-    point.Write_Idx = block;
+    db_.SetPointWriteIdx(p, block);
 }
 
 void Protocol::PrepareReadBlock(int block)
 {
     if (!ValidBlock(block)) return;
-    MsgBlock& b = MsgBlockTable[static_cast<std::size_t>(block)];
+    MsgBlock& b = Block(block);
     const int p = b.PointNo;
     if (!PointDatabase::PointIndexValid(p)) return;
-    PointRecord& point = db_.PointTable[static_cast<std::size_t>(p)];
+    const PointRecord& point = db_.PointTable()[p];
     if (p == BlockReadPoint) {
         const BlockDescriptor d = BlockDescriptor::FromWord(point.Mem_Type);
         if (d.Valid()) {
@@ -203,7 +204,7 @@ void Protocol::PrepareReadBlock(int block)
         b.ByteCount = static_cast<std::uint32_t>(PointDatabase::TypeCodeSize(point.Pt_Flags));
     }
     b.MsgType = MsgReadMemory;
-    point.Read_Idx = block;
+    db_.SetPointReadIdx(p, block);
 }
 
 }  // namespace kestrova

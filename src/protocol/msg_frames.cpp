@@ -71,7 +71,7 @@ void RequestChannel::Reset()
     ReplyLength = 0;
     Payload.fill(0);
     PayloadLength = 2;
-    Result = 0;
+    Result = ReplyResult::Good;
 }
 
 void RequestChannel::BuildReadRequest()
@@ -103,8 +103,8 @@ void RequestChannel::BuildWriteRequest(int elementSize)
 
 std::size_t RequestChannel::SetReply(const std::uint8_t* bytes, std::size_t count)
 {
-    const std::size_t kept = std::min(count, ReplyBufferSize);
-    Result = 0;
+    const std::size_t kept = std::min(count, ChannelReplyBufferSize);
+    Result = ReplyResult::Good;
     Reply.fill(0);
     if (kept > 0) {
         std::memcpy(Reply.data(), bytes, kept);
@@ -113,34 +113,34 @@ std::size_t RequestChannel::SetReply(const std::uint8_t* bytes, std::size_t coun
     return kept;
 }
 
-std::int16_t RequestChannel::ParseReply(std::uint8_t command, std::uint16_t count)
+ReplyResult RequestChannel::ParseReply(std::uint8_t command, std::uint16_t count)
 {
     // The length is trusted only as far as the buffer reaches.
-    const std::size_t length = std::min<std::size_t>(ReplyLength, ReplyBufferSize);
+    const std::size_t length = std::min<std::size_t>(ReplyLength, ChannelReplyBufferSize);
     const std::uint8_t* b = Reply.data();
 
     if (length == 0 || (b[0] != GoodReplyChar && b[0] != ErrorReplyChar)) {
         // Nothing received, or no + or - in front: not a reply at all.
-        Result = ReplyUnknownStart;
+        Result = ReplyResult::UnknownStart;
         return Result;
     }
 
     // Checksum before shape. A frame of fewer than 3 bytes cannot even hold its checksum.
     if (length < 3) {
-        Result = ReplyChecksumError;
+        Result = ReplyResult::ChecksumError;
         return Result;
     }
     const std::uint16_t crc = Crc16(b, length - 2, Crc16Start);
     if (b[length - 2] != (crc & 0xFF) || b[length - 1] != (crc >> 8)) {
-        Result = ReplyChecksumError;
+        Result = ReplyResult::ChecksumError;
         return Result;
     }
 
     if (b[0] == ErrorReplyChar) {
         if (b[1] == FrameStartChar && b[2] == ErrorMarkChar && b[4] == FrameEndChar) {
-            Result = static_cast<std::int16_t>(ReplyErrorReply - static_cast<int>(b[3]));
+            Result = ErrorReplyResult(b[3]);
         } else {
-            Result = ReplyErrorReply;
+            Result = ReplyResult::ErrorReply;
         }
         return Result;
     }
@@ -148,7 +148,7 @@ std::int16_t RequestChannel::ParseReply(std::uint8_t command, std::uint16_t coun
     if (command == WriteCommandChar) {
         const bool ok = b[1] == FrameStartChar && b[2] == OkChar1 && b[3] == OkChar2 &&
                         b[4] == FrameEndChar;
-        Result = ok ? ReplyGood : ReplyWriteMalformed;
+        Result = ok ? ReplyResult::Good : ReplyResult::WriteMalformed;
         return Result;
     }
 
@@ -161,7 +161,7 @@ std::int16_t RequestChannel::ParseReply(std::uint8_t command, std::uint16_t coun
         const bool malformed = length < ReadReplyOverhead || b[1] != FrameStartChar ||
                                b[length - 3] != FrameEndChar || dataLength != count ||
                                dataLength > PayloadBufferSize;
-        Result = malformed ? ReplyReadMalformed : ReplyGood;
+        Result = malformed ? ReplyResult::ReadMalformed : ReplyResult::Good;
         PayloadLength = static_cast<std::uint16_t>(copied);
         if (copied > 0) {
             std::memcpy(Payload.data(), b + 2, copied);

@@ -31,7 +31,7 @@ inline constexpr std::uint16_t Crc16Start = 0xFFFF;
 inline constexpr std::uint16_t Crc16Polynomial = 0xA001;
 
 inline constexpr std::size_t FrameBufferSize = 128;
-inline constexpr std::size_t ReplyBufferSize = 128;
+inline constexpr std::size_t ChannelReplyBufferSize = 128;
 inline constexpr std::size_t PayloadBufferSize = 64;
 inline constexpr std::size_t RequestDataWordCount = 32;
 inline constexpr std::uint16_t MaxInlineWriteCount = 53;  // larger writes carry no data bytes
@@ -41,13 +41,22 @@ inline constexpr std::uint16_t ReadReplyOverhead = 5;      // plus the data byte
 inline constexpr std::uint16_t WriteReplyLength = 7;
 inline constexpr std::uint16_t ErrorReplyLength = 7;
 
-// ReplyResult codes. A well-formed error reply gives ReplyErrorReply - code (code 0..255).
-inline constexpr std::int16_t ReplyGood = 0;
-inline constexpr std::int16_t ReplyChecksumError = -1;
-inline constexpr std::int16_t ReplyReadMalformed = -9;
-inline constexpr std::int16_t ReplyWriteMalformed = -10;
-inline constexpr std::int16_t ReplyUnknownStart = -64;
-inline constexpr std::int16_t ReplyErrorReply = -128;
+// The verdict on a reply. A well-formed error reply carrying error code c gives ErrorReply - c
+// (see ErrorReplyResult), so the values from -128 down to -383 are all error replies.
+enum class ReplyResult : std::int16_t {
+    Good = 0,
+    ChecksumError = -1,
+    ReadMalformed = -9,
+    WriteMalformed = -10,
+    UnknownStart = -64,
+    ErrorReply = -128,
+};
+
+// The verdict on a well-formed error reply with error code byte code.
+constexpr ReplyResult ErrorReplyResult(std::uint8_t code)
+{
+    return static_cast<ReplyResult>(static_cast<int>(ReplyResult::ErrorReply) - code);
+}
 
 // CRC-16 (the Modbus RTU one): polynomial 0xA001 processed least-significant bit first, no final
 // exclusive-or, computed bit by bit. Callers pass start 0xFFFF. On the wire low byte first.
@@ -66,14 +75,14 @@ public:
     std::uint16_t ExpectedReplyLength = 0;
     // The received reply followed by zero bytes: SetReply clears everything past the reply, so
     // no byte of an earlier reply is ever looked at.
-    std::array<std::uint8_t, ReplyBufferSize + 1> Reply{};
+    std::array<std::uint8_t, ChannelReplyBufferSize + 1> Reply{};
     std::uint16_t ReplyLength = 0;
     std::array<std::uint8_t, PayloadBufferSize> Payload{};
     std::uint16_t PayloadLength = 2;
-    std::int16_t Result = 0;
+    ReplyResult Result = ReplyResult::Good;
 
     // Back to the start values (address 0, count 2, data words 0, lengths 0, payload length 2,
-    // result 0; buffers cleared).
+    // result Good; buffers cleared).
     void Reset();
 
     // Fills TxFrame with the 11-byte read frame for RequestAddress and RequestCount; sets
@@ -93,10 +102,10 @@ public:
     // Judges the reply buffer against the request that was sent: command is the command
     // character (m or M), count the count of a read. Sets Result and returns it; for a read
     // reply whose checksum is good the payload (reply bytes 2 to L-4) is copied to Payload.
-    std::int16_t ParseReply(std::uint8_t command, std::uint16_t count);
+    ReplyResult ParseReply(std::uint8_t command, std::uint16_t count);
 
     // The same, with the command taken from TxFrame[1] and the count from RequestCount.
-    std::int16_t ParseReply() { return ParseReply(TxFrame[1], RequestCount); }
+    ReplyResult ParseReply() { return ParseReply(TxFrame[1], RequestCount); }
 };
 
 }  // namespace kestrova

@@ -37,13 +37,24 @@ inline constexpr int ControllerNetwork1 = 0;
 inline constexpr int ControllerNetwork2 = 0;
 inline constexpr int ControllerNetwork3 = 0;
 
+// How a block's last exchange ended. A reply that was judged carries the frame layer's verdict
+// and no transfer error; a transfer that failed without a reply worth judging carries the port's
+// error and leaves the verdict Good.
+struct ExchangeResult {
+    PortErrorCode transferError = PortErrorCode::None;
+    ReplyResult reply = ReplyResult::Good;
+
+    bool Good() const { return transferError == PortErrorCode::None && reply == ReplyResult::Good; }
+    friend bool operator==(const ExchangeResult&, const ExchangeResult&) = default;
+};
+
 struct MsgBlock {
     std::uint32_t Flags = 0;
     std::int32_t MsgType = 0;
     std::int32_t ReplyLimit = 0;     // in port polls
     std::uint16_t ReplyLength = 0;   // expected length of a good reply
     std::uint8_t EndChar = 0;        // 0: no end-of-reply character
-    std::int32_t Result = 0;         // 0, a ReplyResult, or a PortErrorCode
+    ExchangeResult Result;
     std::uint32_t MemAddress = 0;
     std::uint32_t ByteCount = 0;
     std::int32_t PointNo = 0;
@@ -100,34 +111,54 @@ public:
     void PrepareWriteBlock(int block);
     void PrepareReadBlock(int block);
 
-    std::array<MsgBlock, MsgBlockCount> MsgBlockTable{};
-    RequestChannel Channel;
-    PollState ProtocolState = PollState::Stopped;
-    std::int32_t BlockCursor = 0;
+    // Back to the channel's start values.
+    void ResetChannel() { channel_.Reset(); }
 
-    std::int32_t ReplyTimePerByte = 0;
-    std::int32_t ReplyTimeBase = 0;
-    std::int32_t WriteCursor = 0;
-    std::int32_t ReadCursor = 0;
+    using BlockTable = std::array<MsgBlock, MsgBlockCount>;
+    using BlockStoreTable = std::array<std::array<std::uint8_t, BlockStoreSize>, BlockStoreCount>;
 
-    std::array<std::array<std::uint8_t, BlockStoreSize>, BlockStoreCount> BlockStore{};
-    std::int32_t BlockSetComplete = 0;
-
+    const BlockTable& MsgBlockTable() const { return msgBlocks_; }
+    const RequestChannel& Channel() const { return channel_; }
+    PollState ProtocolState() const { return state_; }
+    std::int32_t BlockCursor() const { return blockCursor_; }
+    std::int32_t ReplyTimePerByte() const { return replyTimePerByte_; }
+    std::int32_t ReplyTimeBase() const { return replyTimeBase_; }
+    std::int32_t WriteCursor() const { return writeCursor_; }
+    std::int32_t ReadCursor() const { return readCursor_; }
+    const BlockStoreTable& BlockStore() const { return blockStore_; }
+    // True once point 4's block reads have come down to block 0, ending a pass through the set.
+    bool BlockSetComplete() const { return blockSetComplete_; }
     // Point 4 replies that could not be stored because the descriptor was not valid when the
-    // reply came in (never written outside BlockStore).
-    std::uint32_t RejectedBlockReplies = 0;
+    // reply came in (never written outside the block store).
+    std::uint32_t RejectedBlockReplies() const { return rejectedBlockReplies_; }
 
 private:
+    friend class InternalsProbe;
+
     // Copies the port's reply into the request channel (cut at the channel's buffer) and parses
-    // it against the block's request. Returns the ReplyResult.
-    std::int32_t ParseBlockReply(const MsgBlock& block);
+    // it against the block's request, when the transfer left a reply worth judging.
+    ExchangeResult ParseBlockReply(const MsgBlock& block);
     void StoreBlockRead();
     void StoreValues(int point, int size);
-    void CountGoodExchange(int point);
     static bool ValidBlock(int block) { return block >= 0 && block < MsgBlockCount; }
+    MsgBlock& Block(int block) { return msgBlocks_[static_cast<std::size_t>(block)]; }
 
     PointDatabase& db_;
     PortDrv& port_;
+
+    BlockTable msgBlocks_{};
+    RequestChannel channel_;
+    PollState state_ = PollState::Stopped;
+    std::int32_t blockCursor_ = 0;
+
+    std::int32_t replyTimePerByte_ = 0;
+    std::int32_t replyTimeBase_ = 0;
+    std::int32_t writeCursor_ = 0;
+    std::int32_t readCursor_ = 0;
+
+    BlockStoreTable blockStore_{};
+    bool blockSetComplete_ = false;
+    std::uint32_t rejectedBlockReplies_ = 0;
 };
 
 }  // namespace kestrova

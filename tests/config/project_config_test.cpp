@@ -21,8 +21,8 @@ TEST_F(ProjectConfigTest, DefaultsAndTables) {
     EXPECT_EQ(ini.ProjectVersion(), 0);
     const std::array<std::int32_t, 16> periods = {10,   50,   100,  300,  1000, 1000, 1000, 1000,
                                                   1000, 1000, 1000, 1000, 1000, 1000, 1000, 1000};
-    EXPECT_EQ(points_.ScanPeriods, periods);
-    EXPECT_TRUE(points_.PersistantMode);
+    EXPECT_EQ(points_.ScanPeriods(), periods);
+    EXPECT_TRUE(points_.PersistantMode());
     EXPECT_EQ(ini.MonitorTop, 100);
     EXPECT_EQ(ini.MonitorLeft, 100);
     EXPECT_FALSE(ini.InitialVisibility);
@@ -79,7 +79,7 @@ TEST_F(ProjectConfigTest, NothingHappensWithoutASelectedApplication) {
     ini.ReadSettingsFile();
     EXPECT_FALSE(ini.ReadProjectFile());
     EXPECT_EQ(ini.ProjectVersion(), 0);
-    EXPECT_EQ(points_.ScanPeriods[1], 50);  // start-up defaults stay
+    EXPECT_EQ(points_.ScanPeriods()[1], 50);  // start-up defaults stay
     EXPECT_FALSE(ini.WriteProjectFile());
     EXPECT_EQ(ReadFile("NoApplicationSelected.CG0"), "[PIC]\r\nVersion=1201\r\n");
 }
@@ -92,8 +92,8 @@ TEST_F(ProjectConfigTest, FileWithOnlyVersionReadsRuleDefaultsAndSavesEveryKeyBu
     EXPECT_TRUE(ini.ReadProjectFile());
 
     EXPECT_EQ(ini.ProjectVersion(), 1201);
-    for (int n = 0; n < ScanTimerCount; ++n) EXPECT_EQ(points_.ScanPeriods[n], (n + 1) * 10);
-    EXPECT_TRUE(points_.PersistantMode);
+    for (int n = 0; n < ScanTimerCount; ++n) EXPECT_EQ(points_.ScanPeriods()[n], (n + 1) * 10);
+    EXPECT_TRUE(points_.PersistantMode());
     for (const MonitorEntry& entry : ini.Monitor) {
         EXPECT_EQ(entry.Point, -1);
         for (std::int32_t st : entry.St) EXPECT_EQ(st, 0);  // -1 is out of range
@@ -144,8 +144,8 @@ TEST_F(ProjectConfigTest, MissingFileGivesRuleDefaultsAndVersionZero) {
     EXPECT_TRUE(ini.ReadProjectFile());
     EXPECT_FALSE(fs::exists(dir_ / ProjectFile));
     EXPECT_EQ(ini.ProjectVersion(), 0);
-    EXPECT_EQ(points_.ScanPeriods[3], 40);
-    EXPECT_EQ(points_.ScanPeriods[15], 160);
+    EXPECT_EQ(points_.ScanPeriods()[3], 40);
+    EXPECT_EQ(points_.ScanPeriods()[15], 160);
     EXPECT_EQ(ini.Monitor[63].St[4], 0);
     EXPECT_EQ(ini.Title, "Point Monitor");
 }
@@ -165,10 +165,10 @@ TEST_F(ProjectConfigTest, RangeRulesAndNumberedKeys) {
     ASSERT_TRUE(ini.ReadProjectFile());
 
     EXPECT_TRUE(ini.AutoPointUpdate);
-    EXPECT_EQ(points_.ScanPeriods[3], 7);  // TIMPSET03 is a different key
-    EXPECT_EQ(points_.ScanPeriods[10], 0);
-    EXPECT_EQ(points_.ScanPeriods[11], 120);  // not an integer: the rule default
-    EXPECT_FALSE(points_.PersistantMode);
+    EXPECT_EQ(points_.ScanPeriods()[3], 7);  // TIMPSET03 is a different key
+    EXPECT_EQ(points_.ScanPeriods()[10], 0);
+    EXPECT_EQ(points_.ScanPeriods()[11], 120);  // not an integer: the rule default
+    EXPECT_FALSE(points_.PersistantMode());
 
     EXPECT_EQ(ini.Monitor[5].Format, 0);   // 17: out of range
     EXPECT_EQ(ini.Monitor[6].Format, 16);  // one past the table: accepted
@@ -215,9 +215,9 @@ TEST_F(ProjectConfigTest, RoundTripKeepsEveryValue) {
     ini.ProjectDir = "C:\\Projects\\Wheel";
     ini.AutoSymbolUpdate = true;
     ini.MapDelimiter = "Symbols:";
-    points_.ScanPeriods[0] = 0;
-    points_.ScanPeriods[15] = 12345;
-    points_.PersistantMode = false;
+    points_.SetScanPeriod(0, 0);
+    points_.SetScanPeriod(15, 12345);
+    points_.SetPersistantMode(false);
     ini.MonitorTop = -5;
     ini.InitialVisibility = true;
     ini.TextAdvice2 = "Advice two";
@@ -237,8 +237,8 @@ TEST_F(ProjectConfigTest, RoundTripKeepsEveryValue) {
     EXPECT_EQ(again.ProjectDir, "C:\\Projects\\Wheel");
     EXPECT_TRUE(again.AutoSymbolUpdate);
     EXPECT_EQ(again.MapDelimiter, "Symbols:");
-    EXPECT_EQ(points.ScanPeriods, points_.ScanPeriods);
-    EXPECT_FALSE(points.PersistantMode);
+    EXPECT_EQ(points.ScanPeriods(), points_.ScanPeriods());
+    EXPECT_FALSE(points.PersistantMode());
     EXPECT_EQ(again.MonitorTop, -5);
     EXPECT_TRUE(again.InitialVisibility);
     EXPECT_EQ(again.TextAdvice2, "Advice two");

@@ -82,7 +82,7 @@ TEST_F(Calibration, SaveWritesEveryPointToANewFile) {
               (std::vector<DisplayCall>{{"ShowNotification", "Saved"},
                                         {"DebugInfo", "App Msg >FileSave_Selected<>" +
                                                           Prm("new.PRM").string() + "<"}}));
-    EXPECT_EQ(State().NotifyPending, 1);
+    EXPECT_TRUE(State().NotifyPending);
     EXPECT_EQ(State().RestoreStepNumber, 0u);
 }
 
@@ -118,7 +118,7 @@ TEST_F(Calibration, SaveThatCannotWriteShowsNoBanner) {
         EXPECT_EQ(std::string(error.what()), "Cannot create file " + path.string());
     }
     EXPECT_TRUE(display_.calls.empty());
-    EXPECT_EQ(State().NotifyPending, 0);
+    EXPECT_FALSE(State().NotifyPending);
     EXPECT_EQ(State().CalibrationBuffer[11], 2048.0);  // taken before the write failed
 }
 
@@ -195,7 +195,7 @@ TEST_F(Calibration, RestoreWithTheLinkClosedLimitsIntoThePoints) {
     EXPECT_EQ(Scaled(31), 1200.0);
     EXPECT_EQ(Scaled(33), 150.0);
     EXPECT_EQ(Scaled(18), 0.0);  // restore targets are used only with the link open
-    EXPECT_EQ(State().EnhancedMode, 1);
+    EXPECT_TRUE(State().EnhancedMode);
 
     // Banner up at step 1, down at step 17 right after the mode command; the step number is
     // traced on every run.
@@ -216,7 +216,7 @@ TEST_F(Calibration, RestoreWithTheLinkClosedLimitsIntoThePoints) {
 
 TEST_F(Calibration, RestoreWithTheLinkOpenReachesTheControllersTargets) {
     StartConnected();
-    ASSERT_GE(RunUntil([&] { return State().CommsState == CommsGood; }, 5000), 0);
+    ASSERT_GE(RunUntil([&] { return State().Comms == CommsState::Good; }, 5000), 0);
     WriteParameters("cal.PRM", {{10, "150"}, {11, "1000"}, {13, "30"}, {20, "250"}, {21, "1100"},
                                 {23, "20"}, {30, "10"}, {31, "1200"}, {33, "5"}});
     Core().ServiceEvent("FileOpen_Selected", Prm("cal.PRM").string());
@@ -246,7 +246,7 @@ TEST_F(Calibration, RestoreWithTheLinkOpenReachesTheControllersTargets) {
     EXPECT_TRUE(display_.Has("TiltPosAdjustValue", "200"));
     EXPECT_TRUE(display_.Has("Pan_ModeSelect", "Increment"));
     EXPECT_TRUE(display_.Has("RollModeSelect", "Decrement"));
-    EXPECT_EQ(State().CommsState, CommsGood);
+    EXPECT_EQ(State().Comms, CommsState::Good);
 }
 
 }  // namespace

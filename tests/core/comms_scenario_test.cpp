@@ -23,16 +23,16 @@ TEST_F(CommsScenario, ConnectsFlashesLosesAndRecovers) {
                                         {"CommsSelect", "COM:1"}}));
     EXPECT_EQ(display_.Values("DebugInfo"),
               (std::vector<std::string>{"COM:1", "COM:1 Success", "App Msg >CommsSelect<>0<"}));
-    EXPECT_EQ(State().CommsState, CommsPortOpen);
-    EXPECT_EQ(State().LastLinkState, 1);
+    EXPECT_EQ(State().Comms, CommsState::PortOpen);
+    EXPECT_EQ(State().LastLinkState, PortLinkState::Open);
     EXPECT_EQ(Core().Port().CurrentPort(), 1);
     EXPECT_EQ(Core().Port().CurrentBaud(), 38400);
     display_.Clear();
 
     // Replies start: connecting for at least 200 system ticks, then good comms.
-    const int connectingMs = RunUntil([&] { return State().CommsState == CommsConnecting; }, 2000);
+    const int connectingMs = RunUntil([&] { return State().Comms == CommsState::Connecting; }, 2000);
     ASSERT_GE(connectingMs, 0);
-    const int goodMs = RunUntil([&] { return State().CommsState == CommsGood; }, 4000);
+    const int goodMs = RunUntil([&] { return State().Comms == CommsState::Good; }, 4000);
     ASSERT_GE(goodMs, 200 * 10);
     EXPECT_LE(goodMs, 210 * 10);
     const std::size_t good = display_.Find("CommsStatus", "Comms Good");
@@ -49,31 +49,31 @@ TEST_F(CommsScenario, ConnectsFlashesLosesAndRecovers) {
     EXPECT_TRUE(display_.Has("ModeSelect", "ENHANCED"));
     EXPECT_TRUE(display_.Has("Pan_PosAdjustValueMax", "200"));
     EXPECT_TRUE(display_.Has("SoftwareVersionNumber", "1305"));
-    EXPECT_EQ(State().EnhancedMode, 1);
+    EXPECT_TRUE(State().EnhancedMode);
 
     // Good comms flash between the two greens, one change every 11 supervisor runs.
     display_.Clear();
     RunSystemTicks(5 * 11 * 2);
     EXPECT_EQ(display_.Count("CommsStatus", "GoodFlashOn"), 1u);
     EXPECT_EQ(display_.Count("CommsStatus", "GoodFlashOff"), 1u);
-    EXPECT_EQ(State().CommsState, CommsGood);
+    EXPECT_EQ(State().Comms, CommsState::Good);
 
     // The controller falls silent: comms lost 200 system ticks after the last reply.
     Sim().SetSilent(true);
     display_.Clear();
-    const int lostMs = RunUntil([&] { return State().CommsState != CommsGood; }, 4000);
+    const int lostMs = RunUntil([&] { return State().Comms != CommsState::Good; }, 4000);
     EXPECT_GE(lostMs, 190 * 10);
     EXPECT_LE(lostMs, 215 * 10);
-    EXPECT_EQ(State().CommsState, CommsPortOpen);
+    EXPECT_EQ(State().Comms, CommsState::PortOpen);
     const std::size_t lost = display_.Find("CommsStatus", "Comms Lost");
     ASSERT_NE(lost, RecordingDisplay::npos);
     EXPECT_EQ(display_.calls[lost - 1], (DisplayCall{"CommsStatus", "PortConnected"}));
-    EXPECT_EQ(Core().Port().PortLinkState(), PortLinkState::Open);
+    EXPECT_EQ(Core().Port().LinkState(), PortLinkState::Open);
 
     // It answers again: the cycle starts over and ends in good comms.
     Sim().SetSilent(false);
-    EXPECT_GE(RunUntil([&] { return State().CommsState == CommsConnecting; }, 2000), 0);
-    EXPECT_GE(RunUntil([&] { return State().CommsState == CommsGood; }, 4000), 0);
+    EXPECT_GE(RunUntil([&] { return State().Comms == CommsState::Connecting; }, 2000), 0);
+    EXPECT_GE(RunUntil([&] { return State().Comms == CommsState::Good; }, 4000), 0);
 }
 
 TEST_F(CommsScenario, PortThatCannotBeOpenedIsNotValid) {
@@ -89,8 +89,8 @@ TEST_F(CommsScenario, PortThatCannotBeOpenedIsNotValid) {
                                         {"CommsStatus", "COM1 Not Valid"},
                                         {"CommsSelect", "NotValidPort"},
                                         {"DebugInfo", "App Msg >CommsSelect<>0<"}}));
-    EXPECT_EQ(State().CommsState, CommsNone);
-    EXPECT_EQ(State().LastLinkState, -1);
+    EXPECT_EQ(State().Comms, CommsState::None);
+    EXPECT_EQ(State().LastLinkState, PortLinkState::OpenFailed);
 
     // The supervisor stays in no comms: nothing is sent about the link.
     display_.Clear();
@@ -108,7 +108,7 @@ TEST_F(CommsScenario, PortThatCannotBeOpenedIsNotValid) {
 
 TEST_F(CommsScenario, ReselectingClosesTheOpenLinkFirst) {
     StartConnected();
-    EXPECT_GE(RunUntil([&] { return State().CommsState == CommsConnecting; }, 2000), 0);
+    EXPECT_GE(RunUntil([&] { return State().Comms == CommsState::Connecting; }, 2000), 0);
     line_.events.clear();
     display_.Clear();
 
@@ -116,15 +116,15 @@ TEST_F(CommsScenario, ReselectingClosesTheOpenLinkFirst) {
     EXPECT_EQ(line_.events, (std::vector<std::string>{"close", "open " + Sim().DevicePath()}));
     EXPECT_EQ(display_.Values("CommsStatus"),
               (std::vector<std::string>{"PortConnected", "COM:1 Connect"}));
-    EXPECT_EQ(State().CommsState, CommsPortOpen);
-    EXPECT_EQ(Core().Port().PortLinkState(), PortLinkState::Open);
+    EXPECT_EQ(State().Comms, CommsState::PortOpen);
+    EXPECT_EQ(Core().Port().LinkState(), PortLinkState::Open);
     // The line settings are the controller's and are kept for the settings file.
     EXPECT_EQ(Core().Ini().Serial.Port, 1);
     EXPECT_EQ(Core().Ini().Serial.BAUD, 38400);
     EXPECT_EQ(Core().Ini().Serial.Data, 8);
     EXPECT_EQ(Core().Ini().Serial.Parity, 0);
     EXPECT_EQ(Core().Ini().Serial.Stop, 1);
-    EXPECT_GE(RunUntil([&] { return State().CommsState == CommsGood; }, 5000), 0);
+    EXPECT_GE(RunUntil([&] { return State().Comms == CommsState::Good; }, 5000), 0);
 }
 
 }  // namespace

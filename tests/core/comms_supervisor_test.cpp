@@ -1,6 +1,7 @@
 // The comms supervision: which point values go to the display and when, the range keys of both
 // modes, the reply test, the comms state machine and the notification hold.
 #include "core_fixture.h"
+#include "support/internals_probe.h"
 
 namespace kestrova::test {
 namespace {
@@ -71,7 +72,7 @@ TEST_F(Supervisor, SendsEveryValueOnceThenOnlyChanges) {
                    LegacyAxis("Roll", "2048", "0", "0", "2048"),
                    std::vector<DisplayCall>{{"ModeSelect", "ENHANCED"},
                                             {"SoftwareVersionNumber", "0"}}));
-    EXPECT_EQ(State().EnhancedMode, 1);
+    EXPECT_TRUE(State().EnhancedMode);
 
     // Next run: neutral values and ranges again, now in enhanced form; then nothing.
     display_.Clear();
@@ -106,7 +107,7 @@ TEST_F(Supervisor, ModeChangesAndAxisModes) {
     Report(6, 0.0);
     NextRun();
     EXPECT_EQ(display_.calls, (std::vector<DisplayCall>{{"ModeSelect", "LEGACY"}}));
-    EXPECT_EQ(State().EnhancedMode, 0);
+    EXPECT_FALSE(State().EnhancedMode);
     display_.Clear();
     NextRun();
     EXPECT_EQ(display_.calls,
@@ -143,41 +144,41 @@ TEST_F(Supervisor, ModeChangesAndAxisModes) {
 
 TEST_F(Supervisor, RepliesCountWhileTheCounterMoves) {
     StartCore();
-    PointRecord& mode = Points().PointTable[6];
-    EXPECT_EQ(Core().RepliesActive(), 0);
+    PointRecord& mode = InternalsProbe::PointTable(Points())[6];
+    EXPECT_FALSE(Core().RepliesActive());
 
     mode.Msg_Count = 5;
-    EXPECT_EQ(Core().RepliesActive(), 1);
+    EXPECT_TRUE(Core().RepliesActive());
     EXPECT_EQ(State().ReplyWatchdog, 200);
     for (int tick = 0; tick < 199; ++tick) Core().SystemTick();
-    EXPECT_EQ(Core().RepliesActive(), 1);  // the watchdog still runs
+    EXPECT_TRUE(Core().RepliesActive());  // the watchdog still runs
     Core().SystemTick();
-    EXPECT_EQ(Core().RepliesActive(), 0);
+    EXPECT_FALSE(Core().RepliesActive());
 
     // The counter wrapping from 1001 to 0 is a change like any other.
     mode.Msg_Count = 1001;
-    EXPECT_EQ(Core().RepliesActive(), 1);
+    EXPECT_TRUE(Core().RepliesActive());
     for (int tick = 0; tick < 200; ++tick) Core().SystemTick();
     mode.Msg_Count = 0;
-    EXPECT_EQ(Core().RepliesActive(), 1);
+    EXPECT_TRUE(Core().RepliesActive());
     EXPECT_EQ(State().LastReplyCount, 0);
 
     // The debug override forces replies on.
     for (int tick = 0; tick < 200; ++tick) Core().SystemTick();
-    EXPECT_EQ(Core().RepliesActive(), 0);
+    EXPECT_FALSE(Core().RepliesActive());
     Core().ServiceEvent("ButtonDebugAppInfo", "OnClick");
-    EXPECT_EQ(Core().RepliesActive(), 1);
+    EXPECT_TRUE(Core().RepliesActive());
 }
 
 TEST_F(Supervisor, SetCommsStateShowsColourThenCaption) {
     StartCore();
     display_.Clear();
-    EXPECT_EQ(Core().SetCommsState(7, "whatever"), CommsNone);
-    EXPECT_EQ(State().CommsState, CommsNone);
-    EXPECT_EQ(Core().SetCommsState(2, "Connecting<--"), CommsConnecting);
+    EXPECT_EQ(Core().SetCommsState(static_cast<CommsState>(7), "whatever"), CommsState::None);
+    EXPECT_EQ(State().Comms, CommsState::None);
+    EXPECT_EQ(Core().SetCommsState(static_cast<CommsState>(2), "Connecting<--"), CommsState::Connecting);
     EXPECT_EQ(State().ConnectSettleTicks, 200);
-    EXPECT_EQ(Core().SetCommsState(3, "Comms Good"), CommsGood);
-    EXPECT_EQ(Core().SetCommsState(1, "Comms Lost"), CommsPortOpen);
+    EXPECT_EQ(Core().SetCommsState(static_cast<CommsState>(3), "Comms Good"), CommsState::Good);
+    EXPECT_EQ(Core().SetCommsState(static_cast<CommsState>(1), "Comms Lost"), CommsState::PortOpen);
     EXPECT_EQ(display_.calls, (std::vector<DisplayCall>{{"CommsStatus", "None"},
                                                         {"CommsStatus", "Invalid State"},
                                                         {"CommsStatus", "Connecting<--"},
@@ -199,7 +200,7 @@ TEST_F(Supervisor, SavedBannerIsHeldForEightyTicks) {
         if (display_.Has("HideNotification", "nothing")) hiddenAt = tick;
     }
     EXPECT_EQ(hiddenAt, 86);
-    EXPECT_EQ(State().NotifyPending, 0);
+    EXPECT_FALSE(State().NotifyPending);
     for (int tick = 0; tick < 100; ++tick) Core().SystemTick();
     EXPECT_EQ(display_.Count("HideNotification", "nothing"), 1u);
 }
@@ -211,7 +212,7 @@ TEST_F(Supervisor, DebugOverrideConnectsWithoutReplies) {
     display_.Clear();
     for (int tick = 0; tick < 300; ++tick) Core().SystemTick();
     EXPECT_TRUE(display_.Values("CommsStatus").empty());
-    EXPECT_EQ(State().CommsState, CommsNone);
+    EXPECT_EQ(State().Comms, CommsState::None);
 
     SimOptions silent;
     silent.silent = true;
@@ -219,7 +220,7 @@ TEST_F(Supervisor, DebugOverrideConnectsWithoutReplies) {
     StartCore();
     Core().ServiceEvent("CommsSelect", "0");
     RunSystemTicks(300);
-    EXPECT_EQ(State().CommsState, CommsPortOpen);
+    EXPECT_EQ(State().Comms, CommsState::PortOpen);
 
     // Line the runs up so that the phase of the flashing indicator changes in the very run
     // that reaches good comms: 40 runs after entering Connecting with the blink counter at 6.
@@ -227,7 +228,7 @@ TEST_F(Supervisor, DebugOverrideConnectsWithoutReplies) {
     display_.Clear();
     Core().ServiceEvent("ButtonDebugAppInfo", "OnClick");
     EXPECT_EQ(TicksUntil("CommsStatus", "Connecting<--", 10), 5);
-    EXPECT_EQ(State().CommsState, CommsConnecting);
+    EXPECT_EQ(State().Comms, CommsState::Connecting);
     EXPECT_EQ(display_.Values("CommsStatus"), (std::vector<std::string>{"Connecting<--"}));
 
     // While connecting every value but the axis modes is sent on every run: 39 runs after the
@@ -247,22 +248,22 @@ TEST_F(Supervisor, DebugOverrideConnectsWithoutReplies) {
     EXPECT_EQ(display_.calls[good + 2], (DisplayCall{"CommsStatus", "Comms Good"}));
     EXPECT_EQ(display_.calls[good + 3],
               (DisplayCall{"CommsStatus",
-                           State().FlashPhase == 1 ? "Connecting<--" : "-->Connecting"}));
-    EXPECT_EQ(State().CommsState, CommsGood);
+                           State().FlashPhase ? "Connecting<--" : "-->Connecting"}));
+    EXPECT_EQ(State().Comms, CommsState::Good);
 
     // The next phase change flashes the good indicator.
     display_.Clear();
     RunSystemTicks(55);
     EXPECT_EQ(display_.Values("CommsStatus"),
-              (std::vector<std::string>{State().FlashPhase == 1 ? "GoodFlashOn" : "GoodFlashOff"}));
+              (std::vector<std::string>{State().FlashPhase ? "GoodFlashOn" : "GoodFlashOff"}));
 
     // A link closed behind the supervisor's back: port lost.
     display_.Clear();
     Core().Port().PortClose();
     RunSystemTicks(5);
     EXPECT_EQ(display_.Values("CommsStatus"), (std::vector<std::string>{"None", "Port Lost"}));
-    EXPECT_EQ(State().CommsState, CommsNone);
-    EXPECT_EQ(State().LastLinkState, 0);
+    EXPECT_EQ(State().Comms, CommsState::None);
+    EXPECT_EQ(State().LastLinkState, PortLinkState::Closed);
 }
 
 }  // namespace

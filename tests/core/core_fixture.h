@@ -85,12 +85,12 @@ public:
     std::vector<std::string> events;  // "open <path>", "close"
     std::function<void()> beforeClose;
 
-    std::int32_t Open(const std::string& path) override {
+    OpenFailure Open(const std::string& path) override {
         events.push_back("open " + path);
         return inner_.Open(path);
     }
-    std::int32_t Configure(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
-                           std::int32_t stopBits) override {
+    OpenFailure Configure(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
+                          std::int32_t stopBits) override {
         return inner_.Configure(baud, dataBits, parity, stopBits);
     }
     void SetDtr(bool on) override { inner_.SetDtr(on); }
@@ -188,7 +188,7 @@ protected:
         StartSimulator();
         StartCore();
         core_->ServiceEvent("CommsSelect", "0");
-        ASSERT_EQ(core_->Port().PortLinkState(), PortLinkState::Open);
+        ASSERT_EQ(core_->Port().LinkState(), PortLinkState::Open);
     }
 
     // One simulated millisecond: a comms tick, the simulator serving its line, and every tenth
@@ -207,7 +207,7 @@ protected:
     }
     void ServeLine() {
         sim_->Poll(0);
-        if (core_->Port().PortTransferState() != PortTransferState::Receiving) {
+        if (core_->Port().TransferState() != PortTransferState::Receiving) {
             gaveUpOnReply_ = false;
             return;
         }
@@ -232,7 +232,7 @@ protected:
 
     AppService& Core() { return *core_; }
     PointDatabase& Points() { return core_->Points(); }
-    double Scaled(int point) { return core_->Points().PointTable[point].ScaledValue; }
+    double Scaled(int point) { return core_->Points().PointTable()[point].ScaledValue; }
     const CoreState& State() { return core_->State(); }
     PtySimulator& Sim() { return *sim_; }
 

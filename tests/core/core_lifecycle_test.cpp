@@ -2,6 +2,7 @@
 #include "core_fixture.h"
 
 #include "common/errors.h"
+#include "support/internals_probe.h"
 
 namespace kestrova::test {
 namespace {
@@ -36,13 +37,13 @@ TEST_F(CoreLifecycle, StartupRunsItsStepsInOrder) {
                                                         {"CommsStatus", "No Comms"}}));
     EXPECT_EQ(Core().StartupError(), "");
     EXPECT_EQ(State().SoftwareVersion, 1201);
-    EXPECT_EQ(State().ConfigVersionsOk, 1);
-    EXPECT_EQ(State().CommsState, CommsNone);
-    EXPECT_EQ(Points().PointTable[2].RawValue, 1201);
+    EXPECT_TRUE(State().ConfigVersionsOk);
+    EXPECT_EQ(State().Comms, CommsState::None);
+    EXPECT_EQ(Points().PointTable()[2].RawValue, 1201);
     EXPECT_EQ(Scaled(9), 0.0);
     EXPECT_EQ(Scaled(11), 2048.0);  // the tag file was loaded
     for (double cached : State().DisplayCache) EXPECT_EQ(cached, DisplayCacheUnset);
-    EXPECT_EQ(Core().Port().PortLinkState(), PortLinkState::Closed);
+    EXPECT_EQ(Core().Port().LinkState(), PortLinkState::Closed);
     EXPECT_EQ(Core().Port().CurrentPort(), 1);  // from the settings file; not opened
     EXPECT_TRUE(line_.events.empty());
     EXPECT_EQ(Core().Ini().Name, "KESTROVA_001");
@@ -69,14 +70,14 @@ TEST_F(CoreLifecycle, StartupShowsTheSettingsNameButLoadsThisProgramsFiles) {
 TEST_F(CoreLifecycle, SystemTickRunsTimersCountdownsAndSupervisor) {
     StartCore();
     const std::uint32_t classZeroRead = MsgReadRequest;
-    Points().PointTable[6].Msg_Flags = 0;
-    Points().PointTable[12].Msg_Flags = 0;
+    InternalsProbe::PointTable(Points())[6].Msg_Flags = 0;
+    InternalsProbe::PointTable(Points())[12].Msg_Flags = 0;
 
     // First tick: the supervisor runs and every scan timer falls due.
     Core().SystemTick();
     EXPECT_EQ(State().BlinkCounter, 9);
-    EXPECT_EQ(Points().PointTable[6].Msg_Flags & classZeroRead, classZeroRead);   // class 0
-    EXPECT_EQ(Points().PointTable[12].Msg_Flags & classZeroRead, classZeroRead);  // class 2
+    EXPECT_EQ(Points().PointTable()[6].Msg_Flags & classZeroRead, classZeroRead);   // class 0
+    EXPECT_EQ(Points().PointTable()[12].Msg_Flags & classZeroRead, classZeroRead);  // class 2
     EXPECT_TRUE(display_.Has("Pan_NeutralValue", "2048"));
 
     // The supervisor runs again on ticks 6 and 11.
@@ -88,10 +89,10 @@ TEST_F(CoreLifecycle, SystemTickRunsTimersCountdownsAndSupervisor) {
     EXPECT_EQ(State().BlinkCounter, 7);
 
     // Scan timer 0 has the period 10: due again on tick 12, not before.
-    Points().PointTable[6].Msg_Flags = 0;
-    EXPECT_EQ(Points().PointTable[6].Msg_Flags & classZeroRead, 0u);
+    InternalsProbe::PointTable(Points())[6].Msg_Flags = 0;
+    EXPECT_EQ(Points().PointTable()[6].Msg_Flags & classZeroRead, 0u);
     Core().SystemTick();  // tick 12
-    EXPECT_EQ(Points().PointTable[6].Msg_Flags & classZeroRead, classZeroRead);
+    EXPECT_EQ(Points().PointTable()[6].Msg_Flags & classZeroRead, classZeroRead);
 
     // Countdowns run down to 0 and stay there.
     Core().ServiceEvent("FileSave_Selected", (Folder() / "a.PRM").string());
@@ -164,7 +165,7 @@ TEST_F(CoreLifecycle, VersionMismatchLeavesEveryFileAlone) {
     const std::vector<std::string> before = ConfigTexts();
     StartCore();
     EXPECT_FALSE(Core().CheckConfigVersions());
-    EXPECT_EQ(State().ConfigVersionsOk, 0);
+    EXPECT_FALSE(State().ConfigVersionsOk);
     Points().WritePoint(20, 42.0);
     Core().CoreStop();
     EXPECT_EQ(ConfigTexts(), before);
@@ -192,7 +193,7 @@ TEST_F(CoreLifecycle, BadNumberInTagFileIsKeptAndTheFileNotWrittenBack) {
               "KESTROVA_001.TG1: 'abc' is not a valid floating point value");
     // The rest of the start-up ran.
     EXPECT_TRUE(display_.Has("CommsStatus", "No Comms"));
-    EXPECT_EQ(Points().PointTable[2].RawValue, 1201);
+    EXPECT_EQ(Points().PointTable()[2].RawValue, 1201);
     EXPECT_EQ(Scaled(11), 2048.0);  // points before the bad one were loaded
     EXPECT_EQ(Scaled(21), 0.0);     // points after it keep their cleared values
     Core().SystemTick();
@@ -241,8 +242,8 @@ TEST_F(CoreLifecycle, StopClosesAnOpenLinkBeforeWritingAnyFile) {
     StartConnected();
     RunMs(2000);
     // Mid-exchange marks that must not reach the tag file.
-    Points().PointTable[30].Msg_Flags |= MsgReadError;
-    Points().PointTable[31].Read_Idx = 5;
+    InternalsProbe::PointTable(Points())[30].Msg_Flags |= MsgReadError;
+    InternalsProbe::PointTable(Points())[31].Read_Idx = 5;
 
     bool settingsWrittenAtClose = true;
     std::string tagsAtClose;
@@ -256,7 +257,7 @@ TEST_F(CoreLifecycle, StopClosesAnOpenLinkBeforeWritingAnyFile) {
     EXPECT_EQ(line_.events.back(), "close");
     EXPECT_FALSE(settingsWrittenAtClose);
     EXPECT_EQ(tagsAtClose, tagsBefore);
-    EXPECT_EQ(Core().Port().PortLinkState(), PortLinkState::Closed);
+    EXPECT_EQ(Core().Port().LinkState(), PortLinkState::Closed);
 
     const IniDocument saved(TagPath());
     for (int point = 0; point < MaxPoints; ++point) {

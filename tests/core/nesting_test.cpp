@@ -91,7 +91,7 @@ TEST_F(Nesting, EventsFromInsideTheSupervisorsCommands) {
          [this] { Core().ServiceEvent("ButtonModeLegacy", "OnClick"); });
     for (int tick = 0; tick < 5; ++tick) Core().SystemTick();
     EXPECT_EQ(Scaled(6), 0.0);
-    EXPECT_EQ(State().EnhancedMode, 0);
+    EXPECT_FALSE(State().EnhancedMode);
 }
 
 TEST_F(Nesting, RestoreStartedFromInsideItsLastStepRunsAgain) {
@@ -126,10 +126,10 @@ TEST_F(Nesting, BannerShownFromInsideTheHideIsHeldAgain) {
     for (int tick = 0; tick < 100; ++tick) Core().SystemTick();
     EXPECT_EQ(display_.Count("ShowNotification", "Saved"), 2u);
     EXPECT_EQ(display_.Count("HideNotification", "nothing"), 1u);
-    EXPECT_EQ(State().NotifyPending, 1);
+    EXPECT_TRUE(State().NotifyPending);
     for (int tick = 0; tick < 100; ++tick) Core().SystemTick();
     EXPECT_EQ(display_.Count("HideNotification", "nothing"), 2u);
-    EXPECT_EQ(State().NotifyPending, 0);
+    EXPECT_FALSE(State().NotifyPending);
 }
 
 TEST_F(Nesting, PortSelectedFromInsideTheSupervisorKeepsItsState) {
@@ -143,25 +143,25 @@ TEST_F(Nesting, PortSelectedFromInsideTheSupervisorKeepsItsState) {
     const std::size_t failed = display_.Find("CommsStatus", "COM2 Not Valid");
     EXPECT_EQ(display_.calls[failed - 1], (DisplayCall{"CommsStatus", "None"}));
     EXPECT_EQ(display_.calls[failed - 2], (DisplayCall{"DebugInfo", "COM2 Failed"}));
-    EXPECT_EQ(State().CommsState, CommsNone);
-    EXPECT_EQ(State().LastLinkState, -1);
+    EXPECT_EQ(State().Comms, CommsState::None);
+    EXPECT_EQ(State().LastLinkState, PortLinkState::OpenFailed);
 
     // Nothing after it claims good comms or a lost port.
     RunSystemTicks(100);
     EXPECT_TRUE(display_.Values("CommsStatus").back() == "COM2 Not Valid");
-    EXPECT_EQ(State().CommsState, CommsNone);
+    EXPECT_EQ(State().Comms, CommsState::None);
 }
 
 TEST_F(Nesting, TicksAllocateNothingWhileCommsRun) {
     StartConnected();
-    ASSERT_GE(RunUntil([&] { return State().CommsState == CommsGood; }, 5000), 0);
+    ASSERT_GE(RunUntil([&] { return State().Comms == CommsState::Good; }, 5000), 0);
     display_.recording = false;
     int shown = 0;
     display_.hook = [&shown](std::string_view, std::string_view) { ++shown; };
 
     Core().ServiceEvent("DebugAction", "ForceRefresh");  // every value goes out once more
     g_countedAllocations = 0;
-    const std::int32_t repliesBefore = Points().PointTable[6].Msg_Count;
+    const std::int32_t repliesBefore = Points().PointTable()[6].Msg_Count;
     for (int ms = 1; ms <= 3000; ++ms) {
         g_countAllocations = true;
         Core().CommsTick();
@@ -170,9 +170,9 @@ TEST_F(Nesting, TicksAllocateNothingWhileCommsRun) {
         ServeLine();
     }
     EXPECT_EQ(g_countedAllocations, 0);
-    EXPECT_NE(Points().PointTable[6].Msg_Count, repliesBefore);
+    EXPECT_NE(Points().PointTable()[6].Msg_Count, repliesBefore);
     EXPECT_GT(shown, 20);  // the refreshed values and the flashing indicator
-    EXPECT_EQ(State().CommsState, CommsGood);
+    EXPECT_EQ(State().Comms, CommsState::Good);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "config/kestrova_ini.h"
 #include "core_fixture.h"
 #include "points/tag_file.h"
+#include "support/internals_probe.h"
 
 namespace kestrova::test {
 namespace {
@@ -58,8 +59,8 @@ TEST_F(OversizedFile, SettingsAndProjectFilesAreRefusedAndChangeNothing) {
     window.maximized = true;
     ini.Title = "Mine";
     ini.Control[3].Value = 2.5;
-    points.ScanPeriods[0] = 77;
-    points.PersistantMode = false;
+    points.SetScanPeriod(0, 77);
+    points.SetPersistantMode(false);
 
     MakeOversized(SettingsPath());
     ExpectRefused(SettingsPath(), [&] { ini.ReadSettingsFile(); });
@@ -77,8 +78,8 @@ TEST_F(OversizedFile, SettingsAndProjectFilesAreRefusedAndChangeNothing) {
     ExpectRefused(ProjectPath(), [&] { ini.ReadProjectFile(); });
     EXPECT_EQ(ini.Title, "Mine");
     EXPECT_EQ(ini.Control[3].Value, 2.5);
-    EXPECT_EQ(points.ScanPeriods[0], 77);
-    EXPECT_FALSE(points.PersistantMode);
+    EXPECT_EQ(points.ScanPeriods()[0], 77);
+    EXPECT_FALSE(points.PersistantMode());
     EXPECT_EQ(ini.ProjectVersion(), 0);
     EXPECT_TRUE(ini.ProjectLoadFailed());  // so the exit writes nothing over it
     EXPECT_FALSE(ini.WriteProjectFile());
@@ -90,8 +91,8 @@ TEST_F(OversizedFile, TagFileIsRefusedAndNeverWritten) {
     PointDatabase db;
     db.ClearPoint(7);
     db.SetPointName(7, "Seven");
-    db.PointTable[7].ScaledValue = 12.5;
-    db.PointTable[7].RawValue = 3;
+    InternalsProbe::PointTable(db)[7].ScaledValue = 12.5;
+    InternalsProbe::PointTable(db)[7].RawValue = 3;
     TagFile tags;
     tags.TagFileVersion = 5;
 
@@ -100,14 +101,14 @@ TEST_F(OversizedFile, TagFileIsRefusedAndNeverWritten) {
     EXPECT_FALSE(tags.IsOpen());
     EXPECT_FALSE(tags.ReadTagFile(db));
     EXPECT_EQ(db.PointName(7), "Seven");
-    EXPECT_EQ(db.PointTable[7].ScaledValue, 12.5);
+    EXPECT_EQ(db.PointTable()[7].ScaledValue, 12.5);
     EXPECT_EQ(tags.TagFileVersion, 5);
 
     // The start-up load clears the table first, as it always does, and then stops: the table
     // holds the cleared points, as for a missing file, and the version stays as it was.
     ExpectRefused(TagPath(), [&] { tags.LoadPoints(db, "KESTROVA_001", Folder()); });
     EXPECT_EQ(db.PointName(7), "");
-    EXPECT_EQ(db.PointTable[7].ScaleMult, 1.0);
+    EXPECT_EQ(db.PointTable()[7].ScaleMult, 1.0);
     EXPECT_EQ(tags.TagFileVersion, 5);
     EXPECT_FALSE(tags.SavePoints(db, "KESTROVA_001"));
     ExpectUntouched(TagPath());
@@ -115,7 +116,7 @@ TEST_F(OversizedFile, TagFileIsRefusedAndNeverWritten) {
 
 TEST_F(OversizedFile, ParameterFileIsRefusedAndStartsNoRestore) {
     StartCore();
-    for (int n = 0; n < MaxPoints; ++n) Points().PointTable[n].ScaledValue = n * 1.5;
+    for (int n = 0; n < MaxPoints; ++n) InternalsProbe::PointTable(Points())[n].ScaledValue = n * 1.5;
     Core().SaveParameterFile(Folder() / "good.PRM");  // the buffer now holds n * 1.5
     const CoreState before = State();
     const fs::path big = Folder() / "big.PRM";

@@ -15,7 +15,7 @@ protected:
         display_.Clear();
     }
     bool WriteRequested(int point) {
-        return (Points().PointTable[point].Msg_Flags & MsgWriteRequest) != 0;
+        return (Points().PointTable()[point].Msg_Flags & MsgWriteRequest) != 0;
     }
     void ClearWriteRequest(int point) { Points().ClearPointWriteRequest(point); }
     // Sets a value as if the controller had reported it (no write request).
@@ -62,7 +62,7 @@ TEST_F(ServiceEvents, OnlyOneAxisLeavesNormalAtATime) {
 
 TEST_F(ServiceEvents, StepsStayInsideTheRangeOfTheMode) {
     Core().ServiceEvent("ButtonModeEnhanced", "OnClick");
-    EXPECT_EQ(State().EnhancedMode, 1);
+    EXPECT_TRUE(State().EnhancedMode);
     EXPECT_EQ(Scaled(6), 1.0);
     EXPECT_TRUE(WriteRequested(6));
 
@@ -105,7 +105,7 @@ TEST_F(ServiceEvents, StepsStayInsideTheRangeOfTheMode) {
 
     // Legacy mode: 13304 to 15352 whatever the adjust maximum says.
     Core().ServiceEvent("ButtonModeLegacy", "OnClick");
-    EXPECT_EQ(State().EnhancedMode, 0);
+    EXPECT_FALSE(State().EnhancedMode);
     EXPECT_EQ(Scaled(6), 0.0);
     Report(10, 15352.0);
     Core().ServiceEvent("ButtonPan_PosValueInc", "OnClick");
@@ -170,15 +170,15 @@ TEST_F(ServiceEvents, PairsThatMatchNoRowAreLoggedInRed) {
                   {"DebugColour", "BlackOnRed"},
                   {"DebugInfo", "App Err Not procd >ButtonModeEnhanced<>OnDblClick<"},
                   {"DebugColour", "BlackOnRed"}}));
-    EXPECT_EQ(State().EnhancedMode, 0);
+    EXPECT_FALSE(State().EnhancedMode);
     EXPECT_FALSE(WriteRequested(17));
 }
 
 TEST_F(ServiceEvents, DebugRows) {
     Core().ServiceEvent("ButtonDebugAppInfo", "OnClick");
-    EXPECT_EQ(State().DebugCommsOverride, 1);
+    EXPECT_TRUE(State().DebugCommsOverride);
     Core().ServiceEvent("ButtonDebugAppInfo", "OnClick");
-    EXPECT_EQ(State().DebugCommsOverride, 0);
+    EXPECT_FALSE(State().DebugCommsOverride);
 
     Points().WritePoint(10, 0.5);
     display_.Clear();
@@ -208,7 +208,7 @@ TEST_F(ServiceEvents, DebugRows) {
 
 TEST_F(ServiceEvents, SettingsChangeAlreadyUnderWayFailsTheSelection) {
     ASSERT_TRUE(Core().Port().PortBeginSettings());  // left half-filled
-    EXPECT_EQ(Core().SelectPortSettings(4), 0);
+    EXPECT_FALSE(Core().SelectPortSettings(4));
     display_.Clear();
     Core().ServiceEvent("CommsSelect", "3");
     EXPECT_EQ(display_.calls,
@@ -225,8 +225,8 @@ TEST_F(ServiceEvents, SettingsChangeAlreadyUnderWayFailsTheSelection) {
     ASSERT_TRUE(Core().Port().PortBeginApply());
     Core().Port().PortApplySettings();
     ASSERT_TRUE(Core().Port().PortEndApply());
-    EXPECT_EQ(Core().SelectPortSettings(4), 1);
-    EXPECT_EQ(Core().Port().SettingsRequest(), PortDrv::SettingsReady);
+    EXPECT_TRUE(Core().SelectPortSettings(4));
+    EXPECT_EQ(Core().Port().SettingsRequest(), SettingsRequestState::Ready);
 }
 
 class ServiceEventsLinked : public CoreFixture {};
@@ -239,11 +239,11 @@ TEST_F(ServiceEventsLinked, WritesMadeWhileDisconnectedAreNotSentLater) {
     Core().ServiceEvent("ButtonModeEnhanced", "OnClick");
     Core().ServiceEvent("TrackBarPan_PosAdjustValue", "77");
     Core().ServiceEvent("TrackBarTiltPosAdjust", "OnClick");
-    EXPECT_NE(Points().PointTable[10].Msg_Flags & MsgWriteRequest, 0u);
+    EXPECT_NE(Points().PointTable()[10].Msg_Flags & MsgWriteRequest, 0u);
 
     Core().ServiceEvent("CommsSelect", "0");
     for (int point = 0; point < MaxPoints; ++point) {
-        EXPECT_EQ(Points().PointTable[point].Msg_Flags & MsgWriteRequest, 0u) << point;
+        EXPECT_EQ(Points().PointTable()[point].Msg_Flags & MsgWriteRequest, 0u) << point;
     }
     RunMs(3000);
     EXPECT_EQ(Sim().Model().Axis(0).posAdjust, pan.posAdjust);

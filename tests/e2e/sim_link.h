@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -15,6 +16,7 @@
 #include "port/posix_serial_line.h"
 #include "protocol/protocol.h"
 #include "sim/pty_simulator.h"
+#include "support/internals_probe.h"
 
 namespace kestrova::test {
 
@@ -44,15 +46,16 @@ public:
         if (tags.TagFileVersion != 1201) {
             return ::testing::AssertionFailure() << "tag file version " << tags.TagFileVersion;
         }
-        db.ScanPeriods = {4, 9, 19, 29, 1000, 1000, 1000, 1000,
-                          1000, 1000, 1000, 1000, 1000, 1000, 1000, 1000};
-        db.PersistantMode = true;
+        constexpr std::array<std::int32_t, ScanTimerCount> periods = {
+            4, 9, 19, 29, 1000, 1000, 1000, 1000, 1000, 1000, 1000, 1000, 1000, 1000, 1000, 1000};
+        for (int n = 0; n < ScanTimerCount; ++n) db.SetScanPeriod(n, periods[n]);
+        db.SetPersistantMode(true);
         port.PortInit();
         // As the core connects: protocol initialised, port opened, waiting writes withdrawn,
         // transfer and protocol reset.
         proto.ProtocolInit();
         port.PortOpen();
-        if (port.PortLinkState() != PortLinkState::Open) {
+        if (port.LinkState() != PortLinkState::Open) {
             return ::testing::AssertionFailure() << "open failed: " << port.PortErrorText();
         }
         for (int p = 0; p < MaxPoints; ++p) db.ClearPointWriteRequest(p);
@@ -105,7 +108,7 @@ public:
         return pred();
     }
 
-    PointRecord& Pt(int point) { return db.PointTable[static_cast<std::size_t>(point)]; }
+    PointRecord& Pt(int point) { return InternalsProbe::PointTable(db)[static_cast<std::size_t>(point)]; }
     const std::uint8_t* Memory(std::uint32_t address) const {
         return sim.Model().Memory().data() + address;
     }
@@ -131,7 +134,7 @@ private:
     // time to deliver it, once per exchange (a request swallowed while the simulator was silent
     // is never answered); the wait ends with the first byte.
     void AwaitReplyBytes() {
-        if (port.PortTransferState() != PortTransferState::Receiving) {
+        if (port.TransferState() != PortTransferState::Receiving) {
             gaveUpOnReply_ = false;
             return;
         }

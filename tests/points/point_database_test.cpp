@@ -7,6 +7,7 @@
 #include <string>
 
 #include "points/point_database.h"
+#include "support/internals_probe.h"
 
 namespace kestrova {
 namespace {
@@ -27,7 +28,7 @@ bool SameRecord(const PointRecord& a, const PointRecord& b) {
 
 bool SameTable(const PointDatabase& a, const PointDatabase& b) {
     for (int i = 0; i < MaxPoints; ++i) {
-        if (!SameRecord(a.PointTable[i], b.PointTable[i])) return false;
+        if (!SameRecord(a.PointTable()[i], b.PointTable()[i])) return false;
     }
     return true;
 }
@@ -37,7 +38,7 @@ PointDatabase ClearedOnController() {
     PointDatabase db;
     for (int i = 0; i < MaxPoints; ++i) {
         db.ClearPoint(i);
-        PointRecord& p = db.PointTable[i];
+        PointRecord& p = InternalsProbe::PointTable(db)[i];
         p.Network_0 = 2;
         p.Network_1 = p.Network_2 = p.Network_3 = 0;
     }
@@ -46,7 +47,7 @@ PointDatabase ClearedOnController() {
 
 TEST(PointTable, ClearPointSetsClearedValuesAndKeepsMsgCount) {
     PointDatabase db;
-    PointRecord& p = db.PointTable[7];
+    PointRecord& p = InternalsProbe::PointTable(db)[7];
     p = {1, {}, 2, 3, 4, 0xFFFFFFFF, 5, 6, 7, 8, 9, 0xFFFFFFFF, 1, 2, 3, 4, 5, 6, 321};
     db.SetPointName(7, "Pan_PosAdjust");
 
@@ -68,7 +69,7 @@ TEST(PointTable, ClearPointSetsClearedValuesAndKeepsMsgCount) {
 
 TEST(PointTable, GuardedOperationsRefuseOutOfRangePointsAndChangeNothing) {
     PointDatabase db = ClearedOnController();
-    db.PointTable[39].Pt_Flags = PtNetReadWrite;
+    InternalsProbe::PointTable(db)[39].Pt_Flags = PtNetReadWrite;
     const PointDatabase before = db;
     for (int bad : {-1, 40, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()}) {
         EXPECT_FALSE(db.ClearPoint(bad));
@@ -89,7 +90,7 @@ TEST(PointTable, GuardedOperationsRefuseOutOfRangePointsAndChangeNothing) {
     }
     EXPECT_TRUE(SameTable(db, before));
     EXPECT_EQ(db.WritePoint(39, 5.0), 1);
-    EXPECT_EQ(db.PointTable[39].RawValue, 5);
+    EXPECT_EQ(db.PointTable()[39].RawValue, 5);
 }
 
 TEST(PointTable, ScaleRawValueClampsWithMinimumTestedFirst) {
@@ -115,7 +116,7 @@ TEST(PointTable, SetPointScaledTruncatesClampsAndRaisesWriteRequests) {
     PointDatabase db = ClearedOnController();
     const auto raw = [&](double value) {
         EXPECT_TRUE(db.SetPointScaled(3, value));
-        return db.PointTable[3].RawValue;
+        return db.PointTable()[3].RawValue;
     };
     EXPECT_EQ(raw(12.7), 12);
     EXPECT_EQ(raw(-12.7), -12);
@@ -123,27 +124,27 @@ TEST(PointTable, SetPointScaledTruncatesClampsAndRaisesWriteRequests) {
     EXPECT_EQ(raw(-1e12), std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(raw(NaN), std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(raw(100000.0), 100000);  // ScaleMin/ScaleMax are not applied in this direction
-    EXPECT_EQ(db.PointTable[3].ScaledValue, 100000.0);
-    EXPECT_EQ(db.PointTable[3].Msg_Flags, 0u);  // not network-writable: no request
-    EXPECT_EQ(db.PointTable[3].Pt_Flags & PtScaledChanged, 0u);
+    EXPECT_EQ(db.PointTable()[3].ScaledValue, 100000.0);
+    EXPECT_EQ(db.PointTable()[3].Msg_Flags, 0u);  // not network-writable: no request
+    EXPECT_EQ(db.PointTable()[3].Pt_Flags & PtScaledChanged, 0u);
 
-    db.PointTable[3].ScaleMult = 0.5;
-    db.PointTable[3].ScaleOffset = 1.0;
+    InternalsProbe::PointTable(db)[3].ScaleMult = 0.5;
+    InternalsProbe::PointTable(db)[3].ScaleOffset = 1.0;
     EXPECT_EQ(raw(7.0), 12);
 
     // A zero multiplier stores the largest raw value; the write still counts as done.
-    db.PointTable[4].ScaleMult = 0.0;
-    db.PointTable[4].Pt_Flags = PtNetWrite;
+    InternalsProbe::PointTable(db)[4].ScaleMult = 0.0;
+    InternalsProbe::PointTable(db)[4].Pt_Flags = PtNetWrite;
     EXPECT_TRUE(db.SetPointScaled(4, 3.0));
-    EXPECT_EQ(db.PointTable[4].RawValue, 2147483647);
-    EXPECT_EQ(db.PointTable[4].Msg_Flags, MsgWriteRequest);
+    EXPECT_EQ(db.PointTable()[4].RawValue, 2147483647);
+    EXPECT_EQ(db.PointTable()[4].Msg_Flags, MsgWriteRequest);
     EXPECT_FALSE(db.UnscalePoint(4));
 
     const auto requestsWrite = [&](std::uint32_t flags) {
         db.ClearPoint(5);
-        db.PointTable[5].Pt_Flags = flags;
+        InternalsProbe::PointTable(db)[5].Pt_Flags = flags;
         db.WritePoint(5, 1.0);
-        return (db.PointTable[5].Msg_Flags & MsgWriteRequest) != 0;
+        return (db.PointTable()[5].Msg_Flags & MsgWriteRequest) != 0;
     };
     EXPECT_TRUE(requestsWrite(PtNetReadWrite));
     EXPECT_TRUE(requestsWrite(PtNetWrite | 64));
@@ -153,28 +154,28 @@ TEST(PointTable, SetPointScaledTruncatesClampsAndRaisesWriteRequests) {
 
 TEST(PointTable, RawAndScaledChangeMarks) {
     PointDatabase db = ClearedOnController();
-    db.PointTable[39].ScaleMult = 2.0;
+    InternalsProbe::PointTable(db)[39].ScaleMult = 2.0;
     EXPECT_FALSE(db.ScaleChangedPoints());
 
     EXPECT_TRUE(db.SetPointRaw(0, 21));
     EXPECT_TRUE(db.SetPointRaw(39, 21));
     EXPECT_TRUE(db.PointNeedsScaling(0));
     EXPECT_TRUE(db.ScaleChangedPoints());
-    EXPECT_EQ(db.PointTable[0].ScaledValue, 21.0);
-    EXPECT_EQ(db.PointTable[39].ScaledValue, 42.0);
+    EXPECT_EQ(db.PointTable()[0].ScaledValue, 21.0);
+    EXPECT_EQ(db.PointTable()[39].ScaledValue, 42.0);
     EXPECT_FALSE(db.PointNeedsScaling(39));
     EXPECT_FALSE(db.ScaleChangedPoints());
 
     // A written engineering value is not overwritten by the next scaling pass.
     db.SetPointScaled(8, 12.5);
     EXPECT_FALSE(db.ScaleChangedPoints());
-    EXPECT_EQ(db.PointTable[8].ScaledValue, 12.5);
-    EXPECT_EQ(db.PointTable[8].RawValue, 12);
+    EXPECT_EQ(db.PointTable()[8].ScaledValue, 12.5);
+    EXPECT_EQ(db.PointTable()[8].RawValue, 12);
 
     // A clamped scaling still counts as done and clears raw-changed.
     db.SetPointRaw(9, 1000000);
     EXPECT_TRUE(db.ScalePoint(9));
-    EXPECT_EQ(db.PointTable[9].ScaledValue, 66000.0);
+    EXPECT_EQ(db.PointTable()[9].ScaledValue, 66000.0);
     EXPECT_FALSE(db.PointNeedsScaling(9));
 }
 
@@ -183,7 +184,7 @@ TEST(PointTable, NameIsCutTo63Characters) {
     const std::string longName(80, 'n');
     EXPECT_TRUE(db.SetPointName(10, longName));
     EXPECT_EQ(db.PointName(10), longName.substr(0, 63));
-    EXPECT_EQ(db.PointTable[10].Name[63], '\0');
+    EXPECT_EQ(db.PointTable()[10].Name[63], '\0');
     db.SetPointName(10, std::string(63, 'a'));
     EXPECT_EQ(db.PointName(10), std::string(63, 'a'));
     db.SetPointName(10, "Pan");
@@ -192,7 +193,7 @@ TEST(PointTable, NameIsCutTo63Characters) {
 
 TEST(PointTable, ReadinessAndBusyMarks) {
     PointDatabase db = ClearedOnController();
-    PointRecord& p = db.PointTable[12];
+    PointRecord& p = InternalsProbe::PointTable(db)[12];
     EXPECT_FALSE(db.PointReadyForRead(12, 2, 0, 0, 0));
     EXPECT_FALSE(db.PointWriteBusy(12));
 
@@ -220,10 +221,10 @@ TEST(PointTable, ReadinessAndBusyMarks) {
 
 TEST(PointTable, CompletePointTransferHonoursPersistantMode) {
     PointDatabase db = ClearedOnController();
-    PointRecord& p = db.PointTable[20];
+    PointRecord& p = InternalsProbe::PointTable(db)[20];
     const std::uint32_t both = MsgReadRequest | MsgWriteRequest;
 
-    db.PersistantMode = true;
+    db.SetPersistantMode(true);
     p.Msg_Flags = both;
     db.CompletePointTransfer(20, true, true);
     EXPECT_EQ(p.Msg_Flags, both | MsgReadError);  // request stands, to be tried again
@@ -234,7 +235,7 @@ TEST(PointTable, CompletePointTransferHonoursPersistantMode) {
     db.CompletePointTransfer(20, false, false);
     EXPECT_EQ(p.Msg_Flags, MsgReadError | MsgWriteError);
 
-    db.PersistantMode = false;
+    db.SetPersistantMode(false);
     p.Msg_Flags = both;
     db.CompletePointTransfer(20, true, true);
     EXPECT_EQ(p.Msg_Flags, MsgWriteRequest | MsgReadError);
@@ -242,59 +243,59 @@ TEST(PointTable, CompletePointTransferHonoursPersistantMode) {
     EXPECT_EQ(p.Msg_Flags, MsgReadError | MsgWriteError);
 
     p.Read_Idx = 3;
-    db.PointTable[0].Write_Idx = 7;
-    db.PointTable[39].Msg_Flags = MsgReadError | MsgReadRequest;
+    InternalsProbe::PointTable(db)[0].Write_Idx = 7;
+    InternalsProbe::PointTable(db)[39].Msg_Flags = MsgReadError | MsgReadRequest;
     EXPECT_TRUE(db.ClearAllTransferErrors());
     EXPECT_EQ(p.Msg_Flags, 0u);
-    EXPECT_EQ(db.PointTable[39].Msg_Flags, MsgReadRequest);
+    EXPECT_EQ(db.PointTable()[39].Msg_Flags, MsgReadRequest);
     EXPECT_EQ(p.Read_Idx, 3);
     EXPECT_TRUE(db.ClearAllTransferSlots());
     EXPECT_EQ(p.Read_Idx, -1);
-    EXPECT_EQ(db.PointTable[0].Write_Idx, -1);
+    EXPECT_EQ(db.PointTable()[0].Write_Idx, -1);
 }
 
 TEST(PointTable, ScanPointsRequestsReadsPerScanClass) {
     PointDatabase db = ClearedOnController();
     const std::uint32_t class2 = 0x20000000;
-    db.PointTable[1].Pt_Flags = PtNetRead | class2;       // requested
-    db.PointTable[2].Pt_Flags = PtNetReadWrite | class2;  // requested
-    db.PointTable[3].Pt_Flags = PtNetWrite | class2;      // not readable
-    db.PointTable[4].Pt_Flags = PtNetRead | 0x10000000;   // class 1
-    db.PointTable[5].Pt_Flags = PtNetRead | class2;
-    db.PointTable[5].Network_3 = 1;                       // other address
-    db.PointTable[6].Pt_Flags = PtNetRead;                // class 0
-    for (int k = 4; k < ScanTimerCount; ++k) db.ScanDue[k] = 1;
-    db.ScanDue[2] = 1;
+    InternalsProbe::PointTable(db)[1].Pt_Flags = PtNetRead | class2;       // requested
+    InternalsProbe::PointTable(db)[2].Pt_Flags = PtNetReadWrite | class2;  // requested
+    InternalsProbe::PointTable(db)[3].Pt_Flags = PtNetWrite | class2;      // not readable
+    InternalsProbe::PointTable(db)[4].Pt_Flags = PtNetRead | 0x10000000;   // class 1
+    InternalsProbe::PointTable(db)[5].Pt_Flags = PtNetRead | class2;
+    InternalsProbe::PointTable(db)[5].Network_3 = 1;                       // other address
+    InternalsProbe::PointTable(db)[6].Pt_Flags = PtNetRead;                // class 0
+    for (int k = 4; k < ScanTimerCount; ++k) InternalsProbe::ScanDue(db)[k] = 1;
+    InternalsProbe::ScanDue(db)[2] = 1;
 
     EXPECT_EQ(db.ScanPoints(), 0);
     for (int i = 0; i < MaxPoints; ++i)
-        EXPECT_EQ(db.PointTable[i].Msg_Flags, (i == 1 || i == 2) ? MsgReadRequest : 0u) << i;
-    EXPECT_EQ(db.ScanDue[2], 0);
-    for (int k = 4; k < ScanTimerCount; ++k) EXPECT_EQ(db.ScanDue[k], 1);
+        EXPECT_EQ(db.PointTable()[i].Msg_Flags, (i == 1 || i == 2) ? MsgReadRequest : 0u) << i;
+    EXPECT_EQ(db.ScanDue()[2], 0);
+    for (int k = 4; k < ScanTimerCount; ++k) EXPECT_EQ(db.ScanDue()[k], 1);
 
-    db.ScanDue[0] = db.ScanDue[1] = 1;
+    InternalsProbe::ScanDue(db)[0] = InternalsProbe::ScanDue(db)[1] = 1;
     db.ScanPoints();
-    EXPECT_EQ(db.PointTable[4].Msg_Flags, MsgReadRequest);
-    EXPECT_EQ(db.PointTable[6].Msg_Flags, MsgReadRequest);
-    EXPECT_EQ(db.PointTable[3].Msg_Flags, 0u);
-    EXPECT_EQ(db.ScanDue[0] + db.ScanDue[1], 0);
+    EXPECT_EQ(db.PointTable()[4].Msg_Flags, MsgReadRequest);
+    EXPECT_EQ(db.PointTable()[6].Msg_Flags, MsgReadRequest);
+    EXPECT_EQ(db.PointTable()[3].Msg_Flags, 0u);
+    EXPECT_EQ(db.ScanDue()[0] + db.ScanDue()[1], 0);
 }
 
 TEST(PointTable, ScanTimersFireEveryPeriodPlusOneTicks) {
     PointDatabase db;
-    db.ScanPeriods[0] = 0;
-    db.ScanPeriods[1] = 3;
-    db.ScanPeriods[15] = 10;
+    InternalsProbe::ScanPeriods(db)[0] = 0;
+    InternalsProbe::ScanPeriods(db)[1] = 3;
+    InternalsProbe::ScanPeriods(db)[15] = 10;
     std::array<std::string, 3> fired;
     for (int tick = 1; tick <= 12; ++tick) {
         db.TickScanTimers();
         if (tick == 1) {
-            for (int k = 0; k < ScanTimerCount; ++k) EXPECT_EQ(db.ScanDue[k], 1) << k;
+            for (int k = 0; k < ScanTimerCount; ++k) EXPECT_EQ(db.ScanDue()[k], 1) << k;
         }
         int slot = 0;
         for (int k : {0, 1, 15}) {
-            if (db.ScanDue[k] == 1) fired[slot] += std::to_string(tick) + " ";
-            db.ScanDue[k] = 0;
+            if (db.ScanDue()[k] == 1) fired[slot] += std::to_string(tick) + " ";
+            InternalsProbe::ScanDue(db)[k] = 0;
             ++slot;
         }
     }
@@ -303,9 +304,54 @@ TEST(PointTable, ScanTimersFireEveryPeriodPlusOneTicks) {
     EXPECT_EQ(fired[2], "1 12 ");
 
     // A negative period counts on through the wrap-around instead of overflowing.
-    db.ScanCounters[2] = std::numeric_limits<std::int32_t>::min();
+    InternalsProbe::ScanCounters(db)[2] = std::numeric_limits<std::int32_t>::min();
     db.TickScanTimers();
-    EXPECT_EQ(db.ScanCounters[2], std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(db.ScanCounters()[2], std::numeric_limits<std::int32_t>::max());
+}
+
+TEST(PointTable, SettersChangeOnlyTheirFieldAndRefuseStrayNumbers) {
+    PointDatabase db;
+    PointRecord r;
+    r.Address = 0x0A02;
+    r.Pt_Flags = PtNetRead;
+    EXPECT_TRUE(db.StorePoint(3, r));
+    EXPECT_FALSE(db.StorePoint(MaxPoints, r));
+    EXPECT_TRUE(db.StorePointRaw(3, 77));
+    EXPECT_TRUE(db.SetPointMemType(3, 0x00020128));
+    db.SetPointReadIdx(3, 5);
+    db.SetPointWriteIdx(3, 6);
+    const PointRecord& p = db.PointTable()[3];
+    EXPECT_EQ(p.Address, 0x0A02);
+    EXPECT_EQ(p.RawValue, 77);
+    EXPECT_EQ(p.Pt_Flags, PtNetRead);  // a stored raw value is not marked for scaling
+    EXPECT_EQ(p.Mem_Type, 0x00020128);
+    EXPECT_EQ(p.Read_Idx, 5);
+    EXPECT_EQ(p.Write_Idx, 6);
+
+    const PointDatabase before = db;
+    EXPECT_FALSE(db.StorePointRaw(-1, 1));
+    EXPECT_FALSE(db.SetPointMemType(MaxPoints, 1));
+    db.SetPointReadIdx(MaxPoints, 1);
+    db.SetPointWriteIdx(-1, 1);
+    EXPECT_FALSE(db.SetScanPeriod(ScanTimerCount, 5));
+    EXPECT_TRUE(SameTable(db, before));
+    EXPECT_EQ(db.ScanPeriods(), before.ScanPeriods());
+
+    EXPECT_TRUE(db.SetScanPeriod(ScanTimerCount - 1, 5));
+    EXPECT_EQ(db.ScanPeriods()[ScanTimerCount - 1], 5);
+    InternalsProbe::ScanCounters(db)[2] = 4;
+    db.ResetScanCounters();
+    EXPECT_EQ(db.ScanCounters()[2], 0);
+}
+
+TEST(PointTable, GoodExchangesCountUpTo1001AndStartAgain) {
+    PointDatabase db;
+    InternalsProbe::PointTable(db)[6].Msg_Count = 1000;
+    db.CountGoodExchange(6);
+    EXPECT_EQ(db.PointTable()[6].Msg_Count, 1001);
+    db.CountGoodExchange(6);
+    EXPECT_EQ(db.PointTable()[6].Msg_Count, 0);
+    db.CountGoodExchange(MaxPoints);  // a stray number counts nothing
 }
 
 TEST(PointTable, DecodeTypedValueAndTypeSizes) {

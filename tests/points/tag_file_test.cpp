@@ -11,6 +11,7 @@
 
 #include "common/errors.h"
 #include "points/tag_file.h"
+#include "support/internals_probe.h"
 
 namespace kestrova {
 namespace {
@@ -70,7 +71,7 @@ TEST_F(TagFileTest, TitleOnlyFileLoadsDefaultsAndSavesEveryPoint) {
     const char* system[] = {"_ZEL_System",   "_ZEL_Simulator", "_ZEL_System02",
                             "_ZEL_System03", "_ZEL_System04",  "_ZEL_HeartBeat"};
     for (int i = 0; i < MaxPoints; ++i) {
-        const PointRecord& p = db_.PointTable[i];
+        const PointRecord& p = db_.PointTable()[i];
         EXPECT_EQ(db_.PointName(i), i < 6 ? system[i] : "") << i;
         EXPECT_EQ(p.ScaleMult, 1.0);
         EXPECT_EQ(p.ScaleMin, -66000.0);
@@ -107,7 +108,7 @@ TEST_F(TagFileTest, FieldsRoundTripThroughTheFile) {
           "Msg_Flags=3\r\nRead_Idx=4\r\n");
     Load();
     EXPECT_EQ(db_.PointName(1), "_ZEL_Simulator");
-    const PointRecord& p3 = db_.PointTable[3];
+    const PointRecord& p3 = db_.PointTable()[3];
     EXPECT_EQ(p3.ScaleMult, 0.5);
     EXPECT_EQ(p3.ScaleMin, -1000.0);
     EXPECT_EQ(p3.RawValue, 0);      // not an integer: default
@@ -115,7 +116,7 @@ TEST_F(TagFileTest, FieldsRoundTripThroughTheFile) {
     EXPECT_EQ(p3.Msg_Flags, 3u);    // requests saved standing come back standing
     EXPECT_EQ(p3.Read_Idx, 4);
 
-    PointRecord& p = db_.PointTable[20];
+    PointRecord& p = InternalsProbe::PointTable(db_)[20];
     db_.SetPointName(20, std::string(70, 'z'));
     p.Pt_Flags = 0x81000040;  // raw-changed, network read, type 64
     p.Msg_Flags = 0x80020001;
@@ -129,7 +130,7 @@ TEST_F(TagFileTest, FieldsRoundTripThroughTheFile) {
     EXPECT_NE(Read().find("Name=_ZEL_Simulator\r\n"), std::string::npos);
 
     Reload();
-    const PointRecord& q = db_.PointTable[20];
+    const PointRecord& q = db_.PointTable()[20];
     EXPECT_EQ(q.Pt_Flags, 0x81000040u);
     EXPECT_EQ(q.Msg_Flags, 0x80020001u);
     EXPECT_EQ(q.RawValue, -123456);
@@ -137,7 +138,7 @@ TEST_F(TagFileTest, FieldsRoundTripThroughTheFile) {
     EXPECT_EQ(q.ScaleOffset, 1e-7);
     EXPECT_EQ(q.Network_0, 2);
     EXPECT_EQ(db_.PointName(20), std::string(63, 'z'));
-    EXPECT_EQ(db_.PointTable[3].ScaleMult, 0.5);
+    EXPECT_EQ(db_.PointTable()[3].ScaleMult, 0.5);
 }
 
 TEST_F(TagFileTest, UnknownContentAndCaseVariantsSurviveLoadAndSave) {
@@ -152,11 +153,11 @@ TEST_F(TagFileTest, UnknownContentAndCaseVariantsSurviveLoadAndSave) {
     Write(text);
     Load();
     EXPECT_EQ(tags_.TagFileVersion, 1201);
-    EXPECT_EQ(db_.PointTable[7].RawValue, 42);
+    EXPECT_EQ(db_.PointTable()[7].RawValue, 42);
     EXPECT_EQ(db_.PointName(7), "Pan_PosAdjust");
-    EXPECT_EQ(db_.PointTable[7].ScaleMult, 0.25);
+    EXPECT_EQ(db_.PointTable()[7].ScaleMult, 0.25);
 
-    db_.PointTable[7].RawValue = 43;
+    InternalsProbe::PointTable(db_)[7].RawValue = 43;
     EXPECT_TRUE(Save());
     const std::vector<std::string> lines = Lines();
     // Every original line is still there, in its order, except the one value that changed.
@@ -206,18 +207,18 @@ TEST_F(TagFileTest, BadFloatStopsTheLoadAndTheFileIsNeverWrittenBack) {
     EXPECT_EQ(tags_.LoadError(), "'abc' is not a valid floating point value");
     EXPECT_EQ(tags_.TagFileVersion, 1201);
     for (int n = 0; n < 7; ++n) {
-        EXPECT_EQ(db_.PointTable[n].RawValue, 100 + n);
-        EXPECT_EQ(db_.PointTable[n].ScaleMult, 2.0);
-        EXPECT_EQ(db_.PointTable[n].Network_0, 2);
+        EXPECT_EQ(db_.PointTable()[n].RawValue, 100 + n);
+        EXPECT_EQ(db_.PointTable()[n].ScaleMult, 2.0);
+        EXPECT_EQ(db_.PointTable()[n].Network_0, 2);
     }
     // Point 7 took the keys read before the bad one; everything after it stays cleared.
-    EXPECT_EQ(db_.PointTable[7].RawValue, 107);
-    EXPECT_EQ(db_.PointTable[7].ScaleMult, 1.0);
-    EXPECT_EQ(db_.PointTable[7].Network_0, -1);
+    EXPECT_EQ(db_.PointTable()[7].RawValue, 107);
+    EXPECT_EQ(db_.PointTable()[7].ScaleMult, 1.0);
+    EXPECT_EQ(db_.PointTable()[7].Network_0, -1);
     for (int n = 8; n < MaxPoints; ++n) {
-        EXPECT_EQ(db_.PointTable[n].RawValue, 0);
+        EXPECT_EQ(db_.PointTable()[n].RawValue, 0);
         EXPECT_EQ(db_.PointName(n), "");
-        EXPECT_EQ(db_.PointTable[n].Network_0, -1);
+        EXPECT_EQ(db_.PointTable()[n].Network_0, -1);
     }
 
     EXPECT_FALSE(Save());
@@ -236,10 +237,10 @@ TEST_F(TagFileTest, BadFloatStopsTheLoadAndTheFileIsNeverWrittenBack) {
 
 TEST_F(TagFileTest, ApplicationSelectionNamesAndMissingFiles) {
     // No application: the table is cleared, nothing is opened or written.
-    db_.PointTable[3].RawValue = 9;
+    InternalsProbe::PointTable(db_)[3].RawValue = 9;
     tags_.LoadPoints(db_, "NoApplicationSelected", dir_);
-    EXPECT_EQ(db_.PointTable[3].RawValue, 0);
-    EXPECT_EQ(db_.PointTable[3].ScaleMult, 1.0);
+    EXPECT_EQ(db_.PointTable()[3].RawValue, 0);
+    EXPECT_EQ(db_.PointTable()[3].ScaleMult, 1.0);
     EXPECT_FALSE(tags_.IsOpen());
     EXPECT_FALSE(tags_.SavePoints(db_, "NoApplicationSelected"));
     EXPECT_TRUE(fs::is_empty(dir_));

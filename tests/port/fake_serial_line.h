@@ -19,8 +19,8 @@ public:
     };
 
     // Scripted results.
-    std::int32_t openResult = 0;
-    std::int32_t configureResult = 0;
+    OpenFailure openResult = OpenFailure::None;
+    OpenFailure configureResult = OpenFailure::None;
     bool writeResult = true;
     bool closeResult = true;
     std::uint32_t pendingErrors = 0;  // reported (and cleared) by the next LineErrors
@@ -45,14 +45,14 @@ public:
     }
     std::int32_t Queued() const { return static_cast<std::int32_t>(tail_ - head_); }
 
-    std::int32_t Open(const std::string& path) override {
+    OpenFailure Open(const std::string& path) override {
         ++openCalls;
         openedPath = path;
-        if (openResult == 0) open = true;
+        if (openResult == OpenFailure::None) open = true;
         return openResult;
     }
-    std::int32_t Configure(std::int32_t baud, std::int32_t data, std::int32_t parity,
-                           std::int32_t stop) override {
+    OpenFailure Configure(std::int32_t baud, std::int32_t data, std::int32_t parity,
+                          std::int32_t stop) override {
         configs.push_back({baud, data, parity, stop});
         return configureResult;
     }

@@ -5,15 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "common/enum_int.h"
 #include "fake_serial_line.h"
 
 namespace kestrova {
 namespace {
 
 using test::FakeSerialLine;
-using Link = kestrova::PortLinkState;
-using Transfer = kestrova::PortTransferState;
-using Code = kestrova::PortErrorCode;
 
 class PortDrvTest : public ::testing::Test {
 protected:
@@ -25,7 +23,7 @@ protected:
 
     void OpenLink() {
         drv.PortOpen();
-        ASSERT_EQ(drv.PortLinkState(), Link::Open);
+        ASSERT_EQ(drv.LinkState(), PortLinkState::Open);
         line.lineCalls.clear();
         line.configs.clear();
     }
@@ -49,9 +47,9 @@ protected:
 };
 
 TEST_F(PortDrvTest, OpenUsesMappedDeviceCurrentSettingsAndRememberedLines) {
-    EXPECT_EQ(drv.PortLinkState(), Link::Closed);
+    EXPECT_EQ(drv.LinkState(), PortLinkState::Closed);
     drv.PortOpen();
-    EXPECT_EQ(drv.PortLinkState(), Link::Open);
+    EXPECT_EQ(drv.LinkState(), PortLinkState::Open);
     EXPECT_EQ(line.openedPath, "/dev/fake-com7");
     EXPECT_EQ(drv.DeviceName(), "/dev/fake-com7");
     EXPECT_EQ(drv.PortErrorText(), "");
@@ -68,7 +66,7 @@ TEST_F(PortDrvTest, OpenUsesMappedDeviceCurrentSettingsAndRememberedLines) {
     EXPECT_EQ(line.openCalls, 1);
 
     drv.PortClose();
-    EXPECT_EQ(drv.PortLinkState(), Link::Closed);
+    EXPECT_EQ(drv.LinkState(), PortLinkState::Closed);
     EXPECT_EQ(line.closeCalls, 1);
     drv.PortClose();  // not open: no second close
     EXPECT_EQ(line.closeCalls, 1);
@@ -77,10 +75,10 @@ TEST_F(PortDrvTest, OpenUsesMappedDeviceCurrentSettingsAndRememberedLines) {
     drv.PortOpen();
     line.closeResult = false;
     drv.PortClose();
-    EXPECT_EQ(drv.PortLinkState(), Link::Closed);
+    EXPECT_EQ(drv.LinkState(), PortLinkState::Closed);
     line.closeResult = true;
     drv.PortOpen();
-    EXPECT_EQ(drv.PortLinkState(), Link::Open);
+    EXPECT_EQ(drv.LinkState(), PortLinkState::Open);
     drv.PortClose();
 
     // An unmapped port number falls back to the default device naming.
@@ -93,26 +91,26 @@ TEST_F(PortDrvTest, OpenUsesMappedDeviceCurrentSettingsAndRememberedLines) {
 TEST_F(PortDrvTest, FailedOpenReportsTheTextOfItsCode) {
     line.openResult = OpenFailure::AlreadyOpen;
     drv.PortOpen();
-    EXPECT_EQ(drv.PortLinkState(), Link::OpenFailed);
+    EXPECT_EQ(drv.LinkState(), PortLinkState::OpenFailed);
     EXPECT_EQ(drv.PortErrorText(), "Device Already Open");
     EXPECT_TRUE(line.configs.empty());
 
-    line.openResult = 13;  // a platform code without a description
+    line.openResult = static_cast<OpenFailure>(13);  // a platform code without a description
     drv.PortOpen();
     EXPECT_EQ(drv.PortErrorText(), "Unknown error description");
 
     // A line that cannot run the baud rate fails the open and is released again.
-    line.openResult = 0;
+    line.openResult = OpenFailure::None;
     line.configureResult = OpenFailure::BaudRateNotSupported;
     drv.PortOpen();
-    EXPECT_EQ(drv.PortLinkState(), Link::OpenFailed);
+    EXPECT_EQ(drv.LinkState(), PortLinkState::OpenFailed);
     EXPECT_EQ(drv.PortErrorText(), "Baud Rate Not Supported");
     EXPECT_FALSE(line.open);
 
     // OpenFailed -> Open, and the text is emptied.
-    line.configureResult = 0;
+    line.configureResult = OpenFailure::None;
     drv.PortOpen();
-    EXPECT_EQ(drv.PortLinkState(), Link::Open);
+    EXPECT_EQ(drv.LinkState(), PortLinkState::Open);
     EXPECT_EQ(drv.PortErrorText(), "");
 }
 
@@ -121,31 +119,31 @@ TEST_F(PortDrvTest, ReplyCompletesByLengthAcrossPolls) {
     Send({0x02, 'm', 0x10, 0x20}, 5);
     ASSERT_EQ(line.writes.size(), 1u);  // written during PortSend
     EXPECT_EQ(line.writes[0], (std::vector<std::uint8_t>{0x02, 'm', 0x10, 0x20}));
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
     const std::uint8_t intruder[] = {0x77, 0x78};
     drv.PortSend(2, intruder);  // busy: ignored, the first transfer goes on unchanged
     EXPECT_EQ(line.writes.size(), 1u);
 
     line.Arrive({0x02, 'm'});
     drv.PortPoll();
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
     EXPECT_EQ(drv.ReplyLength(), 2);
     line.Arrive({0x00, 0xAB, 0xCD});  // 0x00 is data while no end character is set
     drv.PortPoll();
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
-    EXPECT_EQ(drv.PortErrorCode(), 0);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
+    EXPECT_EQ(drv.TransferError(), PortErrorCode::None);
     EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{0x02, 'm', 0x00, 0xAB, 0xCD}));
 
     // Complete stays until cleared; a new send is ignored meanwhile.
     Send({0x55}, 3);
     drv.PortPoll();
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
     EXPECT_EQ(line.writes.size(), 1u);
 
     // No reply awaited: complete within the sending call.
     drv.PortClearTransfer();
     Send({0x01}, 0);
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
     EXPECT_EQ(line.writes.size(), 2u);
 }
 
@@ -154,7 +152,7 @@ TEST_F(PortDrvTest, EndCharacterCompletesAndExtraBytesAreKept) {
     Send({0x01}, 10, 1000, '\r');
     line.Arrive({'O', 'K', '\r', 'x', 'y'});
     drv.PortPoll();
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
     // Bytes of the chunk after the completing byte are stored and counted.
     EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{'O', 'K', '\r', 'x', 'y'}));
 
@@ -163,7 +161,7 @@ TEST_F(PortDrvTest, EndCharacterCompletesAndExtraBytesAreKept) {
     Send({0x01}, 3);
     line.Arrive({1, 2, 3, 4, 5});
     drv.PortPoll();
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
     EXPECT_EQ(drv.ReplyLength(), 5);
 
     // Bytes arriving after completion stay queued until the next request is sent, and are
@@ -180,7 +178,7 @@ TEST_F(PortDrvTest, EndCharacterCompletesAndExtraBytesAreKept) {
     EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{}));
     line.Arrive({7, 6, 5});
     drv.PortPoll();
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
     EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{7, 6, 5}));
 }
 
@@ -188,23 +186,23 @@ TEST_F(PortDrvTest, ReplyTimesOutOnThePollAfterTheLimitCountingTheSendingPoll) {
     OpenLink();
     Send({0x01}, 5, 34);  // poll 1
     for (int poll = 2; poll <= 34; ++poll) drv.PortPoll();
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
-    EXPECT_EQ(drv.PortErrorCode(), 0);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
+    EXPECT_EQ(drv.TransferError(), PortErrorCode::None);
     drv.PortPoll();  // poll 35
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Failed);
-    EXPECT_EQ(drv.PortErrorCode(), Code::ReplyTimeout);
-    EXPECT_EQ(drv.PortErrorCode(), 16642);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Failed);
+    EXPECT_EQ(drv.TransferError(), PortErrorCode::ReplyTimeout);
+    EXPECT_EQ(ToInt(drv.TransferError()), 16642);
 
     // A partial reply is still there for the caller after the time-out; bytes arriving now
     // are not taken.
     line.Arrive({1, 2});
     drv.PortPoll();
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Failed);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Failed);
     EXPECT_EQ(line.Queued(), 2);
 
     drv.PortClearTransfer();
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Idle);
-    EXPECT_EQ(drv.PortErrorCode(), 0);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Idle);
+    EXPECT_EQ(drv.TransferError(), PortErrorCode::None);
 
     // PortResetTransfer restores the limit of 1000 polls and drops the end character.
     drv.PortSetEndChar('\n');
@@ -217,27 +215,27 @@ TEST_F(PortDrvTest, ReplyTimesOutOnThePollAfterTheLimitCountingTheSendingPoll) {
     drv.PortPoll();       // poll 1000 takes the byte
     // The two late bytes of the timed-out transfer were dropped when this request went out.
     EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{'\n'}));
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
     drv.PortPoll();
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Failed);
-    EXPECT_EQ(drv.PortErrorCode(), Code::ReplyTimeout);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Failed);
+    EXPECT_EQ(drv.TransferError(), PortErrorCode::ReplyTimeout);
 }
 
 TEST_F(PortDrvTest, LineErrorsFailTheTransferLaterFlagsWinning) {
     OpenLink();
     struct Case {
         std::uint32_t flags;
-        std::int32_t code;
+        PortErrorCode code;
     };
     const Case cases[] = {
-        {CE_FRAME, Code::FramingError},
-        {CE_OVERRUN, Code::OverrunError},
-        {CE_RXOVER, Code::InputOverflow},
-        {CE_RXPARITY, Code::ParityError},
-        {CE_FRAME | CE_RXPARITY, Code::ParityError},
-        {CE_FRAME | CE_OVERRUN, Code::OverrunError},
-        {CE_OVERRUN | CE_RXOVER, Code::InputOverflow},
-        {0x10, Code::LineError},  // a flag without its own code
+        {CE_FRAME, PortErrorCode::FramingError},
+        {CE_OVERRUN, PortErrorCode::OverrunError},
+        {CE_RXOVER, PortErrorCode::InputOverflow},
+        {CE_RXPARITY, PortErrorCode::ParityError},
+        {CE_FRAME | CE_RXPARITY, PortErrorCode::ParityError},
+        {CE_FRAME | CE_OVERRUN, PortErrorCode::OverrunError},
+        {CE_OVERRUN | CE_RXOVER, PortErrorCode::InputOverflow},
+        {0x10, PortErrorCode::LineError},  // a flag without its own code
     };
     for (const Case& c : cases) {
         drv.PortClearTransfer();
@@ -245,14 +243,14 @@ TEST_F(PortDrvTest, LineErrorsFailTheTransferLaterFlagsWinning) {
         line.pendingErrors = c.flags;
         line.Arrive({1, 2, 3, 4});
         drv.PortPoll();
-        EXPECT_EQ(drv.PortTransferState(), Transfer::Failed) << c.flags;
-        EXPECT_EQ(drv.PortErrorCode(), c.code) << c.flags;
+        EXPECT_EQ(drv.TransferState(), PortTransferState::Failed) << c.flags;
+        EXPECT_EQ(drv.TransferError(), c.code) << c.flags;
         // The bytes of that poll are not read.
         EXPECT_EQ(line.Queued(), 4);
         std::uint8_t sink[4];
         line.Read(sink, 4);
     }
-    EXPECT_EQ(drv.PortLinkState(), Link::Open);  // line errors never touch the link
+    EXPECT_EQ(drv.LinkState(), PortLinkState::Open);  // line errors never touch the link
 }
 
 TEST_F(PortDrvTest, FailedWriteRaisesRtsAndStillReceives) {
@@ -262,10 +260,10 @@ TEST_F(PortDrvTest, FailedWriteRaisesRtsAndStillReceives) {
     EXPECT_EQ(line.lineCalls, (std::vector<std::string>{"RTS+"}));
     EXPECT_TRUE(drv.RtsOn());
     EXPECT_FALSE(drv.DtrOn());
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
     line.Arrive({0xAA, 0xBB});
     drv.PortPoll();
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
 
     // The remembered RTS level is restored by the next open.
     drv.PortClose();
@@ -281,7 +279,7 @@ TEST_F(PortDrvTest, FailedWriteRaisesRtsAndStillReceives) {
     line.writes.clear();
     Send(big, 2);
     EXPECT_TRUE(line.writes.empty());
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
     drv.PortClearTransfer();
     const std::vector<std::uint8_t> full(PortDrv::TransmitBufferSize, 0x44);
     Send(full, 2);
@@ -294,27 +292,27 @@ TEST_F(PortDrvTest, FailedWriteRaisesRtsAndStillReceives) {
 
 TEST_F(PortDrvTest, TransferFallsBackToIdleWhileTheLinkIsNotOpen) {
     Send({0x01}, 4);
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Idle);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Idle);
     EXPECT_TRUE(line.writes.empty());
 
     OpenLink();
     Send({0x01}, 4);
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
     drv.PortClose();
     drv.PortPoll();
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Idle);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Idle);
 
     line.openResult = OpenFailure::DeviceInvalid;
     drv.PortOpen();
     Send({0x01}, 4);
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Idle);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Idle);
     EXPECT_EQ(line.writes.size(), 1u);
 }
 
 TEST_F(PortDrvTest, SettingsChangeStepsOnlyFromTheirOwnState) {
     EXPECT_FALSE(drv.PortCommitSettings() || drv.PortBeginApply() || drv.PortEndApply());
     EXPECT_TRUE(drv.PortBeginSettings());
-    EXPECT_EQ(drv.SettingsRequest(), 16);
+    EXPECT_EQ(ToInt(drv.SettingsRequest()), 16);
     EXPECT_FALSE(drv.PortBeginSettings() || drv.PortBeginApply() || drv.PortEndApply());
     drv.PortSetNewPort(3);
     drv.PortSetNewBaud(19200);
@@ -322,16 +320,16 @@ TEST_F(PortDrvTest, SettingsChangeStepsOnlyFromTheirOwnState) {
     drv.PortSetNewParity(2);
     drv.PortSetNewStop(2);
     EXPECT_TRUE(drv.PortCommitSettings());
-    EXPECT_EQ(drv.SettingsRequest(), 128);
+    EXPECT_EQ(ToInt(drv.SettingsRequest()), 128);
     EXPECT_FALSE(drv.PortBeginSettings() || drv.PortCommitSettings() || drv.PortEndApply());
     EXPECT_TRUE(drv.PortBeginApply());
-    EXPECT_EQ(drv.SettingsRequest(), 2048);
+    EXPECT_EQ(ToInt(drv.SettingsRequest()), 2048);
     EXPECT_FALSE(drv.PortBeginSettings() || drv.PortCommitSettings() || drv.PortBeginApply());
 
     // Closed link: all five become current and go back into the settings file's values.
     EXPECT_TRUE(drv.PortApplySettings());
     EXPECT_TRUE(drv.PortEndApply());
-    EXPECT_EQ(drv.SettingsRequest(), 0);
+    EXPECT_EQ(ToInt(drv.SettingsRequest()), 0);
     EXPECT_EQ(drv.CurrentPort(), 3);
     EXPECT_EQ(settings.Port, 3);
     EXPECT_EQ(settings.BAUD, 19200);
@@ -378,7 +376,7 @@ TEST_F(PortDrvTest, ApplyWhileOpenReframesTheOpenPortAndKeepsItsNumber) {
     EXPECT_FALSE(drv.PortApplySettings());
     EXPECT_EQ(drv.CurrentBaud(), 9600);
     EXPECT_EQ(settings.BAUD, 9600);
-    line.configureResult = 0;
+    line.configureResult = OpenFailure::None;
 
     // The new port number is used only at the next open, and only if applied while closed.
     drv.PortClose();
@@ -402,16 +400,16 @@ TEST_F(PortDrvTest, ReadyChangeIsAppliedOnTheNextIdlePoll) {
     drv.PortSetNewStop(1);
     drv.PortCommitSettings();
     for (int i = 0; i < 5; ++i) drv.PortPoll();
-    EXPECT_EQ(drv.SettingsRequest(), 128);  // waits while the transfer runs
+    EXPECT_EQ(ToInt(drv.SettingsRequest()), 128);  // waits while the transfer runs
     EXPECT_TRUE(line.configs.empty());
     line.Arrive({1, 2, 3, 4});
     drv.PortPoll();
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
     drv.PortPoll();
-    EXPECT_EQ(drv.SettingsRequest(), 128);
+    EXPECT_EQ(ToInt(drv.SettingsRequest()), 128);
     drv.PortClearTransfer();
     drv.PortPoll();
-    EXPECT_EQ(drv.SettingsRequest(), 0);
+    EXPECT_EQ(ToInt(drv.SettingsRequest()), 0);
     ASSERT_EQ(line.configs.size(), 1u);
     EXPECT_EQ(line.configs[0].baud, 57600);
     EXPECT_EQ(settings.BAUD, 57600);
@@ -422,7 +420,7 @@ TEST_F(PortDrvTest, ReadyChangeIsAppliedOnTheNextIdlePoll) {
     drv.PortSetNewPort(9);
     drv.PortCommitSettings();
     drv.PortPoll();
-    EXPECT_EQ(drv.SettingsRequest(), 0);
+    EXPECT_EQ(ToInt(drv.SettingsRequest()), 0);
     EXPECT_EQ(settings.Port, 9);
 }
 
@@ -438,7 +436,7 @@ TEST_F(PortDrvTest, ReplyLengthSaturatesAt255AndReadsAtMostOneChunkPerPoll) {
     EXPECT_EQ(line.Queued(), 0);
     EXPECT_LE(line.largestRead, PortDrv::ChunkSize);
     EXPECT_EQ(drv.ReplyLength(), 255);
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
     const auto& reply = drv.ReplyBuffer();
     EXPECT_EQ(reply[0], 0);
     EXPECT_EQ(reply[254], 254);
@@ -453,7 +451,7 @@ TEST_F(PortDrvTest, ReplyLengthSaturatesAt255AndReadsAtMostOneChunkPerPoll) {
     drv.PortPoll();
     drv.PortPoll();
     drv.PortPoll();
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
     EXPECT_EQ(drv.ReplyLength(), 255);
 }
 

@@ -13,13 +13,12 @@
 #include <vector>
 
 #include "alloc_counter.h"
+#include "common/enum_int.h"
 #include "port/port_drv.h"
 
 namespace kestrova {
 namespace {
 
-using Link = kestrova::PortLinkState;
-using Transfer = kestrova::PortTransferState;
 
 // The driver opens the slave side of a pty as "COM 3"; the test plays the controller on the
 // master side. A second slave descriptor stays open so the pty never hangs up and so the test
@@ -74,7 +73,7 @@ protected:
 
     // Polls like the comms tick while the transfer is receiving.
     static void PollWhileReceiving(PortDrv& drv) {
-        for (int i = 0; i < 2000 && drv.PortTransferState() == Transfer::Receiving; ++i) {
+        for (int i = 0; i < 2000 && drv.TransferState() == PortTransferState::Receiving; ++i) {
             drv.PortPoll();
             ::usleep(1000);
         }
@@ -99,7 +98,7 @@ TEST_F(PtyTest, OpenConfiguresARawNonBlockingLine) {
     PortDrv drv(line, settings_, ports_);
     drv.PortInit();
     drv.PortOpen();
-    ASSERT_EQ(drv.PortLinkState(), Link::Open) << drv.PortErrorText();
+    ASSERT_EQ(drv.LinkState(), PortLinkState::Open) << drv.PortErrorText();
     EXPECT_EQ(drv.DeviceName(), slavePath_);
     EXPECT_EQ(drv.PortErrorText(), "");
 
@@ -135,7 +134,7 @@ TEST_F(PtyTest, OpenFailuresNameTheirCause) {
     PortDrv drv(first, settings_, ports_);
     drv.PortInit();
     drv.PortOpen();
-    ASSERT_EQ(drv.PortLinkState(), Link::Open);
+    ASSERT_EQ(drv.LinkState(), PortLinkState::Open);
 
     // A second opener of the same device is refused, also through its own driver.
     SerialSettings otherSettings{3, 38400, 8, 0, 1};
@@ -143,7 +142,7 @@ TEST_F(PtyTest, OpenFailuresNameTheirCause) {
     PortDrv other(second, otherSettings, ports_);
     other.PortInit();
     other.PortOpen();
-    EXPECT_EQ(other.PortLinkState(), Link::OpenFailed);
+    EXPECT_EQ(other.LinkState(), PortLinkState::OpenFailed);
     EXPECT_EQ(other.PortErrorText(), "Device Already Open");
     EXPECT_FALSE(second.IsOpen());
 
@@ -151,7 +150,7 @@ TEST_F(PtyTest, OpenFailuresNameTheirCause) {
     drv.PortClose();
     EXPECT_FALSE(first.IsOpen());
     other.PortOpen();
-    EXPECT_EQ(other.PortLinkState(), Link::Open);
+    EXPECT_EQ(other.LinkState(), PortLinkState::Open);
     other.PortClose();
 
     ports_.Set(4, "/dev/kestrova-no-such-tty");
@@ -160,7 +159,7 @@ TEST_F(PtyTest, OpenFailuresNameTheirCause) {
         settings_.Port = port;
         drv.PortInit();
         drv.PortOpen();
-        EXPECT_EQ(drv.PortLinkState(), Link::OpenFailed) << port;
+        EXPECT_EQ(drv.LinkState(), PortLinkState::OpenFailed) << port;
         EXPECT_EQ(drv.PortErrorText(), "Device ID Invalid/Not Supported") << port;
     }
 
@@ -168,11 +167,11 @@ TEST_F(PtyTest, OpenFailuresNameTheirCause) {
     settings_ = SerialSettings{3, 12345, 8, 0, 1};
     drv.PortInit();
     drv.PortOpen();
-    EXPECT_EQ(drv.PortLinkState(), Link::OpenFailed);
+    EXPECT_EQ(drv.LinkState(), PortLinkState::OpenFailed);
     EXPECT_EQ(drv.PortErrorText(), "Baud Rate Not Supported");
     EXPECT_FALSE(first.IsOpen());
     other.PortOpen();
-    EXPECT_EQ(other.PortLinkState(), Link::Open);
+    EXPECT_EQ(other.LinkState(), PortLinkState::Open);
 }
 
 TEST_F(PtyTest, FrameAndReplyCrossTheLineUnchanged) {
@@ -180,21 +179,21 @@ TEST_F(PtyTest, FrameAndReplyCrossTheLineUnchanged) {
     PortDrv drv(line, settings_, ports_);
     drv.PortInit();
     drv.PortOpen();
-    ASSERT_EQ(drv.PortLinkState(), Link::Open);
+    ASSERT_EQ(drv.LinkState(), PortLinkState::Open);
 
     // Bytes a cooked tty would translate or act upon.
     const std::vector<std::uint8_t> frame{0x0A, 0x0D, 0x11, 0x13, 0x03, 0x7F, 0x00, 0xFF, 0x04};
     drv.PortSetReplyLength(static_cast<std::int32_t>(frame.size()));
     drv.PortSetReplyLimit(5000);
     drv.PortSend(static_cast<std::int32_t>(frame.size()), frame.data());
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Receiving);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
     EXPECT_FALSE(drv.RtsOn());  // the write succeeded
     EXPECT_EQ(PeerRead(frame.size()), frame);
 
     PeerWrite(frame);
     PollWhileReceiving(drv);
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
-    EXPECT_EQ(drv.PortErrorCode(), 0);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
+    EXPECT_EQ(drv.TransferError(), PortErrorCode::None);
     const std::vector<std::uint8_t> reply(drv.ReplyBuffer().begin(),
                                           drv.ReplyBuffer().begin() + drv.ReplyLength());
     EXPECT_EQ(reply, frame);
@@ -204,7 +203,7 @@ TEST_F(PtyTest, FrameAndReplyCrossTheLineUnchanged) {
     drv.PortSetReplyLength(0);
     const std::uint8_t ping[] = {'P'};
     drv.PortSend(1, ping);
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
     EXPECT_EQ(PeerRead(1), std::vector<std::uint8_t>{'P'});
 }
 
@@ -213,7 +212,7 @@ TEST_F(PtyTest, LateBytesAreDroppedWhenTheNextRequestGoesOutWithoutAllocating) {
     PortDrv drv(line, settings_, ports_);
     drv.PortInit();
     drv.PortOpen();
-    ASSERT_EQ(drv.PortLinkState(), Link::Open);
+    ASSERT_EQ(drv.LinkState(), PortLinkState::Open);
     const std::uint8_t request[] = {0x02, 'm', 0x00, 0x10};
 
     const long allocationsBefore = test::g_allocationCount;
@@ -222,7 +221,7 @@ TEST_F(PtyTest, LateBytesAreDroppedWhenTheNextRequestGoesOutWithoutAllocating) {
     drv.PortSend(4, request);
     PeerWrite({0xA1, 0xA2, 0xA3, 0xA4});
     PollWhileReceiving(drv);
-    ASSERT_EQ(drv.PortTransferState(), Transfer::Complete);
+    ASSERT_EQ(drv.TransferState(), PortTransferState::Complete);
     EXPECT_EQ(test::g_allocationCount, allocationsBefore) << "the transfer engine allocated";
 
     // Two late bytes arrive after the transfer ended; they answer nothing that is asked now,
@@ -235,7 +234,7 @@ TEST_F(PtyTest, LateBytesAreDroppedWhenTheNextRequestGoesOutWithoutAllocating) {
     EXPECT_EQ(line.QueuedInput(), 0);
     PeerWrite({0xC1, 0xC2, 0xC3, 0xC4});
     PollWhileReceiving(drv);
-    EXPECT_EQ(drv.PortTransferState(), Transfer::Complete);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
     const std::vector<std::uint8_t> reply(drv.ReplyBuffer().begin(),
                                           drv.ReplyBuffer().begin() + drv.ReplyLength());
     EXPECT_EQ(reply, (std::vector<std::uint8_t>{0xC1, 0xC2, 0xC3, 0xC4}));
@@ -289,8 +288,8 @@ TEST(PosixSerialLineHelpers, TermiosFramingFromTheSettings) {
 TEST(PosixSerialLineHelpers, ErrnoMappingBaudRatesAndErrorCounters) {
     EXPECT_EQ(OpenFailureFromErrno(ENXIO), OpenFailure::DeviceInvalid);
     EXPECT_EQ(OpenFailureFromErrno(EIO), OpenFailure::HardwareUnavailable);
-    EXPECT_EQ(OpenFailureFromErrno(EACCES), EACCES);  // positive: "Unknown error description"
-    EXPECT_GT(OpenFailureFromErrno(0), 0);            // never mistaken for success
+    EXPECT_EQ(ToInt(OpenFailureFromErrno(EACCES)), EACCES);  // positive: "Unknown error description"
+    EXPECT_GT(ToInt(OpenFailureFromErrno(0)), 0);            // never mistaken for success
     EXPECT_STREQ(PortOpenFailureText(OpenFailureFromErrno(EACCES)), "Unknown error description");
 
     EXPECT_TRUE(IsStandardBaudRate(50) && IsStandardBaudRate(38400) && IsStandardBaudRate(4000000));

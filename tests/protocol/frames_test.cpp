@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/enum_int.h"
+
 namespace kestrova {
 namespace {
 
@@ -29,7 +31,7 @@ std::int16_t Parse(RequestChannel& ch, const Bytes& reply, std::uint8_t command,
                    std::uint16_t count)
 {
     ch.SetReply(reply.data(), reply.size());
-    return ch.ParseReply(command, count);
+    return ToInt(ch.ParseReply(command, count));
 }
 
 TEST(Crc16, KnownCheckValues)
@@ -51,7 +53,7 @@ TEST(RequestChannel, StartValuesAndReset)
     EXPECT_EQ(ch.RequestAddress, 0u);
     EXPECT_EQ(ch.RequestCount, 2);
     EXPECT_EQ(ch.PayloadLength, 2);
-    EXPECT_EQ(ch.Result, 0);
+    EXPECT_EQ(ch.Result, ReplyResult::Good);
     EXPECT_EQ(ch.FrameLength, 0);
     EXPECT_EQ(ch.ReplyLength, 0);
 
@@ -59,7 +61,7 @@ TEST(RequestChannel, StartValuesAndReset)
     ch.RequestCount = 9;
     ch.RequestData[3] = 5;
     ch.BuildReadRequest();
-    ch.Result = -9;
+    ch.Result = ReplyResult::ReadMalformed;
     ch.PayloadLength = 0;
     ch.Reset();
     EXPECT_EQ(ch.RequestAddress, 0u);
@@ -68,7 +70,7 @@ TEST(RequestChannel, StartValuesAndReset)
     EXPECT_EQ(ch.FrameLength, 0);
     EXPECT_EQ(ch.ExpectedReplyLength, 0);
     EXPECT_EQ(ch.PayloadLength, 2);
-    EXPECT_EQ(ch.Result, 0);
+    EXPECT_EQ(ch.Result, ReplyResult::Good);
 }
 
 TEST(RequestChannel, ReadRequestFrame)
@@ -165,7 +167,7 @@ TEST(ParseReply, GoodReplies)
     RequestChannel ch;
     const Bytes read500{0x2B, 0x24, 0xF4, 0x01, 0x23, 0x0B, 0x4D};
     EXPECT_EQ(Parse(ch, read500, 'm', 2), 0);
-    EXPECT_EQ(ch.Result, 0);
+    EXPECT_EQ(ch.Result, ReplyResult::Good);
     ASSERT_EQ(ch.PayloadLength, 2);
     EXPECT_EQ(ch.Payload[0], 0xF4);
     EXPECT_EQ(ch.Payload[1], 0x01);
@@ -187,10 +189,10 @@ TEST(ParseReply, GoodReplies)
     ch.RequestCount = 2;
     ch.BuildReadRequest();
     ch.SetReply(read500.data(), read500.size());
-    EXPECT_EQ(ch.ParseReply(), 0);
+    EXPECT_EQ(ToInt(ch.ParseReply()), 0);
     ch.RequestCount = 4;
     ch.SetReply(read500.data(), read500.size());
-    EXPECT_EQ(ch.ParseReply(), -9);
+    EXPECT_EQ(ToInt(ch.ParseReply()), -9);
 }
 
 TEST(ParseReply, MalformedReplies)
@@ -263,7 +265,7 @@ TEST(ParseReply, OversizedRepliesAreCutAtTheBuffers)
     EXPECT_EQ(ch.SetReply(huge.data(), huge.size()), 128u);
     EXPECT_EQ(ch.ReplyLength, 128);
     EXPECT_EQ(ch.Reply[128], 0);
-    EXPECT_EQ(ch.ParseReply('m', 195), -1);
+    EXPECT_EQ(ToInt(ch.ParseReply('m', 195)), -1);
 
     // A well-formed reply with more data than the payload buffer holds: the payload is cut at
     // 64 bytes and the reply is not reported good, even when the count matches.
@@ -280,10 +282,10 @@ TEST(ParseReply, OversizedRepliesAreCutAtTheBuffers)
     // A reply length set directly beyond the buffer is taken as the whole buffer.
     ch.SetReply(huge.data(), huge.size());
     ch.ReplyLength = 1000;
-    EXPECT_EQ(ch.ParseReply('m', 195), -1);
+    EXPECT_EQ(ToInt(ch.ParseReply('m', 195)), -1);
     ch.SetReply(big.data(), big.size());
     ch.ReplyLength = 1000;
-    EXPECT_EQ(ch.ParseReply('m', 123), -9);
+    EXPECT_EQ(ToInt(ch.ParseReply('m', 123)), -9);
     EXPECT_EQ(ch.PayloadLength, 64);
 }
 

@@ -9,6 +9,7 @@
 #include "port/port_drv.h"
 #include "protocol/protocol.h"
 #include "scripted_line.h"
+#include "support/internals_probe.h"
 
 namespace kestrova::test {
 
@@ -34,7 +35,7 @@ protected:
 
     void SetUp() override {
         for (int p = 0; p < MaxPoints; ++p) db.ClearPoint(p);
-        db.PersistantMode = true;
+        db.SetPersistantMode(true);
         port.PortInit();
         Connect();
     }
@@ -42,7 +43,7 @@ protected:
     void Connect() {
         proto.ProtocolInit();
         port.PortOpen();
-        ASSERT_EQ(port.PortLinkState(), PortLinkState::Open);
+        ASSERT_EQ(port.LinkState(), PortLinkState::Open);
         for (int p = 0; p < MaxPoints; ++p) db.ClearPointWriteRequest(p);
         port.PortResetTransfer();
         proto.ProtocolReset();
@@ -51,7 +52,7 @@ protected:
     // A point of the controller at network address 2, 0, 0, 0.
     PointRecord& Define(int point, std::uint32_t type, std::uint32_t access, std::int32_t address) {
         db.ClearPoint(point);
-        PointRecord& p = db.PointTable[static_cast<std::size_t>(point)];
+        PointRecord& p = Pt(point);
         p.Pt_Flags = type | access;
         p.Address = address;
         p.Network_0 = 2;
@@ -61,8 +62,12 @@ protected:
         return p;
     }
 
-    PointRecord& Pt(int point) { return db.PointTable[static_cast<std::size_t>(point)]; }
-    MsgBlock& Block(int block) { return proto.MsgBlockTable[static_cast<std::size_t>(block)]; }
+    PointRecord& Pt(int point) {
+        return InternalsProbe::PointTable(db)[static_cast<std::size_t>(point)];
+    }
+    MsgBlock& Block(int block) {
+        return InternalsProbe::MsgBlockTable(proto)[static_cast<std::size_t>(block)];
+    }
     void RequestRead(int point) { Pt(point).Msg_Flags |= MsgReadRequest; }
 
     // One comms tick, as the core runs it.

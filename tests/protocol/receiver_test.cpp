@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "alloc_count.h"
+#include "common/enum_int.h"
 #include "protocol_fixture.h"
 
 namespace kestrova::test {
@@ -23,11 +24,11 @@ TEST_F(ReceiverTest, ServesPendingBlocksInOrderOneExchangePerTwoTicks) {
     // Nothing pending yet: the first call ends the empty cycle, schedules, and sends block 1.
     Tick();
     EXPECT_EQ(line.frameCount, 1);
-    EXPECT_EQ(proto.ProtocolState, PollState::AwaitReply);
-    EXPECT_EQ(proto.BlockCursor, 1);
+    EXPECT_EQ(proto.ProtocolState(), PollState::AwaitReply);
+    EXPECT_EQ(proto.BlockCursor(), 1);
     Tick();  // reply handled; the next block waits for the next call
     EXPECT_EQ(line.frameCount, 1);
-    EXPECT_EQ(proto.ProtocolState, PollState::NextBlock);
+    EXPECT_EQ(proto.ProtocolState(), PollState::NextBlock);
     EXPECT_EQ(Pt(20).RawValue, 100);
     Tick();
     EXPECT_EQ(line.frameCount, 2);
@@ -47,8 +48,8 @@ TEST_F(ReceiverTest, ServesPendingBlocksInOrderOneExchangePerTwoTicks) {
     // With nothing left the cycle ends on every call and nothing is sent.
     Ticks(10);
     EXPECT_EQ(line.frameCount, 3);
-    EXPECT_EQ(proto.ProtocolState, PollState::NextBlock);
-    EXPECT_EQ(proto.BlockCursor, 0);
+    EXPECT_EQ(proto.ProtocolState(), PollState::NextBlock);
+    EXPECT_EQ(proto.BlockCursor(), 0);
 
     // A new request is picked up at the next cycle end.
     RequestRead(21);
@@ -70,13 +71,13 @@ TEST_F(ReceiverTest, GoodRepliesAreStoredUnlessAWriteIsPending) {
     EXPECT_DOUBLE_EQ(p10.ScaledValue, -5.0);
     EXPECT_EQ(p10.Pt_Flags & PtRawChanged, 0u);
     EXPECT_EQ(p10.Msg_Flags, 0u);
-    EXPECT_EQ(Block(proto.BlockCursor).Result, 0);
+    EXPECT_TRUE(Block(proto.BlockCursor()).Result.Good());
 
     // The operator writes while a read of the point is in flight: the old value read back is
     // dropped, the read still ends well and counts.
     controller.silent = true;
     RequestRead(10);
-    ASSERT_TRUE(TickUntil([&] { return p10.Read_Idx != -1 && proto.ProtocolState == PollState::AwaitReply; }));
+    ASSERT_TRUE(TickUntil([&] { return p10.Read_Idx != -1 && proto.ProtocolState() == PollState::AwaitReply; }));
     db.WritePoint(10, 41.0);  // raw 80
     line.Arrive(GoodReadReply({0x01, 0x00}));
     ASSERT_TRUE(TickUntil([&] { return p10.Msg_Count == 2; }));
@@ -137,13 +138,13 @@ TEST_F(ReceiverTest, TimedOutRepliesAreJudgedOnlyFromSevenBytes) {
     RequestRead(11);
     Tick();  // sends
     ASSERT_EQ(line.frameCount, 1);
-    const int block = proto.BlockCursor;
+    const int block = proto.BlockCursor();
     // The limit is 38 polls; the frame's own poll counts, two polls per tick.
     Ticks(18);
-    EXPECT_EQ(port.PortTransferState(), PortTransferState::Receiving);
+    EXPECT_EQ(port.TransferState(), PortTransferState::Receiving);
     EXPECT_EQ(p.Msg_Flags & MsgReadError, 0u);
     Tick();  // the 39th poll times out; the same tick's protocol poll judges the 7 bytes
-    EXPECT_EQ(Block(block).Result, -130);
+    EXPECT_EQ(Block(block).Result, ExchangeResult{.reply = static_cast<ReplyResult>(-130)});
     EXPECT_EQ(p.Msg_Flags & MsgReadError, MsgReadError);
     EXPECT_EQ(p.Msg_Flags & MsgReadRequest, MsgReadRequest);  // persistent: tried again
     EXPECT_EQ(p.Read_Idx, -1);
@@ -160,10 +161,10 @@ TEST_F(ReceiverTest, TimedOutRepliesAreJudgedOnlyFromSevenBytes) {
     };
     const int before = line.frameCount;
     ASSERT_TRUE(TickUntil([&] { return line.frameCount > before; }));
-    const int block2 = proto.BlockCursor;
-    ASSERT_TRUE(TickUntil([&] { return proto.ProtocolState != PollState::AwaitReply; }));
-    EXPECT_EQ(Block(block2).Result, PortErrorCode::ReplyTimeout);
-    EXPECT_EQ(Block(block2).Result, 16642);
+    const int block2 = proto.BlockCursor();
+    ASSERT_TRUE(TickUntil([&] { return proto.ProtocolState() != PollState::AwaitReply; }));
+    EXPECT_EQ(Block(block2).Result, ExchangeResult{.transferError = PortErrorCode::ReplyTimeout});
+    EXPECT_EQ(ToInt(Block(block2).Result.transferError), 16642);
 
     // A line error ends the exchange with its code, without a parse.
     line.responder = [](ScriptedLine& l, const std::uint8_t*, int) {
@@ -172,9 +173,9 @@ TEST_F(ReceiverTest, TimedOutRepliesAreJudgedOnlyFromSevenBytes) {
     };
     const int before3 = line.frameCount;
     ASSERT_TRUE(TickUntil([&] { return line.frameCount > before3; }));
-    const int block3 = proto.BlockCursor;
-    ASSERT_TRUE(TickUntil([&] { return proto.ProtocolState != PollState::AwaitReply; }));
-    EXPECT_EQ(Block(block3).Result, PortErrorCode::FramingError);
+    const int block3 = proto.BlockCursor();
+    ASSERT_TRUE(TickUntil([&] { return proto.ProtocolState() != PollState::AwaitReply; }));
+    EXPECT_EQ(Block(block3).Result, ExchangeResult{.transferError = PortErrorCode::FramingError});
     EXPECT_EQ(p.RawValue, 9);
 }
 
@@ -203,7 +204,8 @@ TEST_F(ReceiverTest, FailedWritesKeepTheirRequestAndErrorBits) {
     line.responder = [](ScriptedLine& l, const std::uint8_t*, int) { l.Arrive(ErrorReply(5)); };
     db.WritePoint(17, 2.0);
     ASSERT_TRUE(TickUntil([&] { return (p.Msg_Flags & MsgWriteError) != 0; }));
-    EXPECT_EQ(Block(proto.BlockCursor).Result, -133);
+    EXPECT_EQ(Block(proto.BlockCursor()).Result,
+              ExchangeResult{.reply = static_cast<ReplyResult>(-133)});
     EXPECT_EQ(p.Msg_Flags & MsgWriteRequest, MsgWriteRequest);
     EXPECT_EQ(p.Write_Idx, -1);
     EXPECT_EQ(p.Msg_Count, 0);
@@ -215,14 +217,15 @@ TEST_F(ReceiverTest, FailedWritesKeepTheirRequestAndErrorBits) {
     EXPECT_EQ(p.Msg_Flags, MsgWriteError);
 
     // A reply that is no OK is a malformed write reply; with PersistantMode off the request goes.
-    db.PersistantMode = false;
+    db.SetPersistantMode(false);
     line.responder = [](ScriptedLine& l, const std::uint8_t*, int) {
         l.Arrive(GoodReadReply({'N', 'O'}));
     };
     db.ClearAllTransferErrors();
     db.WritePoint(17, 1.0);
     ASSERT_TRUE(TickUntil([&] { return (p.Msg_Flags & MsgWriteError) != 0; }));
-    EXPECT_EQ(Block(proto.BlockCursor).Result, ReplyWriteMalformed);
+    EXPECT_EQ(Block(proto.BlockCursor()).Result,
+              ExchangeResult{.reply = ReplyResult::WriteMalformed});
     EXPECT_EQ(p.Msg_Flags & MsgWriteRequest, 0u);
 }
 
@@ -230,7 +233,7 @@ TEST_F(ReceiverTest, AValueWrittenWhileItsWriteIsInFlightFollowsIt) {
     PointRecord& p = Define(10, TypeS16, PtNetReadWrite, 0x0A52);
     controller.Attach(line);
     const auto inFlight = [&] {
-        return p.Write_Idx != -1 && proto.ProtocolState == PollState::AwaitReply;
+        return p.Write_Idx != -1 && proto.ProtocolState() == PollState::AwaitReply;
     };
 
     // The operator drags on while the block with the previous value is on the line: the good
@@ -256,7 +259,7 @@ TEST_F(ReceiverTest, AValueWrittenWhileItsWriteIsInFlightFollowsIt) {
 
     // Without PersistantMode a failed write drops its own value, not a newer one: the newer
     // value keeps its request (the failure is still marked) and goes out next.
-    db.PersistantMode = false;
+    db.SetPersistantMode(false);
     controller.silent = true;
     db.WritePoint(10, 70.0);
     ASSERT_TRUE(TickUntil(inFlight));
@@ -283,67 +286,67 @@ TEST_F(ReceiverTest, BlockReadsWalkTheBlocksDownAndRecoverFromBadDescriptors) {
     };
 
     ASSERT_TRUE(readOnce());
-    EXPECT_EQ(proto.BlockStore[0][0], 1);
-    EXPECT_EQ(proto.BlockStore[0][7], 8);
-    EXPECT_EQ(proto.BlockStore[0][8], 0);  // only the block's size is copied
+    EXPECT_EQ(proto.BlockStore()[0][0], 1);
+    EXPECT_EQ(proto.BlockStore()[0][7], 8);
+    EXPECT_EQ(proto.BlockStore()[0][8], 0);  // only the block's size is copied
     EXPECT_EQ(p4.Mem_Type, static_cast<std::int32_t>(0x5A020308));
-    EXPECT_EQ(proto.BlockSetComplete, 1);
+    EXPECT_TRUE(proto.BlockSetComplete());
 
     ASSERT_TRUE(readOnce());
     EXPECT_EQ(FrameAddress(line.LastFrame()), 0x1010u);
-    EXPECT_EQ(proto.BlockStore[2][0], 17);
+    EXPECT_EQ(proto.BlockStore()[2][0], 17);
     ASSERT_TRUE(readOnce());
     EXPECT_EQ(FrameAddress(line.LastFrame()), 0x1008u);
-    EXPECT_EQ(proto.BlockStore[1][7], 16);
+    EXPECT_EQ(proto.BlockStore()[1][7], 16);
     EXPECT_EQ(p4.Mem_Type, static_cast<std::int32_t>(0x5A000308));
     EXPECT_EQ(p4.RawValue, 0);  // block data never goes into the point's value
-    EXPECT_EQ(proto.RejectedBlockReplies, 0u);
+    EXPECT_EQ(proto.RejectedBlockReplies(), 0u);
 
     // An index beyond the blocks: read as the idle byte at 0, not stored, restarted from the top.
-    const auto before = proto.BlockStore;
+    const auto before = proto.BlockStore();
     p4.Mem_Type = 0x00090308;
     ASSERT_TRUE(readOnce());
     EXPECT_EQ(FrameAddress(line.LastFrame()), 0u);
-    EXPECT_EQ(proto.BlockStore, before);
+    EXPECT_EQ(proto.BlockStore(), before);
     EXPECT_EQ(p4.Mem_Type, 0x00020308);
-    EXPECT_EQ(proto.RejectedBlockReplies, 1u);
+    EXPECT_EQ(proto.RejectedBlockReplies(), 1u);
     EXPECT_EQ(p4.Msg_Flags & MsgReadError, 0u);
 
     // Seven blocks is no valid set: nothing stored, the descriptor left as it is.
     p4.Mem_Type = 0x00080708;
     ASSERT_TRUE(readOnce());
-    EXPECT_EQ(proto.BlockStore, before);
+    EXPECT_EQ(proto.BlockStore(), before);
     EXPECT_EQ(p4.Mem_Type, 0x00080708);
-    EXPECT_EQ(proto.RejectedBlockReplies, 2u);
+    EXPECT_EQ(proto.RejectedBlockReplies(), 2u);
 
     // A descriptor made invalid while its read was in flight is caught when the reply arrives.
     p4.Mem_Type = 0x00000308;
     controller.silent = true;
     RequestRead(BlockReadPoint);
-    ASSERT_TRUE(TickUntil([&] { return proto.ProtocolState == PollState::AwaitReply; }));
+    ASSERT_TRUE(TickUntil([&] { return proto.ProtocolState() == PollState::AwaitReply; }));
     p4.Mem_Type = 0x00FF0308;
     line.Arrive(GoodReadReply({9, 9, 9, 9, 9, 9, 9, 9}));
-    ASSERT_TRUE(TickUntil([&] { return proto.ProtocolState != PollState::AwaitReply; }));
-    EXPECT_EQ(proto.BlockStore, before);
+    ASSERT_TRUE(TickUntil([&] { return proto.ProtocolState() != PollState::AwaitReply; }));
+    EXPECT_EQ(proto.BlockStore(), before);
     EXPECT_EQ(p4.Mem_Type, 0x00020308);
-    EXPECT_EQ(proto.RejectedBlockReplies, 3u);
+    EXPECT_EQ(proto.RejectedBlockReplies(), 3u);
 }
 
 TEST_F(ReceiverTest, LinkClosingMidExchangeKeepsTheSlotUntilReset) {
     PointRecord& p = Define(16, TypeS16, PtNetRead, 0x0A58);
     RequestRead(16);  // no responder: the reply never comes
     Tick();
-    ASSERT_EQ(proto.ProtocolState, PollState::AwaitReply);
-    const int block = proto.BlockCursor;
+    ASSERT_EQ(proto.ProtocolState(), PollState::AwaitReply);
+    const int block = proto.BlockCursor();
     EXPECT_EQ(p.Read_Idx, block);
 
     port.PortClose();
     Tick();
-    EXPECT_EQ(proto.ProtocolState, PollState::Stopped);
+    EXPECT_EQ(proto.ProtocolState(), PollState::Stopped);
     EXPECT_EQ(p.Read_Idx, block);
     EXPECT_EQ(p.Msg_Flags & (MsgReadError | MsgReadRequest), MsgReadRequest);
     Ticks(5);
-    EXPECT_EQ(proto.ProtocolState, PollState::Stopped);
+    EXPECT_EQ(proto.ProtocolState(), PollState::Stopped);
     EXPECT_EQ(line.frameCount, 1);
 
     // Reopened without a reset, the point is not scheduled again.
@@ -376,16 +379,16 @@ TEST_F(ReceiverTest, UntrustedRepliesStayInsideTheirBuffers) {
     };
     RequestRead(BlockReadPoint);
     Tick();
-    ASSERT_EQ(proto.ProtocolState, PollState::AwaitReply);
+    ASSERT_EQ(proto.ProtocolState(), PollState::AwaitReply);
     FrameBytes tail;
     for (int i = 0; i < 128; ++i) tail.Push(0xBB);
     line.Arrive(tail);
     Tick();
-    EXPECT_EQ(proto.ProtocolState, PollState::NextBlock);
-    EXPECT_EQ(proto.Channel.ReplyLength, 128);
-    EXPECT_EQ(proto.Channel.Reply[128], 0);
-    EXPECT_EQ(Block(1).Result, ReplyChecksumError);
-    EXPECT_EQ(proto.BlockStore[0][0], 0);
+    EXPECT_EQ(proto.ProtocolState(), PollState::NextBlock);
+    EXPECT_EQ(proto.Channel().ReplyLength, 128);
+    EXPECT_EQ(proto.Channel().Reply[128], 0);
+    EXPECT_EQ(Block(1).Result, ExchangeResult{.reply = ReplyResult::ChecksumError});
+    EXPECT_EQ(proto.BlockStore()[0][0], 0);
     EXPECT_EQ(p4.Msg_Flags & MsgReadError, MsgReadError);
 
     // A point's data type changed while its read was in flight: the stored values never go past
@@ -395,8 +398,8 @@ TEST_F(ReceiverTest, UntrustedRepliesStayInsideTheirBuffers) {
     Define(38, TypeS32, PtNetRead, 0x0B00);
     Define(39, TypeU8, PtNetRead, 0x0B04);
     RequestRead(38);
-    ASSERT_TRUE(TickUntil([&] { return proto.ProtocolState == PollState::AwaitReply &&
-                                       Block(proto.BlockCursor).PointNo == 38; }));
+    ASSERT_TRUE(TickUntil([&] { return proto.ProtocolState() == PollState::AwaitReply &&
+                                       Block(proto.BlockCursor()).PointNo == 38; }));
     Pt(38).Pt_Flags = TypeU8 | PtNetRead;
     line.Arrive(GoodReadReply({7, 8, 9, 10}));
     ASSERT_TRUE(TickUntil([&] { return Pt(38).Msg_Count == 1; }));
@@ -407,8 +410,8 @@ TEST_F(ReceiverTest, UntrustedRepliesStayInsideTheirBuffers) {
     // and still ends at the last point.
     RequestRead(38);
     Pt(38).Pt_Flags = TypeS32 | PtNetRead;
-    ASSERT_TRUE(TickUntil([&] { return proto.ProtocolState == PollState::AwaitReply &&
-                                       Block(proto.BlockCursor).PointNo == 38; }));
+    ASSERT_TRUE(TickUntil([&] { return proto.ProtocolState() == PollState::AwaitReply &&
+                                       Block(proto.BlockCursor()).PointNo == 38; }));
     Pt(38).Pt_Flags = TypeNoSize | PtNetRead;
     Pt(39).RawValue = 5;
     line.Arrive(GoodReadReply({7, 8, 9, 10}));
@@ -423,7 +426,7 @@ TEST_F(ReceiverTest, PollingAllocatesNothing) {
         Define(p, p % 2 ? TypeS16 : TypeU8, PtNetReadWrite, 0x0A00 + 4 * p);
     }
     Define(BlockReadPoint, TypeU8, PtNetRead, 0x1000).Mem_Type = 0x00020410;
-    db.ScanPeriods.fill(0);
+    InternalsProbe::ScanPeriods(db).fill(0);
     Ticks(5);  // anything lazily set up by the library is done before counting
 
     const long before = AllocationCount();

@@ -27,17 +27,17 @@ TEST_F(SchedulerTest, InitLeavesEveryBlockIdleAndEveryPointWithoutSlot) {
     Pt(8).Write_Idx = 9;
     Block(5).Flags = MsgBlockPending;
     Block(5).MsgType = MsgReadMemory;
-    proto.WriteCursor = 12;
-    proto.ReadCursor = 13;
+    InternalsProbe::WriteCursor(proto) = 12;
+    InternalsProbe::ReadCursor(proto) = 13;
 
     proto.ProtocolInit();
 
-    EXPECT_EQ(proto.ReplyTimePerByte, 2);
-    EXPECT_EQ(proto.ReplyTimeBase, 20);
-    EXPECT_EQ(proto.WriteCursor, 0);
-    EXPECT_EQ(proto.ReadCursor, 0);
-    EXPECT_EQ(proto.ProtocolState, PollState::Stopped);
-    EXPECT_EQ(proto.BlockCursor, 0);
+    EXPECT_EQ(proto.ReplyTimePerByte(), 2);
+    EXPECT_EQ(proto.ReplyTimeBase(), 20);
+    EXPECT_EQ(proto.WriteCursor(), 0);
+    EXPECT_EQ(proto.ReadCursor(), 0);
+    EXPECT_EQ(proto.ProtocolState(), PollState::Stopped);
+    EXPECT_EQ(proto.BlockCursor(), 0);
     EXPECT_EQ(Pt(7).Read_Idx, -1);
     EXPECT_EQ(Pt(8).Write_Idx, -1);
     for (int k = 0; k < MsgBlockCount; ++k) {
@@ -53,7 +53,7 @@ TEST_F(SchedulerTest, InitLeavesEveryBlockIdleAndEveryPointWithoutSlot) {
         EXPECT_EQ(b.PointNo, 0);
         EXPECT_EQ(b.TxLength, 0);
         EXPECT_EQ(b.TxBytes[0], 0);
-        EXPECT_EQ(b.Result, 0);
+        EXPECT_TRUE(b.Result.Good());
     }
 }
 
@@ -116,24 +116,24 @@ TEST_F(SchedulerTest, CursorsRotateOverThePoints) {
         Define(p, TypeS16, PtNetWrite, 0x100 + p);
         db.WritePoint(p, 1.0);
     }
-    proto.WriteCursor = 5;
+    InternalsProbe::WriteCursor(proto) = 5;
     proto.ResetAllBlocks();
     proto.ScheduleCycle();
     EXPECT_EQ(Block(1).PointNo, 7);
     EXPECT_EQ(Block(2).PointNo, 2);
     EXPECT_EQ(Block(3).Flags, 0u);
-    EXPECT_EQ(proto.WriteCursor, 2);
+    EXPECT_EQ(proto.WriteCursor(), 2);
 
     // A search that comes all the way round ends on the cursor's own point.
     proto.ProtocolReset();
     for (int p = 0; p < MaxPoints; ++p) Pt(p).Msg_Flags = 0;
     Define(9, TypeS16, PtNetRead, 0x200);
     RequestRead(9);
-    proto.ReadCursor = 9;
+    InternalsProbe::ReadCursor(proto) = 9;
     proto.ResetAllBlocks();
     proto.ScheduleCycle();
     EXPECT_EQ(Block(1).PointNo, 9);
-    EXPECT_EQ(proto.ReadCursor, 9);
+    EXPECT_EQ(proto.ReadCursor(), 9);
 
     // A point of another network address is never chosen.
     proto.ProtocolReset();
@@ -159,7 +159,7 @@ TEST_F(SchedulerTest, AFullTableLeavesTheRestForTheNextCycleInRotation) {
         EXPECT_EQ(Block(k).PointNo, 4 + k) << k;
     }
     EXPECT_EQ(Pt(6).Read_Idx, -1);
-    EXPECT_EQ(proto.WriteCursor, 35);
+    EXPECT_EQ(proto.WriteCursor(), 35);
 
     // The exchanges end well: slots released, write requests cleared.
     for (int k = 1; k <= 31; ++k) {
@@ -237,7 +237,7 @@ TEST_F(SchedulerTest, BlocksCarryFramesLengthsAndLimits) {
     EXPECT_EQ(r13.ByteCount, 0u);
     EXPECT_EQ(r13.ReplyLength, 5);
     EXPECT_EQ(r13.ReplyLimit, 30);
-    for (int k = 1; k <= 6; ++k) EXPECT_EQ(Block(k).Result, 0);
+    for (int k = 1; k <= 6; ++k) EXPECT_TRUE(Block(k).Result.Good());
 }
 
 TEST_F(SchedulerTest, BlockReadAddressFollowsTheDescriptor) {

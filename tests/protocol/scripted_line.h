@@ -68,7 +68,7 @@ public:
     using Responder = std::function<void(ScriptedLine& line, const std::uint8_t* frame, int length)>;
     Responder responder;
 
-    std::int32_t openResult = 0;
+    OpenFailure openResult = OpenFailure::None;
     std::uint32_t pendingErrors = 0;  // reported (and cleared) by the next LineErrors
     bool open = false;
 
@@ -88,12 +88,12 @@ public:
     }
     int Queued() const { return static_cast<int>(tail_ - head_); }
 
-    std::int32_t Open(const std::string&) override {
-        if (openResult == 0) open = true;
+    OpenFailure Open(const std::string&) override {
+        if (openResult == OpenFailure::None) open = true;
         return openResult;
     }
-    std::int32_t Configure(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override {
-        return 0;
+    OpenFailure Configure(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override {
+        return OpenFailure::None;
     }
     void SetDtr(bool) override {}
     void SetRts(bool) override {}

@@ -1,6 +1,7 @@
 #include "sim/controller_model.h"
 #include "sim/pty_simulator.h"
 
+#include "common/enum_int.h"
 #include "protocol/msg_frames.h"
 
 #include <gtest/gtest.h>
@@ -56,7 +57,7 @@ std::int16_t Judge(RequestChannel& ch, const Bytes& reply, std::uint8_t command,
                    std::uint16_t count)
 {
     ch.SetReply(reply.data(), reply.size());
-    return ch.ParseReply(command, count);
+    return ToInt(ch.ParseReply(command, count));
 }
 
 std::int32_t ReadValue(ControllerModel& model, std::uint32_t address, int size)
@@ -366,7 +367,7 @@ TEST(FaultInjector, SpoilsRepliesAsAsked)
     RequestChannel ch;
     auto judge = [&](const SimReply& r) {
         ch.SetReply(r.bytes.data(), r.length);
-        return ch.ParseReply('m', 2);
+        return ToInt(ch.ParseReply('m', 2));
     };
 
     SimReply r = good;

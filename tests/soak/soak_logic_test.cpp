@@ -11,6 +11,7 @@
 
 #include "common/number_text.h"
 #include "soak/soak_logic.h"
+#include "support/internals_probe.h"
 
 namespace kestrova::soak {
 namespace {
@@ -137,15 +138,15 @@ TEST(SoakLedgerTest, OnlyValuesWrittenWithGoodCommsAreExpected) {
     EXPECT_FALSE(ledger.Known(10));
 
     PointDatabase points;
-    points.PointTable[13].ScaledValue = 41.0;
-    points.PointTable[10].ScaledValue = 7.0;  // unknown: not compared
+    InternalsProbe::PointTable(points)[13].ScaledValue = 41.0;
+    InternalsProbe::PointTable(points)[10].ScaledValue = 7.0;  // unknown: not compared
     std::array<Mismatch, AdjustPoints.size()> found{};
     int mismatches = -1;
     EXPECT_EQ(CompareWithLedger(ledger, points, found, mismatches), 1);
     EXPECT_EQ(mismatches, 0);
 
     ledger.Written(30, 200.0, true);
-    points.PointTable[30].ScaledValue = 199.0;
+    InternalsProbe::PointTable(points)[30].ScaledValue = 199.0;
     EXPECT_EQ(CompareWithLedger(ledger, points, found, mismatches), 2);
     ASSERT_EQ(mismatches, 1);
     EXPECT_EQ(found[0].point, 30);
