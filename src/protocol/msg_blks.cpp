@@ -57,7 +57,7 @@ void Protocol::ProtocolReset()
 
 void Protocol::ResetAllBlocks()
 {
-    for (MsgBlock& b : msgBlocks_) b.MsgType = MsgTypeReset;
+    for (MsgBlock& b : msgBlocks_) b.MsgType = MsgKind::Reset;
     for (int k = 0; k < MsgBlockCount; ++k) BuildBlock(k);
 }
 
@@ -66,7 +66,7 @@ void Protocol::IdleBlock(int block)
     if (!ValidBlock(block)) return;
     MsgBlock& b = Block(block);
     b.Flags = 0;
-    b.MsgType = MsgTypeIdle;
+    b.MsgType = MsgKind::Idle;
     b.ReplyLimit = 1;
     b.EndChar = 0;
     b.ReplyLength = 1;
@@ -86,10 +86,10 @@ void Protocol::BuildBlock(int block)
     const std::uint32_t flags =
         pointValid ? db_.PointTable()[b.PointNo].Pt_Flags : 0;
 
-    if (b.MsgType == MsgReadMemory || (b.MsgType == MsgWriteMemory && pointValid)) {
+    if (b.MsgType == MsgKind::ReadMemory || (b.MsgType == MsgKind::WriteMemory && pointValid)) {
         channel_.RequestAddress = b.MemAddress;
         channel_.RequestCount = static_cast<std::uint16_t>(b.ByteCount & 0xFFFF);
-        if (b.MsgType == MsgReadMemory) {
+        if (b.MsgType == MsgKind::ReadMemory) {
             channel_.BuildReadRequest();
         } else {
             b.WriteValue = db_.PointTable()[b.PointNo].RawValue;
@@ -180,7 +180,7 @@ void Protocol::PrepareWriteBlock(int block)
         b.MemAddress = static_cast<std::uint32_t>(point.Address);
         b.ByteCount = static_cast<std::uint32_t>(PointDatabase::TypeCodeSize(point.Pt_Flags));
     }
-    b.MsgType = MsgWriteMemory;
+    b.MsgType = MsgKind::WriteMemory;
     db_.SetPointWriteIdx(p, block);
 }
 
@@ -203,7 +203,7 @@ void Protocol::PrepareReadBlock(int block)
         b.MemAddress = static_cast<std::uint32_t>(point.Address);
         b.ByteCount = static_cast<std::uint32_t>(PointDatabase::TypeCodeSize(point.Pt_Flags));
     }
-    b.MsgType = MsgReadMemory;
+    b.MsgType = MsgKind::ReadMemory;
     db_.SetPointReadIdx(p, block);
 }
 

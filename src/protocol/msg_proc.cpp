@@ -83,8 +83,8 @@ void Protocol::DispatchReply(int block)
 {
     if (!ValidBlock(block)) return;
     switch (Block(block).MsgType) {
-    case MsgReadMemory: HandleReadReply(block); break;
-    case MsgWriteMemory: HandleWriteReply(block); break;
+    case MsgKind::ReadMemory: HandleReadReply(block); break;
+    case MsgKind::WriteMemory: HandleWriteReply(block); break;
     default: break;  // only read and write blocks are ever pending
     }
 }

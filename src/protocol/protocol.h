@@ -19,11 +19,9 @@ inline constexpr std::size_t MsgTxBytesSize = 127;
 // MsgBlock::Flags bits.
 inline constexpr std::uint32_t MsgBlockPending = 0x00000001;
 
-// MsgBlock::MsgType values. 0 marks a block between the two steps of ResetAllBlocks.
-inline constexpr std::int32_t MsgTypeReset = 0;
-inline constexpr std::int32_t MsgTypeIdle = 1;
-inline constexpr std::int32_t MsgReadMemory = 31;
-inline constexpr std::int32_t MsgWriteMemory = 32;
+// What a message block asks of the controller. Reset marks a block between the two steps of
+// ResetAllBlocks.
+enum class MsgKind : std::int32_t { Reset = 0, Idle = 1, ReadMemory = 31, WriteMemory = 32 };
 
 // The block read of point 4: its Mem_Type word describes blocks of controller memory starting at
 // the point's Address (bits 0-7 block size, 8-15 number of blocks, 16-23 index read next).
@@ -50,7 +48,7 @@ struct ExchangeResult {
 
 struct MsgBlock {
     std::uint32_t Flags = 0;
-    std::int32_t MsgType = 0;
+    MsgKind MsgType = MsgKind::Reset;
     std::int32_t ReplyLimit = 0;     // in port polls
     std::uint16_t ReplyLength = 0;   // expected length of a good reply
     std::uint8_t EndChar = 0;        // 0: no end-of-reply character

@@ -26,7 +26,7 @@ TEST_F(SchedulerTest, InitLeavesEveryBlockIdleAndEveryPointWithoutSlot) {
     Pt(7).Read_Idx = 3;
     Pt(8).Write_Idx = 9;
     Block(5).Flags = MsgBlockPending;
-    Block(5).MsgType = MsgReadMemory;
+    Block(5).MsgType = MsgKind::ReadMemory;
     InternalsProbe::WriteCursor(proto) = 12;
     InternalsProbe::ReadCursor(proto) = 13;
 
@@ -44,7 +44,7 @@ TEST_F(SchedulerTest, InitLeavesEveryBlockIdleAndEveryPointWithoutSlot) {
         SCOPED_TRACE(k);
         const MsgBlock& b = Block(k);
         EXPECT_EQ(b.Flags, 0u);
-        EXPECT_EQ(b.MsgType, MsgTypeIdle);
+        EXPECT_EQ(b.MsgType, MsgKind::Idle);
         EXPECT_EQ(b.ReplyLimit, 1);
         EXPECT_EQ(b.ReplyLength, 1);
         EXPECT_EQ(b.EndChar, 0);
@@ -75,19 +75,19 @@ TEST_F(SchedulerTest, WritesFillTheFirstBlocksThenReads) {
     for (int i = 0; i < 3; ++i) {
         const MsgBlock& b = Block(1 + i);
         EXPECT_EQ(b.PointNo, writes[i]);
-        EXPECT_EQ(b.MsgType, MsgWriteMemory);
+        EXPECT_EQ(b.MsgType, MsgKind::WriteMemory);
         EXPECT_EQ(b.Flags & MsgBlockPending, MsgBlockPending);
         EXPECT_EQ(Pt(writes[i]).Write_Idx, 1 + i);
     }
     for (int i = 0; i < 5; ++i) {
         const MsgBlock& b = Block(4 + i);
         EXPECT_EQ(b.PointNo, reads[i]);
-        EXPECT_EQ(b.MsgType, MsgReadMemory);
+        EXPECT_EQ(b.MsgType, MsgKind::ReadMemory);
         EXPECT_EQ(b.Flags & MsgBlockPending, MsgBlockPending);
         EXPECT_EQ(Pt(reads[i]).Read_Idx, 4 + i);
     }
     EXPECT_EQ(Block(9).Flags, 0u);
-    EXPECT_EQ(Block(9).MsgType, MsgTypeIdle);
+    EXPECT_EQ(Block(9).MsgType, MsgKind::Idle);
     EXPECT_EQ(Block(0).Flags, 0u);
 
     // A point already carried by a block is not chosen again in the next fill.
@@ -103,9 +103,9 @@ TEST_F(SchedulerTest, WritesFillTheFirstBlocksThenReads) {
     proto.ResetAllBlocks();
     proto.ScheduleCycle();
     EXPECT_EQ(Block(1).PointNo, 20);
-    EXPECT_EQ(Block(1).MsgType, MsgWriteMemory);
+    EXPECT_EQ(Block(1).MsgType, MsgKind::WriteMemory);
     EXPECT_EQ(Block(2).PointNo, 20);
-    EXPECT_EQ(Block(2).MsgType, MsgReadMemory);
+    EXPECT_EQ(Block(2).MsgType, MsgKind::ReadMemory);
     EXPECT_EQ(Pt(20).Write_Idx, 1);
     EXPECT_EQ(Pt(20).Read_Idx, 2);
 }
@@ -155,7 +155,7 @@ TEST_F(SchedulerTest, AFullTableLeavesTheRestForTheNextCycleInRotation) {
     proto.ResetAllBlocks();
     proto.ScheduleCycle();
     for (int k = 1; k <= 31; ++k) {
-        EXPECT_EQ(Block(k).MsgType, MsgWriteMemory) << k;
+        EXPECT_EQ(Block(k).MsgType, MsgKind::WriteMemory) << k;
         EXPECT_EQ(Block(k).PointNo, 4 + k) << k;
     }
     EXPECT_EQ(Pt(6).Read_Idx, -1);
@@ -171,10 +171,10 @@ TEST_F(SchedulerTest, AFullTableLeavesTheRestForTheNextCycleInRotation) {
     const int expected[] = {36, 37, 38, 39};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(Block(1 + i).PointNo, expected[i]);
-        EXPECT_EQ(Block(1 + i).MsgType, MsgWriteMemory);
+        EXPECT_EQ(Block(1 + i).MsgType, MsgKind::WriteMemory);
     }
     EXPECT_EQ(Block(5).PointNo, 6);
-    EXPECT_EQ(Block(5).MsgType, MsgReadMemory);
+    EXPECT_EQ(Block(5).MsgType, MsgKind::ReadMemory);
     EXPECT_EQ(Block(6).Flags, 0u);
 }
 
@@ -270,7 +270,7 @@ TEST_F(SchedulerTest, BlockReadAddressFollowsTheDescriptor) {
     for (std::int32_t bad : {0x00000708, 0x00030308, 0x00000029, 0x00000300, 0x00000008}) {
         SCOPED_TRACE(bad);
         b = readBlock(bad);
-        EXPECT_EQ(b.MsgType, MsgReadMemory);
+        EXPECT_EQ(b.MsgType, MsgKind::ReadMemory);
         EXPECT_EQ(b.MemAddress, 0u);
         EXPECT_EQ(b.ByteCount, 1u);
     }
