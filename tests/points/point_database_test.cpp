@@ -283,9 +283,9 @@ TEST(PointTable, ScanPointsRequestsReadsPerScanClass) {
 
 TEST(PointTable, ScanTimersFireEveryPeriodPlusOneTicks) {
     PointDatabase db;
-    InternalsProbe::ScanPeriods(db)[0] = 0;
-    InternalsProbe::ScanPeriods(db)[1] = 3;
-    InternalsProbe::ScanPeriods(db)[15] = 10;
+    db.SetScanPeriod(0, 0);
+    db.SetScanPeriod(1, 3);
+    db.SetScanPeriod(15, 10);
     std::array<std::string, 3> fired;
     for (int tick = 1; tick <= 12; ++tick) {
         db.TickScanTimers();

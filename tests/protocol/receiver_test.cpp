@@ -426,7 +426,7 @@ TEST_F(ReceiverTest, PollingAllocatesNothing) {
         Define(p, p % 2 ? TypeS16 : TypeU8, PtNetReadWrite, 0x0A00 + 4 * p);
     }
     Define(BlockReadPoint, TypeU8, PtNetRead, 0x1000).Mem_Type = 0x00020410;
-    InternalsProbe::ScanPeriods(db).fill(0);
+    for (int timer = 0; timer < ScanTimerCount; ++timer) db.SetScanPeriod(timer, 0);
     Ticks(5);  // anything lazily set up by the library is done before counting
 
     const long before = AllocationCount();
