@@ -30,8 +30,9 @@
 #include "core/app_service.h"
 #include "points/point_database.h"
 #include "points/tag_file.h"
-#include "port/posix_serial_line.h"
+#include "soak/counting_line.h"
 #include "soak/sim_process.h"
+#include "soak/soak_display.h"
 #include "soak/soak_logic.h"
 
 namespace kestrova::soak {
@@ -76,98 +77,6 @@ std::string Seconds(std::int64_t ms) {
     std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
     return text;
 }
-
-// --- The window -------------------------------------------------------------------------------------
-
-// The dashboard as the soak needs it: the comms captions, the adjust values and ranges the
-// operator looks at, and a few counts. Fixed-size state: nothing grows with the run.
-class SoakDisplay final : public Display {
-public:
-    explicit SoakDisplay(const std::int64_t& nowMs) : nowMs_(nowMs) {}
-
-    void DisplayUpdate(std::string_view key, std::string_view value) override {
-        ++commands;
-        if (key == "CommsStatus") {
-            tracker.Caption(value, nowMs_);
-            return;
-        }
-        if (key == "DebugInfo") {
-            if (value.substr(0, 17) == "App Err Not procd") {
-                if (unprocessedEvents++ == 0) firstUnprocessed.assign(value.substr(0, 120));
-            }
-            return;
-        }
-        if (key == "CommsSelect" && value == "NotValidPort") {
-            ++invalidPortShown;
-            return;
-        }
-        for (std::size_t axis = 0; axis < Keys.size(); ++axis) {
-            const AxisKeys& k = Keys[axis];
-            if (key == k.positive) {
-                Store(value, views[axis].positive, false);
-            } else if (key == k.negative) {
-                Store(value, views[axis].negative, true);
-            } else if (key == k.maximum) {
-                Store(value, views[axis].maximum, false);
-            }
-        }
-    }
-
-    CommsCaptionTracker tracker;
-    std::array<AxisView, 3> views{};
-    std::int64_t commands = 0;
-    std::int64_t unprocessedEvents = 0;
-    std::string firstUnprocessed;
-    std::int64_t invalidPortShown = 0;
-
-private:
-    struct AxisKeys {
-        std::string_view positive, negative, maximum;
-    };
-    static constexpr std::array<AxisKeys, 3> Keys{{
-        {"Pan_PosAdjustValue", "Pan_NegAdjustValue", "Pan_PosAdjustValueMax"},
-        {"TiltPosAdjustValue", "TiltNegAdjustValue", "TiltPosAdjustValueMax"},
-        {"RollPosAdjustValue", "RollNegAdjustValue", "RollPosAdjustValueMax"},
-    }};
-
-    static void Store(std::string_view text, int& into, bool negated) {
-        const auto value = TryTextToDouble(text);
-        if (!value || !std::isfinite(*value) || std::fabs(*value) > 1e6) return;
-        into = static_cast<int>(std::lround(negated ? -*value : *value));
-    }
-
-    const std::int64_t& nowMs_;
-};
-
-// The real serial line, with the request frames counted on their way out.
-class CountingLine final : public SerialLine {
-public:
-    std::int32_t Open(const std::string& path) override { return line_.Open(path); }
-    std::int32_t Configure(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
-                           std::int32_t stopBits) override {
-        return line_.Configure(baud, dataBits, parity, stopBits);
-    }
-    void SetDtr(bool on) override { line_.SetDtr(on); }
-    void SetRts(bool on) override { line_.SetRts(on); }
-    std::int32_t QueuedInput() override { return line_.QueuedInput(); }
-    std::uint32_t LineErrors() override { return line_.LineErrors(); }
-    std::int32_t Read(std::uint8_t* buffer, std::int32_t count) override {
-        return line_.Read(buffer, count);
-    }
-    bool Write(const std::uint8_t* bytes, std::int32_t count) override {
-        ++requests;
-        const bool ok = line_.Write(bytes, count);
-        if (!ok) ++failedWrites;
-        return ok;
-    }
-    bool Close() override { return line_.Close(); }
-
-    std::int64_t requests = 0;
-    std::int64_t failedWrites = 0;
-
-private:
-    PosixSerialLine line_;
-};
 
 // --- Check results ----------------------------------------------------------------------------------
 
