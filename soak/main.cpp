@@ -6,7 +6,6 @@
 // once the dashboard shows the loss. Every few seconds the operator stops to check that the
 // controller holds the values written; at the end the configuration files written at exit are
 // read back. The run prints a summary and exits non-zero when any check fails.
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,6 +33,7 @@
 #include "soak/sim_process.h"
 #include "soak/soak_display.h"
 #include "soak/soak_logic.h"
+#include "soak/timeline.h"
 
 namespace kestrova::soak {
 namespace {
@@ -51,32 +51,7 @@ constexpr std::int64_t CheckpointEveryMs = 5'000;     // writing between two che
 constexpr std::int64_t CheckpointTimeoutMs = 20'000;  // settle and read back within this
 constexpr std::int64_t ReselectAfterLossMs = 3'000;   // the operator waits this long, then picks COM 1
 constexpr std::int64_t ReselectRepeatMs = 6'000;
-constexpr std::int64_t LateResyncMs = 100;            // further behind than this: the timeline restarts
 constexpr int SimStartTimeoutMs = 5'000;
-
-// --- Clock ------------------------------------------------------------------------------------------
-
-timespec Now() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t;
-}
-
-std::int64_t Nanoseconds(const timespec& t) {
-    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
-
-void AddNanoseconds(timespec& t, std::int64_t ns) {
-    std::int64_t total = Nanoseconds(t) + ns;
-    t.tv_sec = static_cast<time_t>(total / 1'000'000'000);
-    t.tv_nsec = static_cast<long>(total % 1'000'000'000);
-}
-
-std::string Seconds(std::int64_t ms) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);
-    return text;
-}
 
 // --- Check results ----------------------------------------------------------------------------------
 
@@ -137,13 +112,11 @@ private:
     SimProcess sim_;
     Operator operator_;
     WriteLedger ledger_;
+    Timeline timeline_;
 
     // Ticks and timing.
     std::int64_t commsTicks_ = 0;
     std::int64_t systemTicks_ = 0;
-    std::int64_t lateTicks_ = 0;  // woke more than 1 ms after the deadline
-    std::int64_t resyncs_ = 0;
-    std::int64_t worstLatenessUs_ = 0;
     double elapsedSeconds_ = 0.0;
 
     // Errors raised out of the core.
@@ -275,13 +248,13 @@ void SoakRun::EverySecond() {
         if (rssBaselineKiB_ < 0 && nowMs_ >= RssBaselineMs(runMs_)) rssBaselineKiB_ = rss;
     }
     if (!sim_.Running() && simTrouble_.empty() && !sim_.UnexpectedEnd().empty()) {
-        simTrouble_ = "the simulator " + sim_.UnexpectedEnd() + " at " + Seconds(nowMs_);
+        simTrouble_ = "the simulator " + sim_.UnexpectedEnd() + " at " + SecondsText(nowMs_);
         std::fprintf(stderr, "soak: %s\n", simTrouble_.c_str());
     }
     if (nowMs_ % 60'000 == 0) {
         std::printf("soak: %s: %" PRId64 " requests, %" PRId64 " writes, %d checkpoints (%d passed), "
                     "comms losses %d, RSS %ld KiB\n",
-                    Seconds(nowMs_).c_str(), line_.requests, ledger_.WritesTotal(), checkpoints_,
+                    SecondsText(nowMs_).c_str(), line_.requests, ledger_.WritesTotal(), checkpoints_,
                     checkpointsPassed_, display_.tracker.Losses(), rss);
         std::fflush(stdout);
     }
@@ -323,7 +296,7 @@ void SoakRun::KillAndRestart() {
         simTrouble_ = "restart failed: " + error;
         std::fprintf(stderr, "soak: simulator %s\n", simTrouble_.c_str());
     }
-    std::printf("soak: %s: simulator killed and restarted on %s\n", Seconds(nowMs_).c_str(),
+    std::printf("soak: %s: simulator killed and restarted on %s\n", SecondsText(nowMs_).c_str(),
                 sim_.DevicePath().c_str());
     std::fflush(stdout);
 }
@@ -425,7 +398,7 @@ void SoakRun::FinishCheckpoint(bool settled) {
     if (!settled) {
         ++checkpointsTimedOut_;
         std::fprintf(stderr, "soak: %s: checkpoint %d did not settle within %s (comms state %d)\n",
-                     Seconds(nowMs_).c_str(), checkpoints_, Seconds(CheckpointTimeoutMs).c_str(),
+                     SecondsText(nowMs_).c_str(), checkpoints_, SecondsText(CheckpointTimeoutMs).c_str(),
                      core_->State().CommsState);
     } else {
         std::array<Mismatch, AdjustPoints.size()> found{};
@@ -438,13 +411,13 @@ void SoakRun::FinishCheckpoint(bool settled) {
             std::fprintf(stderr,
                          "soak: %s: checkpoint %d: point %d holds %s on the controller, last "
                          "written %s\n",
-                         Seconds(nowMs_).c_str(), checkpoints_, found[static_cast<std::size_t>(k)].point,
+                         SecondsText(nowMs_).c_str(), checkpoints_, found[static_cast<std::size_t>(k)].point,
                          DoubleToText(found[static_cast<std::size_t>(k)].readBack).c_str(),
                          DoubleToText(found[static_cast<std::size_t>(k)].expected).c_str());
         }
         if (compared != static_cast<int>(AdjustPoints.size())) {
             std::fprintf(stderr, "soak: %s: checkpoint %d compared only %d points\n",
-                         Seconds(nowMs_).c_str(), checkpoints_, compared);
+                         SecondsText(nowMs_).c_str(), checkpoints_, compared);
         }
     }
     if (passed) ++checkpointsPassed_;
@@ -499,26 +472,12 @@ int SoakRun::Run() {
     rssStartKiB_ = ReadOwnVmRssKiB();
     rssMaxKiB_ = rssStartKiB_;
 
-    const timespec start = Now();
-    timespec deadline = start;
+    timeline_.Start();
     while (phase_ != Phase::Done) {
         Millisecond();
-        AddNanoseconds(deadline, 1'000'000);
-        const std::int64_t behindNs = Nanoseconds(Now()) - Nanoseconds(deadline);
-        if (behindNs > LateResyncMs * 1'000'000) {
-            // Far behind (the machine was busy): start the timeline again from now rather than
-            // firing a burst of ticks.
-            ++resyncs_;
-            deadline = Now();
-            continue;
-        }
-        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
-        }
-        const std::int64_t latenessUs = (Nanoseconds(Now()) - Nanoseconds(deadline)) / 1000;
-        worstLatenessUs_ = std::max(worstLatenessUs_, latenessUs);
-        if (latenessUs > 1000) ++lateTicks_;
+        timeline_.WaitForNextTick();
     }
-    elapsedSeconds_ = static_cast<double>(Nanoseconds(Now()) - Nanoseconds(start)) / 1e9;
+    elapsedSeconds_ = timeline_.ElapsedSeconds();
     rssEndKiB_ = ReadOwnVmRssKiB();
     if (rssBaselineKiB_ < 0) rssBaselineKiB_ = rssEndKiB_;
 
@@ -560,11 +519,11 @@ int SoakRun::Run() {
         c.detail = std::to_string(t.Losses()) + " loss captions, " + std::to_string(t.Recoveries()) +
                    " recoveries, " + (t.LossOpen() ? "a loss still open at the end, " : "") +
                    std::to_string(t.FailedSelections()) + " failed port selections; after the kill: " +
-                   (lostAfterKillMs_ >= 0 ? "\"Comms Lost\" after " + Seconds(lostAfterKillMs_ - killMs_)
+                   (lostAfterKillMs_ >= 0 ? "\"Comms Lost\" after " + SecondsText(lostAfterKillMs_ - killMs_)
                                           : std::string("no \"Comms Lost\"")) +
                    ", " +
                    (goodAfterReselectMs_ >= 0
-                        ? "\"Comms Good\" " + Seconds(goodAfterReselectMs_ - reselectAfterKillMs_) +
+                        ? "\"Comms Good\" " + SecondsText(goodAfterReselectMs_ - reselectAfterKillMs_) +
                               " after COM 1 was picked again"
                         : std::string("no \"Comms Good\" after picking COM 1 again"));
         checks.push_back(c);
@@ -575,7 +534,7 @@ int SoakRun::Run() {
         c.passed = rssBaselineKiB_ > 0 && rssEndKiB_ > 0 && growth < RssGrowthLimitKiB;
         const bool shortRun = runMs_ < 120'000;
         c.detail = "VmRSS " + std::to_string(rssBaselineKiB_) + " KiB after " +
-                   (shortRun ? "the first 20 % of the run (" + Seconds(RssBaselineMs(runMs_)) +
+                   (shortRun ? "the first 20 % of the run (" + SecondsText(RssBaselineMs(runMs_)) +
                                    "; run shorter than 2 minutes)"
                              : std::string("the first minute")) +
                    ", " + std::to_string(rssEndKiB_) + " KiB at the end: growth " +
@@ -702,8 +661,8 @@ void SoakRun::PrintSummary(const std::vector<Check>& checks) {
                 DoubleToText(options_.minutes).c_str(), elapsedSeconds_, options_.seed);
     std::printf("ticks:      %" PRId64 " comms ticks, %" PRId64 " system ticks; %" PRId64
                 " woke over 1 ms late (worst %.1f ms), %" PRId64 " restarts of the timeline\n",
-                commsTicks_, systemTicks_, lateTicks_, static_cast<double>(worstLatenessUs_) / 1000.0,
-                resyncs_);
+                commsTicks_, systemTicks_, timeline_.LateTicks(),
+                static_cast<double>(timeline_.WorstLatenessUs()) / 1000.0, timeline_.Resyncs());
     // Requests the line refused (the controller gone) never became exchanges.
     const std::int64_t sent = line_.requests - line_.failedWrites;
     std::printf("exchanges:  %" PRId64 " requests sent (%.0f per second), %" PRId64
@@ -721,8 +680,8 @@ void SoakRun::PrintSummary(const std::vector<Check>& checks) {
                 " ms from the last write to the comparison\n",
                 checkpoints_, checkpointsPassed_, checkpointsTimedOut_, longestCheckpointMs_);
     std::printf("comms:      %d losses, %d recoveries, longest outage %s; simulator killed at %s\n",
-                t.Losses(), t.Recoveries(), Seconds(t.LongestOutageMs()).c_str(),
-                killMs_ >= 0 ? Seconds(killMs_).c_str() : "(never)");
+                t.Losses(), t.Recoveries(), SecondsText(t.LongestOutageMs()).c_str(),
+                killMs_ >= 0 ? SecondsText(killMs_).c_str() : "(never)");
     std::printf("memory:     VmRSS %ld KiB at start, %ld KiB baseline, %ld KiB at end, %ld KiB peak\n",
                 rssStartKiB_, rssBaselineKiB_, rssEndKiB_, rssMaxKiB_);
     for (const Check& c : checks) {
