@@ -6,8 +6,6 @@
 // once the dashboard shows the loss. Every few seconds the operator stops to check that the
 // controller holds the values written; at the end the configuration files written at exit are
 // read back. The run prints a summary and exits non-zero when any check fails.
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cinttypes>
@@ -22,7 +20,6 @@
 #include <system_error>
 #include <vector>
 
-#include "common/ini_document.h"
 #include "common/number_text.h"
 #include "config/kestrova_ini.h"
 #include "config/window_placement.h"
@@ -30,6 +27,7 @@
 #include "points/point_database.h"
 #include "points/tag_file.h"
 #include "soak/counting_line.h"
+#include "soak/run_folder.h"
 #include "soak/sim_process.h"
 #include "soak/soak_display.h"
 #include "soak/soak_logic.h"
@@ -39,13 +37,6 @@ namespace kestrova::soak {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::string_view SimProgram = "kestrova-sim";
-// The settings file is named after the executable: the core is given this name in the folder.
-constexpr std::string_view InterfaceName = "Kestrova_Interface";
-constexpr std::array<std::string_view, 3> DataFiles{"Kestrova_Interface.INI", "KESTROVA_001.CG0",
-                                                    "KESTROVA_001.TG1"};
-constexpr std::string_view LinkName = "sim.link";
 
 constexpr std::int64_t CheckpointEveryMs = 5'000;     // writing between two checks
 constexpr std::int64_t CheckpointTimeoutMs = 20'000;  // settle and read back within this
@@ -76,7 +67,6 @@ public:
 private:
     enum class Phase { Writing, Settle, ReadBack, Done };
 
-    bool Prepare(std::string& error);
     bool StartSimulator(std::uint32_t seed, std::string& error);
     template <class F>
     void Guarded(std::string_view what, F&& f);
@@ -100,9 +90,7 @@ private:
     SoakOptions options_;
     fs::path executableFolder_;
     std::int64_t runMs_;
-    fs::path folder_;
-    fs::path dataSource_;
-    fs::path simProgram_;
+    RunFolder folder_;
 
     std::int64_t nowMs_ = 0;  // milliseconds of the session, one per comms tick
     SoakDisplay display_{nowMs_};
@@ -163,63 +151,12 @@ private:
     long rssMaxKiB_ = -1;
 };
 
-bool SoakRun::Prepare(std::string& error) {
-    // The simulator beside this executable.
-    simProgram_ = executableFolder_ / SimProgram;
-    if (::access(simProgram_.c_str(), X_OK) != 0) {
-        error = "no executable " + simProgram_.string() + " (build the kestrova-sim target)";
-        return false;
-    }
-    // The start-up configuration from the source tree, else the copy beside the executable.
-    std::error_code ec;
-    const auto hasAll = [&](const fs::path& dir) {
-        return std::all_of(DataFiles.begin(), DataFiles.end(),
-                           [&](std::string_view f) { return fs::is_regular_file(dir / f, ec); });
-    };
-    const fs::path candidates[] = {fs::path(KESTROVA_SOURCE_DATA_DIR), executableFolder_};
-    for (const fs::path& dir : candidates) {
-        if (hasAll(dir)) {
-            dataSource_ = dir;
-            break;
-        }
-    }
-    if (dataSource_.empty()) {
-        error = "the three configuration files are neither in " +
-                std::string(KESTROVA_SOURCE_DATA_DIR) + " nor beside the executable";
-        return false;
-    }
-
-    std::string pattern = (fs::temp_directory_path() / "kestrova_soak_XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        error = "cannot create a temporary folder";
-        return false;
-    }
-    folder_ = pattern;
-    for (std::string_view f : DataFiles) {
-        if (!fs::copy_file(dataSource_ / f, folder_ / f, ec)) {
-            error = "cannot copy " + std::string(f) + ": " + ec.message();
-            return false;
-        }
-    }
-    // COM 1 is the simulator's link in this folder.
-    try {
-        IniDocument settings(folder_ / DataFiles[0]);
-        settings.WriteString("Ports", "COM1", (folder_ / LinkName).string());
-        settings.WriteInteger("Communications", "Port", 1);
-        settings.Save();
-    } catch (const std::exception& e) {
-        error = std::string("cannot point COM 1 at the simulator: ") + e.what();
-        return false;
-    }
-    return true;
-}
-
 bool SoakRun::StartSimulator(std::uint32_t seed, std::string& error) {
     const std::vector<std::string> args{"--drop",    "0.05", "--corrupt", "0.05",
                                         "--error",   "0.02", "--garbage", "0.01",
                                         "--seed",    std::to_string(seed),
-                                        "--link",    (folder_ / LinkName).string()};
-    return sim_.Start(simProgram_.string(), args, SimStartTimeoutMs, error);
+                                        "--link",    folder_.LinkPath().string()};
+    return sim_.Start(folder_.simProgram.string(), args, SimStartTimeoutMs, error);
 }
 
 template <class F>
@@ -446,13 +383,13 @@ void SoakRun::Millisecond() {
 
 int SoakRun::Run() {
     std::string error;
-    if (!Prepare(error)) {
+    if (!PrepareRunFolder(executableFolder_, folder_, error)) {
         std::fprintf(stderr, "soak: %s\n", error.c_str());
         return 2;
     }
     std::printf("soak: %s minutes, seed %u, folder %s, configuration from %s\n",
-                DoubleToText(options_.minutes).c_str(), options_.seed, folder_.c_str(),
-                dataSource_.c_str());
+                DoubleToText(options_.minutes).c_str(), options_.seed, folder_.folder.c_str(),
+                folder_.dataSource.c_str());
     if (!StartSimulator(options_.seed, error)) {
         std::fprintf(stderr, "soak: simulator: %s\n", error.c_str());
         return 2;
@@ -460,7 +397,7 @@ int SoakRun::Run() {
     std::printf("soak: simulator %d on %s\n", static_cast<int>(sim_.Pid()), sim_.DevicePath().c_str());
     std::fflush(stdout);
 
-    core_.emplace(display_, placement_, line_, folder_ / InterfaceName);
+    core_.emplace(display_, placement_, line_, folder_.InterfacePath());
     Guarded("CoreStart", [&] { core_->CoreStart(); });
     if (!core_->StartupError().empty() || !core_->CheckConfigVersions()) {
         std::fprintf(stderr, "soak: the core did not start cleanly: %s\n",
@@ -560,9 +497,9 @@ int SoakRun::Run() {
     const bool allPassed = std::all_of(checks.begin(), checks.end(), [](const Check& c) { return c.passed; });
     if (allPassed && !options_.keepFolder) {
         std::error_code ec;
-        fs::remove_all(folder_, ec);
+        fs::remove_all(folder_.folder, ec);
     } else {
-        std::printf("soak: files kept in %s\n", folder_.c_str());
+        std::printf("soak: files kept in %s\n", folder_.folder.c_str());
     }
     return allPassed ? 0 : 1;
 }
@@ -582,7 +519,7 @@ Check SoakRun::CheckConfigurationReload() {
         ini.SetProjectDefaults();
         ini.ReadSettingsFile();
         ini.Name = CoreApplicationName;
-        ini.Directory = folder_.string();
+        ini.Directory = folder_.folder.string();
         ini.ReadProjectFile();
         tags.LoadPoints(points, ini.Name, ini.Directory);
 
@@ -635,7 +572,7 @@ Check SoakRun::CheckConfigurationReload() {
         if (s.Port != 1 || s.BAUD != 38400 || s.Data != 8 || s.Parity != 0 || s.Stop != 1) {
             problem("serial settings are not COM 1, 38400 8N1");
         }
-        if (ini.Ports.DevicePath(1) != (folder_ / LinkName).string()) {
+        if (ini.Ports.DevicePath(1) != folder_.LinkPath().string()) {
             problem("COM1 maps to " + ini.Ports.DevicePath(1));
         }
         if (placement.Top() != placement_.Top() || placement.Left() != placement_.Left() ||
