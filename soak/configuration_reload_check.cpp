@@ -19,9 +19,8 @@ bool SamePoint(const PointDatabase& ran, const PointDatabase& loaded, int p) {
            a.Mem_Type == b.Mem_Type && a.Internal == b.Internal && a.Pt_Flags == b.Pt_Flags &&
            a.ScaleMult == b.ScaleMult && a.ScaleOffset == b.ScaleOffset &&
            a.ScaleMin == b.ScaleMin && a.ScaleMax == b.ScaleMax && a.Msg_Flags == b.Msg_Flags &&
-           a.Network_0 == b.Network_0 && a.Network_1 == b.Network_1 &&
-           a.Network_2 == b.Network_2 && a.Network_3 == b.Network_3 &&
-           a.Read_Idx == b.Read_Idx && a.Write_Idx == b.Write_Idx;
+           a.Network_0 == b.Network_0 && a.Network_1 == b.Network_1 && a.Network_2 == b.Network_2 &&
+           a.Network_3 == b.Network_3 && a.Read_Idx == b.Read_Idx && a.Write_Idx == b.Write_Idx;
 }
 
 }  // namespace
@@ -83,8 +82,8 @@ Check CheckConfigurationReload(const AppService& core, const RunFolder& folder,
         if (s.Port != r.Port || s.BAUD != r.BAUD || s.Data != r.Data || s.Parity != r.Parity ||
             s.Stop != r.Stop) {
             problem("serial settings: port " + std::to_string(s.Port) + " baud " +
-                    std::to_string(s.BAUD) + " (core: port " + std::to_string(r.Port) +
-                    " baud " + std::to_string(r.BAUD) + ")");
+                    std::to_string(s.BAUD) + " (core: port " + std::to_string(r.Port) + " baud " +
+                    std::to_string(r.BAUD) + ")");
         }
         if (s.Port != 1 || s.BAUD != 38400 || s.Data != 8 || s.Parity != 0 || s.Stop != 1) {
             problem("serial settings are not COM 1, 38400 8N1");

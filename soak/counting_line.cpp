@@ -4,8 +4,8 @@ namespace kestrova::soak {
 
 std::int32_t CountingLine::Open(const std::string& path) { return line_.Open(path); }
 
-std::int32_t CountingLine::Configure(std::int32_t baud, std::int32_t dataBits,
-                                     std::int32_t parity, std::int32_t stopBits) {
+std::int32_t CountingLine::Configure(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
+                                     std::int32_t stopBits) {
     return line_.Configure(baud, dataBits, parity, stopBits);
 }
 

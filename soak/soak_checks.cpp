@@ -13,9 +13,8 @@ bool AllPassed(const std::vector<Check>& checks) {
 Check CheckNoCrash(const RunFigures& run, int simExit) {
     Check c{"no crash", true,
             "the run completed; simulator " +
-                (run.simTrouble.empty()
-                     ? std::string("exited with code ") + std::to_string(simExit)
-                     : run.simTrouble)};
+                (run.simTrouble.empty() ? std::string("exited with code ") + std::to_string(simExit)
+                                        : run.simTrouble)};
     if (!run.simTrouble.empty() || simExit != 0) c.passed = false;
     return c;
 }
@@ -68,13 +67,14 @@ Check CheckMemoryGrowth(const RunFigures& run, std::int64_t runMs) {
 }
 
 Check CheckNoErrors(const RunFigures& run, const SoakDisplay& display) {
-    return {"no errors from ticks or events",
-            run.errorsRaised == 0 && display.unprocessedEvents == 0,
-            std::to_string(run.errorsRaised) + " errors raised" +
-                (run.firstError.empty() ? "" : " (first: " + run.firstError + ")") + ", " +
-                std::to_string(display.unprocessedEvents) + " events not processed" +
-                (display.firstUnprocessed.empty() ? ""
-                                                  : " (first: " + display.firstUnprocessed + ")")};
+    Check c{"no errors from ticks or events", false, ""};
+    c.passed = run.errorsRaised == 0 && display.unprocessedEvents == 0;
+    c.detail =
+        std::to_string(run.errorsRaised) + " errors raised" +
+        (run.firstError.empty() ? "" : " (first: " + run.firstError + ")") + ", " +
+        std::to_string(display.unprocessedEvents) + " events not processed" +
+        (display.firstUnprocessed.empty() ? "" : " (first: " + display.firstUnprocessed + ")");
+    return c;
 }
 
 }  // namespace kestrova::soak

@@ -22,8 +22,7 @@ void PrintSummary(const SoakOptions& options, const RunFigures& run, const SoakD
     // Requests the line refused (the controller gone) never became exchanges.
     const std::int64_t sent = run.requests - run.failedWrites;
     const double goodShare =
-        sent > 0 ? 100.0 * static_cast<double>(run.goodExchanges) / static_cast<double>(sent)
-                 : 0.0;
+        sent > 0 ? 100.0 * static_cast<double>(run.goodExchanges) / static_cast<double>(sent) : 0.0;
     std::printf("exchanges:  %" PRId64 " requests sent (%.0f per second), %" PRId64
                 " good replies (%.1f %%); %" PRId64 " requests refused by the line\n",
                 sent, static_cast<double>(sent) / seconds, run.goodExchanges, goodShare,
@@ -42,9 +41,10 @@ void PrintSummary(const SoakOptions& options, const RunFigures& run, const SoakD
     std::printf("comms:      %d losses, %d recoveries, longest outage %s; simulator killed at %s\n",
                 comms.Losses(), comms.Recoveries(), SecondsText(comms.LongestOutageMs()).c_str(),
                 run.killMs >= 0 ? SecondsText(run.killMs).c_str() : "(never)");
-    std::printf("memory:     VmRSS %ld KiB at start, %ld KiB baseline, %ld KiB at end, %ld KiB "
-                "peak\n",
-                run.rssStartKiB, run.rssBaselineKiB, run.rssEndKiB, run.rssMaxKiB);
+    std::printf(
+        "memory:     VmRSS %ld KiB at start, %ld KiB baseline, "
+        "%ld KiB at end, %ld KiB peak\n",
+        run.rssStartKiB, run.rssBaselineKiB, run.rssEndKiB, run.rssMaxKiB);
     for (const Check& c : checks) {
         std::printf("%s  %s: %s\n", c.passed ? "PASS" : "FAIL", c.name.c_str(), c.detail.c_str());
     }

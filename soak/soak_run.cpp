@@ -54,8 +54,10 @@ bool SoakRun::Start() {
 }
 
 bool SoakRun::StartSimulator(std::uint32_t seed, std::string& error) {
-    const std::vector<std::string> args{"--drop",    "0.05", "--corrupt", "0.05",
-                                        "--error",   "0.02", "--garbage", "0.01",
+    const std::vector<std::string> args{"--drop",    "0.05",
+                                        "--corrupt", "0.05",
+                                        "--error",   "0.02",
+                                        "--garbage", "0.01",
                                         "--seed",    std::to_string(seed),
                                         "--link",    folder_.LinkPath().string()};
     return sim_.Start(folder_.simProgram.string(), args, SimStartTimeoutMs, error);
@@ -154,11 +156,11 @@ void SoakRun::EverySecond() {
         std::fprintf(stderr, "soak: %s\n", figures_.simTrouble.c_str());
     }
     if (nowMs_ % 60'000 == 0) {
-        std::printf("soak: %s: %" PRId64 " requests, %" PRId64 " writes, %d checkpoints "
-                    "(%d passed), comms losses %d, RSS %ld KiB\n",
+        std::printf("soak: %s: %" PRId64 " requests, %" PRId64
+                    " writes, %d checkpoints (%d passed), comms losses %d, RSS %ld KiB\n",
                     SecondsText(nowMs_).c_str(), line_.requests, ledger_.WritesTotal(),
-                    figures_.checkpoints, figures_.checkpointsPassed,
-                    display_.tracker.Losses(), rss);
+                    figures_.checkpoints, figures_.checkpointsPassed, display_.tracker.Losses(),
+                    rss);
         std::fflush(stdout);
     }
 }

@@ -46,9 +46,8 @@ void SoakRun::Settle() {
 // controller restarted) is set once now, with good comms, so every point is compared.
 void SoakRun::WriteUnknownValues() {
     static constexpr std::array<std::string_view, AdjustPoints.size()> TrackBars{
-        "TrackBarPan_PosAdjustValue", "TrackBarPan_NegAdjustValue",
-        "TrackBarTiltPosAdjustValue", "TrackBarTiltNegAdjustValue",
-        "TrackBarRollPosAdjustValue", "TrackBarRollNegAdjustValue"};
+        "TrackBarPan_PosAdjustValue", "TrackBarPan_NegAdjustValue", "TrackBarTiltPosAdjustValue",
+        "TrackBarTiltNegAdjustValue", "TrackBarRollPosAdjustValue", "TrackBarRollNegAdjustValue"};
     for (std::size_t i = 0; i < AdjustPoints.size(); ++i) {
         const int p = AdjustPoints[i];
         if (ledger_.Known(p) || core_->Points().PointWriteBusy(p)) continue;
