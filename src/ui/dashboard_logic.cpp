@@ -160,11 +160,15 @@ void DashboardLogic::StepClick(Axis axis, AxisRole role) {
     Send(StepEventName(axis, role), OnClick);
 }
 
-void DashboardLogic::SpeedButtonPan_PosValueIncClick() { StepClick(Axis::Pan, AxisRole::PosStepUp); }
+void DashboardLogic::SpeedButtonPan_PosValueIncClick() {
+    StepClick(Axis::Pan, AxisRole::PosStepUp);
+}
 void DashboardLogic::SpeedButtonPan_PosValueDecClick() {
     StepClick(Axis::Pan, AxisRole::PosStepDown);
 }
-void DashboardLogic::SpeedButtonPan_NegValueIncClick() { StepClick(Axis::Pan, AxisRole::NegStepUp); }
+void DashboardLogic::SpeedButtonPan_NegValueIncClick() {
+    StepClick(Axis::Pan, AxisRole::NegStepUp);
+}
 void DashboardLogic::SpeedButtonPan_NegValueDecClick() {
     StepClick(Axis::Pan, AxisRole::NegStepDown);
 }
