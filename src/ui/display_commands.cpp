@@ -1,10 +1,11 @@
+// The display command interpreter: what each key the core sends does to the display state.
+#include "ui/display_state.h"
+
 #include <algorithm>
 
 #include "common/number_text.h"
 #include "core/ui_names.h"
-#include "ui/display_state.h"
 
-// The display command interpreter: what each key the core sends does to the display state.
 namespace kestrova {
 
 void DashboardDisplay::DisplayUpdate(std::string_view key, std::string_view value) {
