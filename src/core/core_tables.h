@@ -32,7 +32,7 @@ struct AxisPoints {
     int negRestore;
 };
 
-inline constexpr std::array<AxisPoints, kestrova::AxisCount> AxisPointTable{{
+inline constexpr std::array<AxisPoints, AxisCount> AxisPointTable{{
     {17, 27, 37, 10, 13, 12, 11, 16, 18, 19},
     {27, 17, 37, 20, 23, 22, 21, 26, 28, 29},
     {37, 17, 27, 30, 33, 32, 31, 36, 38, 39},

@@ -44,7 +44,7 @@ void DashboardLogic::UserClicked(Element element) {
     if (!state.visible || !state.enabled) return;
 
     if (Index(element) < static_cast<std::size_t>(AxisCount * AxisRoleCount)) {
-        const auto axis = static_cast<Axis>(Index(element) / AxisRoleCount);
+        const Axis axis = AxisOf(element);
         const auto role = static_cast<AxisRole>(Index(element) % AxisRoleCount);
         switch (role) {
             case AxisRole::AxisButton:
@@ -104,12 +104,12 @@ void DashboardLogic::FocusEntered(Element element) {
         return;
     }
     if (KindOf(element) != ElementKind::TrackBar) return;
-    const auto axis = static_cast<Axis>(Index(element) / AxisRoleCount);
+    const Axis axis = AxisOf(element);
     AdjustEnter(axis, element == TrackBarOf(axis, true));
 }
 
 void DashboardLogic::TrackBarChanged(Element bar) {
-    const auto axis = static_cast<Axis>(Index(bar) / AxisRoleCount);
+    const Axis axis = AxisOf(bar);
     TrackBarChange(axis, bar == TrackBarOf(axis, true));
 }
 
@@ -206,7 +206,7 @@ void DashboardLogic::TrackBarRollNegAdjustChange() { TrackBarChange(Axis::Roll, 
 
 std::int32_t DashboardLogic::LastReportedPosition(Element bar) const {
     if (KindOf(bar) != ElementKind::TrackBar) return 0;
-    const auto axis = static_cast<Axis>(Index(bar) / AxisRoleCount);
+    const Axis axis = AxisOf(bar);
     return lastReportedPosition_[BarSlot(axis, bar == TrackBarOf(axis, true))];
 }
 

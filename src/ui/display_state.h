@@ -177,6 +177,11 @@ constexpr Element AxisElement(Axis axis, AxisRole role) {
     return static_cast<Element>(static_cast<int>(axis) * AxisRoleCount + static_cast<int>(role));
 }
 
+// The axis whose column holds the element; only for the elements of the three axis blocks.
+constexpr Axis AxisOf(Element element) {
+    return static_cast<Axis>(Index(element) / AxisRoleCount);
+}
+
 constexpr Element TrackBarOf(Axis axis, bool positive) {
     return AxisElement(axis, positive ? AxisRole::PosTrackBar : AxisRole::NegTrackBar);
 }
