@@ -120,12 +120,13 @@ private:
     void ConnectInput(Element element, QWidget* widget);
     void PortTextChanged(const QString& text);
 
-    // ---- Menu items.
+    // ---- Menu items, closing and placement.
     void Open1Click();
     void SaveAs1Click();
     void N2About1Click();
     void FormClose();
     void AdjustToOuterSize();
+    void CreateTimers();
 
     // ---- Layout (dashboard_layout.cpp).
     void CreateControls();
@@ -133,7 +134,6 @@ private:
     void CreateLeftColumn();
     void CreateBottomRow();
     void CreateMenus();
-    void CreateTimers();
     void Register(Element element, QWidget* widget);
 
     // ---- Drawing (dashboard_render.cpp).
