@@ -18,7 +18,7 @@
 
 #include "common/errors.h"
 #include "core/app_service.h"
-#include "core/core_tables.h"
+#include "core/ui_names.h"
 #include "fuzz_support.h"
 
 using namespace kestrova;
@@ -53,7 +53,7 @@ const std::vector<std::string>& ObjectNames() {
         std::vector<std::string> n = {"ButtonModeEnhanced", "ButtonModeLegacy", "CommsSelect",
                                       "FileSave_Selected",  "FileOpen_Selected", "ButtonDebugAppInfo",
                                       "DebugAction",        "DebugPoint",        "ButtonPan_"};
-        for (const core::AxisEventNames& axis : core::AxisEventTable) {
+        for (const AxisEventNames& axis : AxisEventTable) {
             for (std::string_view name : {axis.axisButton, axis.posEntry, axis.negEntry, axis.posInc,
                                           axis.posDec, axis.posTrackValue, axis.negInc, axis.negDec,
                                           axis.negTrackValue}) {

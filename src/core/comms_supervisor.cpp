@@ -3,15 +3,13 @@
 #include "common/number_text.h"
 #include "core/app_service.h"
 #include "core/core_tables.h"
+#include "core/ui_names.h"
 
 namespace kestrova {
 namespace {
 
-using core::AxisCount;
-using core::AxisDisplayTable;
 using core::AxisPointTable;
 
-constexpr std::string_view CommsStatusKey = "CommsStatus";
 constexpr std::string_view LegacyAdjustHighText = "15352";
 
 // The negated value as the display shows it; a zero magnitude reads "0", not "-0".
@@ -56,11 +54,11 @@ void AppService::CommsSupervisor() {
     if (state_.NotifyPending == 1 && state_.NotifyHoldTicks == 0) {
         // Cleared first: a save made from inside the command raises it again for its own banner.
         state_.NotifyPending = 0;
-        Show("HideNotification", "nothing");
+        Show(display_keys::HideNotification, "nothing");
     }
 
     if (state_.RestoreStepNumber != 0) {
-        Show("DebugInfo", "Rest Seq: " + IntToText(state_.RestoreStepNumber));
+        Show(display_keys::DebugInfo, "Rest Seq: " + IntToText(state_.RestoreStepNumber));
         RestoreStep();
     }
 }
@@ -71,7 +69,7 @@ void AppService::AdvanceCommsState(std::int32_t linkState) {
 
     const auto flash = [this](std::string_view phaseOn, std::string_view phaseOff) {
         if (state_.FlashPhase != state_.PreviousFlashPhase) {
-            Show(CommsStatusKey, state_.FlashPhase == 1 ? phaseOn : phaseOff);
+            Show(display_keys::CommsStatus, state_.FlashPhase == 1 ? phaseOn : phaseOff);
         }
     };
 
@@ -89,7 +87,7 @@ void AppService::AdvanceCommsState(std::int32_t linkState) {
             SetCommsState(CommsNone, "Port Lost");
         } else if (RepliesActive() != 0) {
             if (state_.ConnectSettleTicks == 0) {
-                Show(CommsStatusKey, "Comms Good");
+                Show(display_keys::CommsStatus, "Comms Good");
                 // A port selection made from inside the command has set the state it wants.
                 if (state_.CommsState != CommsConnecting) break;
                 SetCommsState(CommsGood, "Comms Good");
@@ -115,9 +113,9 @@ void AppService::AdvanceCommsState(std::int32_t linkState) {
 }
 
 void AppService::PushPointDisplays() {
-    for (int axis = 0; axis < AxisCount; ++axis) {
-        const core::AxisPoints& p = AxisPointTable[axis];
-        const core::AxisDisplayKeys& keys = AxisDisplayTable[axis];
+    for (Axis axis : Axes) {
+        const core::AxisPoints& p = core::PointsOf(axis);
+        const AxisDisplayKeys& keys = DisplayKeysOf(axis);
 
         if (ValueChanged(p.neutral)) Show(keys.neutralValue, DoubleToText(Scaled(p.neutral)));
         if (ValueChanged(p.adjustMax)) SendRangeKeys(axis, Scaled(p.adjustMax));
@@ -143,16 +141,16 @@ void AppService::PushPointDisplays() {
             state_.DisplayCache[p.neutral] = DisplayCacheUnset;
             state_.DisplayCache[p.adjustMax] = DisplayCacheUnset;
         }
-        Show("ModeSelect", enhanced ? "ENHANCED" : "LEGACY");
+        Show(display_keys::ModeSelect, enhanced ? "ENHANCED" : "LEGACY");
     }
 
     if (ValueChanged(core::VersionShownPoint)) {
-        Show("SoftwareVersionNumber", DoubleToText(Scaled(core::VersionShownPoint)));
+        Show(display_keys::SoftwareVersionNumber, DoubleToText(Scaled(core::VersionShownPoint)));
     }
 }
 
-void AppService::SendRangeKeys(int axis, double maximum) {
-    const core::AxisDisplayKeys& keys = AxisDisplayTable[axis];
+void AppService::SendRangeKeys(Axis axis, double maximum) {
+    const AxisDisplayKeys& keys = DisplayKeysOf(axis);
     if (state_.EnhancedMode != 0) {
         Show(keys.posMax, DoubleToText(maximum));
         Show(keys.posMin, "0");
@@ -168,25 +166,25 @@ std::int32_t AppService::SetCommsState(std::int32_t commsState, std::string_view
     state_.CommsState = commsState;
     switch (commsState) {
     case CommsNone:
-        Show(CommsStatusKey, "None");
+        Show(display_keys::CommsStatus, "None");
         break;
     case CommsPortOpen:
-        Show(CommsStatusKey, "PortConnected");
+        Show(display_keys::CommsStatus, "PortConnected");
         break;
     case CommsConnecting:
         // The colour stays as it was.
         state_.ConnectSettleTicks = ConnectSettleLoad;
         break;
     case CommsGood:
-        Show(CommsStatusKey, "GoodFlashOn");
+        Show(display_keys::CommsStatus, "GoodFlashOn");
         break;
     default:
         state_.CommsState = CommsNone;
         text = "Invalid State";
-        Show(CommsStatusKey, "None");
+        Show(display_keys::CommsStatus, "None");
         break;
     }
-    Show(CommsStatusKey, text);
+    Show(display_keys::CommsStatus, text);
     return state_.CommsState;
 }
 
