@@ -1,11 +1,14 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "port/serial_line.h"
@@ -68,24 +71,83 @@ public:
     const FrameBytes& LastFrame() const { return Frame(frameCount - 1); }
 
     // Bytes as if they had arrived on the line.
-    void Arrive(const std::uint8_t* bytes, int count);
+    void Arrive(const std::uint8_t* bytes, int count) {
+        for (int i = 0; i < count && Queued() < InputCapacity; ++i) {
+            input_[tail_++ % input_.size()] = bytes[i];
+        }
+    }
     void Arrive(const FrameBytes& frame) { Arrive(frame.bytes.data(), frame.length); }
     void Arrive(std::initializer_list<std::uint8_t> bytes) {
         Arrive(bytes.begin(), static_cast<int>(bytes.size()));
     }
-    void ArriveRepeated(std::uint8_t byte, int count);
+    void ArriveRepeated(std::uint8_t byte, int count) {
+        for (int i = 0; i < count; ++i) Arrive(&byte, 1);
+    }
     int Queued() const { return static_cast<int>(tail_ - head_); }
 
-    std::int32_t Open(const std::string& path) override;
+    std::int32_t Open(const std::string& path) override {
+        Before(LineCall::Open);
+        ++openCalls;
+        openedPath = path;
+        events.push_back("open " + path);
+        const std::int32_t result = device_ ? device_->Open(path) : openResult;
+        if (result == 0) open = true;
+        return result;
+    }
     std::int32_t Configure(std::int32_t baud, std::int32_t data, std::int32_t parity,
-                           std::int32_t stop) override;
-    void SetDtr(bool on) override;
-    void SetRts(bool on) override;
-    std::int32_t QueuedInput() override;
-    std::uint32_t LineErrors() override;
-    std::int32_t Read(std::uint8_t* buffer, std::int32_t count) override;
-    bool Write(const std::uint8_t* bytes, std::int32_t count) override;
-    bool Close() override;
+                           std::int32_t stop) override {
+        Before(LineCall::Configure);
+        configs.push_back({baud, data, parity, stop});
+        return device_ ? device_->Configure(baud, data, parity, stop) : configureResult;
+    }
+    void SetDtr(bool on) override {
+        Before(LineCall::SetDtr);
+        lineCalls.push_back(on ? "DTR+" : "DTR-");
+        if (device_) device_->SetDtr(on);
+    }
+    void SetRts(bool on) override {
+        Before(LineCall::SetRts);
+        lineCalls.push_back(on ? "RTS+" : "RTS-");
+        if (device_) device_->SetRts(on);
+    }
+    std::int32_t QueuedInput() override {
+        Before(LineCall::QueuedInput);
+        if (device_) return device_->QueuedInput();
+        return queuedReport ? *queuedReport : Queued();
+    }
+    std::uint32_t LineErrors() override {
+        Before(LineCall::LineErrors);
+        if (device_) return device_->LineErrors();
+        return std::exchange(pendingErrors, 0);
+    }
+    std::int32_t Read(std::uint8_t* buffer, std::int32_t count) override {
+        Before(LineCall::Read);
+        ++readCalls;
+        largestRead = std::max(largestRead, count);
+        if (device_) return device_->Read(buffer, count);
+        if (readFails) return -1;
+        const int n = std::min(count, Queued());
+        for (int i = 0; i < n; ++i) buffer[i] = input_[head_++ % input_.size()];
+        return n;
+    }
+    bool Write(const std::uint8_t* bytes, std::int32_t count) override {
+        Before(LineCall::Write);
+        FrameBytes& f = frames_[static_cast<std::size_t>(frameCount++ % FrameLogSize)];
+        f.length = std::clamp(count, 0, static_cast<std::int32_t>(f.bytes.size()));
+        if (f.length > 0) std::memcpy(f.bytes.data(), bytes, static_cast<std::size_t>(f.length));
+        if (responder) responder(*this, bytes, count);
+        const bool written = device_ ? device_->Write(bytes, count) : writeResult;
+        if (!written) ++refusedWrites;
+        return written;
+    }
+    bool Close() override {
+        Before(LineCall::Close);
+        ++closeCalls;
+        events.push_back("close");
+        const bool closed = device_ ? device_->Close() : closeResult;
+        if (closed) open = false;
+        return closed;
+    }
 
 private:
     void Before(LineCall call) {
