@@ -26,8 +26,8 @@ using namespace kestrova::fuzz;
 
 namespace {
 
-const ScratchFolder& Scratch() {
-    static const ScratchFolder folder;
+const test::TempFolder& Scratch() {
+    static const test::TempFolder folder("kestrova_fuzz");
     return folder;
 }
 
@@ -40,7 +40,7 @@ std::vector<ShippedFile>& ShippedFiles() {
     static std::vector<ShippedFile> files = [] {
         std::vector<ShippedFile> f;
         for (const char* name : {"Kestrova_Interface.INI", "KESTROVA_001.CG0", "KESTROVA_001.TG1"}) {
-            f.push_back({name, ReadFile(std::filesystem::path(KESTROVA_DATA_DIR) / name)});
+            f.push_back({name, test::ReadText(std::filesystem::path(KESTROVA_DATA_DIR) / name)});
             FUZZ_CHECK(!f.back().content.empty());
         }
         return f;
@@ -137,11 +137,11 @@ void Expected(Action&& action) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
     Scratch().Clear();
-    for (const ShippedFile& f : ShippedFiles()) WriteFile(Scratch().Path() / f.name, f.content);
+    for (const ShippedFile& f : ShippedFiles()) test::WriteText(Scratch().Path() / f.name, f.content);
     std::filesystem::create_directory(Scratch().Path() / "folder.PRM");
 
-    static FuzzLine line;
-    line.Reset(&input);
+    test::FakeSerialLine line;
+    AnswerFrom(input, line);
     Window window;
     window.input = &input;
     PlainWindowPlacement placement;
@@ -170,10 +170,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ticksLeft -= ticks;
             break;
         }
-        case 2: line.ArriveReply(input.ConsumeIntegralInRange<int>(0, 7) == 0); break;
-        case 3: line.Arrive(input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange<int>(1, 64))); break;
+        case 2: ArriveReply(input, line, input.ConsumeIntegralInRange<int>(0, 7) == 0); break;
+        case 3: ArriveBytes(input, line, 64); break;
         case 4:  // a parameter file of any content for the restore to read
-            WriteFile(Scratch().Path() / "a.PRM", input.ConsumeRandomLengthString(2048));
+            test::WriteText(Scratch().Path() / "a.PRM", input.ConsumeRandomLengthString(2048));
             break;
         default: {
             const Pair pair = MakePair(input);

@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <sstream>
+
 #include "common/errors.h"
 #include "common/number_text.h"
 
