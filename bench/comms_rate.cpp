@@ -33,6 +33,7 @@
 #include "port/port_drv.h"
 #include "port/posix_serial_line.h"
 #include "protocol/protocol.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 using namespace kestrova;
@@ -207,18 +208,14 @@ int main(int argc, char** argv) {
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     signal(SIGPIPE, SIG_IGN);
 
-    char folderTemplate[] = "/tmp/comms_rate.XXXXXX";
-    if (mkdtemp(folderTemplate) == nullptr) {
-        std::perror("comms_rate: temporary folder");
-        return 1;
-    }
-    const fs::path folder = folderTemplate;
     PointDatabase db;
     TagFile tags;
-    const bool written = WriteTagFile(folder / "KESTROVA_001.TG1");
-    if (written) tags.LoadPoints(db, "KESTROVA_001", folder);
-    std::error_code ec;
-    fs::remove_all(folder, ec);
+    bool written = false;
+    {
+        const test::TempFolder folder("comms_rate");
+        written = WriteTagFile(folder / "KESTROVA_001.TG1");
+        if (written) tags.LoadPoints(db, "KESTROVA_001", folder.Path());
+    }
     if (!written || tags.TagFileVersion != 1201) {
         std::fprintf(stderr, "comms_rate: the generated tag file did not load\n");
         return 1;

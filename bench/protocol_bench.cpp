@@ -10,26 +10,11 @@
 #include "port/port_drv.h"
 #include "protocol/msg_frames.h"
 #include "protocol/protocol.h"
+#include "support/fake_serial_line.h"
 
 namespace {
 
 using namespace kestrova;
-
-// A line that is never opened: ScheduleCycle does not touch the port.
-class NoLine final : public SerialLine {
-public:
-    OpenFailure Open(const std::string&) override { return OpenFailure::NotOpen; }
-    OpenFailure Configure(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override {
-        return OpenFailure::None;
-    }
-    void SetDtr(bool) override {}
-    void SetRts(bool) override {}
-    std::int32_t QueuedInput() override { return 0; }
-    std::uint32_t LineErrors() override { return 0; }
-    std::int32_t Read(std::uint8_t*, std::int32_t) override { return 0; }
-    bool Write(const std::uint8_t*, std::int32_t) override { return true; }
-    bool Close() override { return true; }
-};
 
 void BM_Crc16(benchmark::State& state) {
     std::array<std::uint8_t, 64> frame{};
@@ -45,7 +30,7 @@ BENCHMARK(BM_Crc16)->Arg(9)->Arg(13)->Arg(62);
 
 // A full cycle: every point wants a read (and every fourth a write too), so 31 blocks are built.
 void BM_ScheduleCycle(benchmark::State& state) {
-    NoLine line;
+    test::FakeSerialLine line;  // never opened: ScheduleCycle does not touch the port
     SerialSettings settings;
     PortMap ports;
     PortDrv port(line, settings, ports);

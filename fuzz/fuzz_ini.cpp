@@ -59,8 +59,8 @@ std::string Lower(std::string text) {
     return text;
 }
 
-const ScratchFolder& Scratch() {
-    static const ScratchFolder folder;
+const test::TempFolder& Scratch() {
+    static const test::TempFolder folder("kestrova_fuzz");
     return folder;
 }
 
@@ -69,7 +69,7 @@ const ScratchFolder& Scratch() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
     const std::filesystem::path path = Scratch().Path() / "f.ini";
-    WriteFile(path, input.ConsumeRandomLengthString(size));
+    test::WriteText(path, input.ConsumeRandomLengthString(size));
 
     // The file is small, so a FileError here would itself be a fault.
     IniDocument doc(path);
@@ -147,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const FileError&) {
         return 0;  // expected outcome of a failed write; nothing to compare then
     }
-    const std::string saved = ReadFile(path);
+    const std::string saved = test::ReadText(path);
 
     IniDocument again(path);
     for (const auto& [section, key] : probes) {
@@ -158,6 +158,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     again.Save();
-    FUZZ_CHECK(ReadFile(path) == saved);
+    FUZZ_CHECK(test::ReadText(path) == saved);
     return 0;
 }

@@ -18,8 +18,8 @@ using namespace kestrova::fuzz;
 
 namespace {
 
-const ScratchFolder& Scratch() {
-    static const ScratchFolder folder;
+const test::TempFolder& Scratch() {
+    static const test::TempFolder folder("kestrova_fuzz");
     return folder;
 }
 
@@ -28,39 +28,24 @@ public:
     void DisplayUpdate(std::string_view, std::string_view) override {}
 };
 
-class NullLine final : public SerialLine {
-public:
-    OpenFailure Open(const std::string&) override { return OpenFailure::DeviceInvalid; }
-    OpenFailure Configure(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override {
-        return OpenFailure::None;
-    }
-    void SetDtr(bool) override {}
-    void SetRts(bool) override {}
-    std::int32_t QueuedInput() override { return 0; }
-    std::uint32_t LineErrors() override { return 0; }
-    std::int32_t Read(std::uint8_t*, std::int32_t) override { return 0; }
-    bool Write(const std::uint8_t*, std::int32_t) override { return false; }
-    bool Close() override { return true; }
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static NullDisplay display;
     static PlainWindowPlacement window;
-    static NullLine line;
+    static test::FakeSerialLine line;
     // The core is not started: the load and save need none of its files.
     AppService core(display, window, line, Scratch().Path() / "Kestrova_Interface");
 
     const std::filesystem::path path = Scratch().Path() / "calibration.PRM";
     const std::string content(reinterpret_cast<const char*>(data), size);
-    WriteFile(path, content);
+    test::WriteText(path, content);
 
     // A marker in every entry shows which ones a failed load replaced.
     constexpr double Marker = -12345.5;
     for (int n = 0; n < MaxPoints; ++n) core.Points().SetPointScaled(n, Marker);
     core.SaveParameterFile(Scratch().Path() / "marker.PRM");  // fills the buffer with markers
-    WriteFile(path, content);
+    test::WriteText(path, content);
 
     bool loaded = true;
     try {
@@ -68,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const ConversionError&) {
         loaded = false;
     }
-    FUZZ_CHECK(ReadFile(path) == content);
+    FUZZ_CHECK(test::ReadText(path) == content);
     const auto buffer = core.State().CalibrationBuffer;
     for (double value : buffer) FUZZ_CHECK(std::isfinite(value));
     if (!loaded) {

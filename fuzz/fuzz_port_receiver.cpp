@@ -56,8 +56,8 @@ void CheckState(const PointDatabase& db, const PortDrv& port, const Protocol& pr
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
-    static FuzzLine line;
-    line.Reset(&input);
+    test::FakeSerialLine line;
+    AnswerFrom(input, line);
 
     PointDatabase db = ShippedPoints();
     db.SetPersistantMode(input.ConsumeBool());
@@ -91,9 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ticksLeft -= ticks;
             break;
         }
-        case 2: line.ArriveReply(false); break;
-        case 3: line.ArriveReply(input.ConsumeIntegralInRange<int>(0, 3) == 0); break;
-        case 4: line.Arrive(input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange<int>(1, 300))); break;
+        case 2: ArriveReply(input, line, false); break;
+        case 3: ArriveReply(input, line, input.ConsumeIntegralInRange<int>(0, 3) == 0); break;
+        case 4: ArriveBytes(input, line, 300); break;
         case 5:  // an operator's write, any point number, any finite value
             db.WritePoint(input.ConsumeIntegralInRange<int>(-2, MaxPoints + 1),
                           input.ConsumeBool() ? input.ConsumeIntegralInRange<int>(-70000, 70000)

@@ -18,8 +18,8 @@ using namespace kestrova::fuzz;
 
 namespace {
 
-const ScratchFolder& Scratch() {
-    static const ScratchFolder folder;
+const test::TempFolder& Scratch() {
+    static const test::TempFolder folder("kestrova_fuzz");
     return folder;
 }
 
@@ -102,25 +102,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider input(data, size);
     const std::filesystem::path settings = Scratch().Path() / "Kestrova_Interface.INI";
     const std::filesystem::path project = Scratch().Path() / "KESTROVA_001.CG0";
-    WriteFile(settings, input.ConsumeRandomLengthString(size));
+    test::WriteText(settings, input.ConsumeRandomLengthString(size));
     const std::string projectText = input.ConsumeRemainingBytesAsString();
-    WriteFile(project, projectText);
+    test::WriteText(project, projectText);
 
     Loaded first;
     Load(first);
     Save(first);
-    if (!first.projectRead) FUZZ_CHECK(ReadFile(project) == projectText);
+    if (!first.projectRead) FUZZ_CHECK(test::ReadText(project) == projectText);
 
     Loaded second;
     Load(second);
     Save(second);
-    const std::string settingsSaved = ReadFile(settings);
-    const std::string projectSaved = ReadFile(project);
+    const std::string settingsSaved = test::ReadText(settings);
+    const std::string projectSaved = test::ReadText(project);
 
     Loaded third;
     Load(third);
     CheckSame(second, third);
     Save(third);
-    FUZZ_CHECK(ReadFile(settings) == settingsSaved && ReadFile(project) == projectSaved);
+    FUZZ_CHECK(test::ReadText(settings) == settingsSaved && test::ReadText(project) == projectSaved);
     return 0;
 }

@@ -18,7 +18,7 @@
 
 #include "common/errors.h"
 #include "core/app_service.h"
-#include "core/core_tables.h"
+#include "core/ui_names.h"
 #include "fuzz_support.h"
 
 using namespace kestrova;
@@ -26,8 +26,8 @@ using namespace kestrova::fuzz;
 
 namespace {
 
-const ScratchFolder& Scratch() {
-    static const ScratchFolder folder;
+const test::TempFolder& Scratch() {
+    static const test::TempFolder folder("kestrova_fuzz");
     return folder;
 }
 
@@ -40,7 +40,7 @@ std::vector<ShippedFile>& ShippedFiles() {
     static std::vector<ShippedFile> files = [] {
         std::vector<ShippedFile> f;
         for (const char* name : {"Kestrova_Interface.INI", "KESTROVA_001.CG0", "KESTROVA_001.TG1"}) {
-            f.push_back({name, ReadFile(std::filesystem::path(KESTROVA_DATA_DIR) / name)});
+            f.push_back({name, test::ReadText(std::filesystem::path(KESTROVA_DATA_DIR) / name)});
             FUZZ_CHECK(!f.back().content.empty());
         }
         return f;
@@ -53,7 +53,7 @@ const std::vector<std::string>& ObjectNames() {
         std::vector<std::string> n = {"ButtonModeEnhanced", "ButtonModeLegacy", "CommsSelect",
                                       "FileSave_Selected",  "FileOpen_Selected", "ButtonDebugAppInfo",
                                       "DebugAction",        "DebugPoint",        "ButtonPan_"};
-        for (const core::AxisEventNames& axis : core::AxisEventTable) {
+        for (const AxisEventNames& axis : AxisEventTable) {
             for (std::string_view name : {axis.axisButton, axis.posEntry, axis.negEntry, axis.posInc,
                                           axis.posDec, axis.posTrackValue, axis.negInc, axis.negDec,
                                           axis.negTrackValue}) {
@@ -136,11 +136,11 @@ void Expected(Action&& action) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
     Scratch().Clear();
-    for (const ShippedFile& f : ShippedFiles()) WriteFile(Scratch().Path() / f.name, f.content);
+    for (const ShippedFile& f : ShippedFiles()) test::WriteText(Scratch().Path() / f.name, f.content);
     std::filesystem::create_directory(Scratch().Path() / "folder.PRM");
 
-    static FuzzLine line;
-    line.Reset(&input);
+    test::FakeSerialLine line;
+    AnswerFrom(input, line);
     Window window;
     window.input = &input;
     PlainWindowPlacement placement;
@@ -169,10 +169,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ticksLeft -= ticks;
             break;
         }
-        case 2: line.ArriveReply(input.ConsumeIntegralInRange<int>(0, 7) == 0); break;
-        case 3: line.Arrive(input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange<int>(1, 64))); break;
+        case 2: ArriveReply(input, line, input.ConsumeIntegralInRange<int>(0, 7) == 0); break;
+        case 3: ArriveBytes(input, line, 64); break;
         case 4:  // a parameter file of any content for the restore to read
-            WriteFile(Scratch().Path() / "a.PRM", input.ConsumeRandomLengthString(2048));
+            test::WriteText(Scratch().Path() / "a.PRM", input.ConsumeRandomLengthString(2048));
             break;
         default: {
             const Pair pair = MakePair(input);

@@ -20,8 +20,8 @@ namespace {
 
 constexpr std::string_view Application = "KESTROVA_001";
 
-const ScratchFolder& Scratch() {
-    static const ScratchFolder folder;
+const test::TempFolder& Scratch() {
+    static const test::TempFolder folder("kestrova_fuzz");
     return folder;
 }
 
@@ -68,14 +68,14 @@ bool Load(TagFile& tags, PointDatabase& db) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::filesystem::path path = Scratch().Path() / TagFile::MakeTagFileName(Application);
     const std::string content(reinterpret_cast<const char*>(data), size);
-    WriteFile(path, content);
+    test::WriteText(path, content);
 
     TagFile tags;
     PointDatabase first;
     if (!Load(tags, first)) {
         // A half-loaded table is never written over the file.
         FUZZ_CHECK(!tags.SavePoints(first, Application));
-        FUZZ_CHECK(ReadFile(path) == content);
+        FUZZ_CHECK(test::ReadText(path) == content);
         return 0;
     }
     FUZZ_CHECK(tags.SavePoints(first, Application));
@@ -87,13 +87,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(Load(tags2, second));
     FUZZ_CHECK(tags2.TagFileVersion == tags.TagFileVersion);
     FUZZ_CHECK(tags2.SavePoints(second, Application));
-    const std::string saved = ReadFile(path);
+    const std::string saved = test::ReadText(path);
 
     TagFile tags3;
     PointDatabase third;
     FUZZ_CHECK(Load(tags3, third));
     CheckSame(second, third);
     FUZZ_CHECK(tags3.SavePoints(third, Application));
-    FUZZ_CHECK(ReadFile(path) == saved);
+    FUZZ_CHECK(test::ReadText(path) == saved);
     return 0;
 }

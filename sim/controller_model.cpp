@@ -18,7 +18,7 @@ struct AxisDefaults {
     std::int16_t negAdjust;
     std::uint32_t wheelPeriodMs;  // one full swing of the hand wheel
 };
-constexpr std::array<AxisDefaults, 3> DefaultAxes{{
+constexpr std::array<AxisDefaults, AxisCount> DefaultAxes{{
     {2048, 120, 90, 7000},
     {2010, 60, 60, 11000},
     {2090, 150, 30, 13000},
@@ -65,13 +65,13 @@ const std::array<ControllerModel::ValueDef, ControllerModel::ValueCount>& Contro
 {
     static constexpr std::array<ValueDef, ValueCount> table = [] {
         std::array<ValueDef, ValueCount> v{};
-        v[0] = {SimLinkTestAddress, 1, false, true, Kind::LinkTest, -1};
-        v[1] = {SimFirmwareAddress, 2, false, false, Kind::Firmware, -1};
-        v[2] = {SimHeartbeatAddress, 2, false, false, Kind::Heartbeat, -1};
-        v[3] = {SimControllerModeAddress, 1, false, true, Kind::ControllerMode, -1};
+        v[0] = {SimLinkTestAddress, 1, false, true, Kind::LinkTest, std::nullopt};
+        v[1] = {SimFirmwareAddress, 2, false, false, Kind::Firmware, std::nullopt};
+        v[2] = {SimHeartbeatAddress, 2, false, false, Kind::Heartbeat, std::nullopt};
+        v[3] = {SimControllerModeAddress, 1, false, true, Kind::ControllerMode, std::nullopt};
         std::size_t i = 4;
-        for (int axis = 0; axis < 3; ++axis) {
-            const std::uint32_t base = SimAxisBase[static_cast<std::size_t>(axis)];
+        for (Axis axis : Axes) {
+            const std::uint32_t base = SimAxisBase[AxisIndex(axis)];
             v[i++] = {base + SimNeutralOffset, 2, true, true, Kind::Neutral, axis};
             v[i++] = {base + SimPosAdjustOffset, 2, true, true, Kind::PosAdjust, axis};
             v[i++] = {base + SimNegAdjustOffset, 2, true, true, Kind::NegAdjust, axis};
@@ -124,12 +124,12 @@ std::int16_t ControllerModel::AdjustLow() const
     return controllerMode_ != 0 ? std::int16_t{0} : SimLegacyAdjustLow;
 }
 
-std::int16_t ControllerModel::AdjustHigh(int axis) const
+std::int16_t ControllerModel::AdjustHigh(Axis axis) const
 {
-    return controllerMode_ != 0 ? Axis(axis).adjustMax : SimLegacyAdjustHigh;
+    return controllerMode_ != 0 ? AxisAt(axis).adjustMax : SimLegacyAdjustHigh;
 }
 
-std::int16_t ControllerModel::ClampAdjust(int axis, std::int32_t value) const
+std::int16_t ControllerModel::ClampAdjust(Axis axis, std::int32_t value) const
 {
     return static_cast<std::int16_t>(
         std::clamp<std::int32_t>(value, AdjustLow(), AdjustHigh(axis)));
@@ -337,7 +337,7 @@ SimError ControllerModel::WriteMemory(std::uint32_t address, const std::uint8_t*
 
 void ControllerModel::ApplyValue(const ValueDef& def, std::int32_t value)
 {
-    AxisState* a = def.axis >= 0 ? &axes_[static_cast<std::size_t>(def.axis)] : nullptr;
+    AxisState* a = def.axis ? &axes_[AxisIndex(*def.axis)] : nullptr;
     switch (def.kind) {
     case Kind::LinkTest:
         linkTest_ = static_cast<std::uint8_t>(value);
@@ -350,10 +350,10 @@ void ControllerModel::ApplyValue(const ValueDef& def, std::int32_t value)
                                                                         SimNeutralHigh));
         break;
     case Kind::PosAdjust:
-        a->posAdjust = ClampAdjust(def.axis, value);
+        a->posAdjust = ClampAdjust(*def.axis, value);
         break;
     case Kind::NegAdjust:
-        a->negAdjust = ClampAdjust(def.axis, value);
+        a->negAdjust = ClampAdjust(*def.axis, value);
         break;
     case Kind::AxisMode:
         a->mode = static_cast<std::uint8_t>(value);
@@ -361,13 +361,13 @@ void ControllerModel::ApplyValue(const ValueDef& def, std::int32_t value)
     case Kind::PosRestore:
         a->posRestore = static_cast<std::int16_t>(value);
         if (a->mode == static_cast<std::uint8_t>(AxisMode::Increment)) {
-            a->posAdjust = ClampAdjust(def.axis, value);
+            a->posAdjust = ClampAdjust(*def.axis, value);
         }
         break;
     case Kind::NegRestore:
         a->negRestore = static_cast<std::int16_t>(value);
         if (a->mode == static_cast<std::uint8_t>(AxisMode::Decrement)) {
-            a->negAdjust = ClampAdjust(def.axis, value);
+            a->negAdjust = ClampAdjust(*def.axis, value);
         }
         break;
     case Kind::Firmware:
@@ -443,7 +443,7 @@ void ControllerModel::Render()
 {
     for (const ValueDef& d : Values()) {
         std::int32_t value = 0;
-        const AxisState* a = d.axis >= 0 ? &axes_[static_cast<std::size_t>(d.axis)] : nullptr;
+        const AxisState* a = d.axis ? &axes_[AxisIndex(*d.axis)] : nullptr;
         switch (d.kind) {
         case Kind::LinkTest: value = linkTest_; break;
         case Kind::Firmware: value = SimFirmwareVersion; break;

@@ -3,6 +3,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+
+#include "common/axis.h"
 
 // A simulated Kestrova wheel controller: its memory, its hand wheels and its RTDM request
 // handling. No I/O: request bytes go in through Feed, reply frames come out through PopReply,
@@ -47,7 +50,7 @@ inline constexpr std::uint32_t SimLinkTestAddress = 0x0000;
 inline constexpr std::uint32_t SimFirmwareAddress = 0x0A00;
 inline constexpr std::uint32_t SimHeartbeatAddress = 0x0A02;
 inline constexpr std::uint32_t SimControllerModeAddress = 0x0A04;
-inline constexpr std::array<std::uint32_t, 3> SimAxisBase{0x0A50, 0x0A70, 0x0A90};
+inline constexpr std::array<std::uint32_t, AxisCount> SimAxisBase{0x0A50, 0x0A70, 0x0A90};
 inline constexpr std::uint32_t SimNeutralOffset = 0x00;
 inline constexpr std::uint32_t SimPosAdjustOffset = 0x02;
 inline constexpr std::uint32_t SimNegAdjustOffset = 0x04;
@@ -136,7 +139,7 @@ public:
     SimError ReadMemory(std::uint32_t address, std::uint32_t count, std::uint8_t* out) const;
     SimError WriteMemory(std::uint32_t address, const std::uint8_t* data, std::uint32_t count);
 
-    const AxisState& Axis(int axis) const { return axes_.at(static_cast<std::size_t>(axis)); }
+    const AxisState& AxisAt(Axis axis) const { return axes_.at(AxisIndex(axis)); }
     std::uint8_t ControllerMode() const { return controllerMode_; }
     std::uint16_t FirmwareVersion() const { return SimFirmwareVersion; }
     std::uint16_t Heartbeat() const { return heartbeat_; }
@@ -149,7 +152,7 @@ public:
 
     // The adjust range of the current controller mode.
     std::int16_t AdjustLow() const;
-    std::int16_t AdjustHigh(int axis) const;
+    std::int16_t AdjustHigh(Axis axis) const;
 
 private:
     enum class Kind : std::uint8_t {
@@ -162,9 +165,9 @@ private:
         bool isSigned;
         bool writable;
         Kind kind;
-        int axis;  // -1 for controller-wide values
+        std::optional<Axis> axis;  // none for controller-wide values
     };
-    static constexpr std::size_t ValueCount = 4 + 3 * 8;
+    static constexpr std::size_t ValueCount = 4 + AxisCount * 8;
     static const std::array<ValueDef, ValueCount>& Values();
 
     void Process();
@@ -172,14 +175,14 @@ private:
     void QueueReply(const SimReply& reply);
     void ApplyValue(const ValueDef& def, std::int32_t value);
     void SetControllerMode(std::uint8_t mode);
-    std::int16_t ClampAdjust(int axis, std::int32_t value) const;
+    std::int16_t ClampAdjust(Axis axis, std::int32_t value) const;
     void UpdateOutputs();
     void Render();
     static void BuildGoodRead(SimReply& reply, const std::uint8_t* data, std::size_t count);
     static void BuildGoodWrite(SimReply& reply);
 
     std::array<std::uint8_t, SimMemorySize> memory_{};
-    std::array<AxisState, 3> axes_{};
+    std::array<AxisState, AxisCount> axes_{};
     std::uint8_t controllerMode_ = 1;
     std::uint8_t linkTest_ = 0;
     std::uint16_t heartbeat_ = 0;

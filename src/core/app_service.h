@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/axis.h"
 #include "core/core_interfaces.h"
 #include "points/point_database.h"
 #include "points/tag_file.h"
@@ -158,7 +159,7 @@ private:
     void Show(std::string_view key, std::string_view value) { display_.DisplayUpdate(key, value); }
     void PushPointDisplays();
     void AdvanceCommsState(PortLinkState linkState);
-    void SendRangeKeys(int axis, double maximum);
+    void SendRangeKeys(Axis axis, double maximum);
     void RunRestoreStep(std::uint32_t step);
 
     Display& display_;

@@ -1,6 +1,7 @@
 #include "common/ini_document.h"
 #include "core/app_service.h"
 #include "core/core_tables.h"
+#include "core/ui_names.h"
 
 // Parameter files: one section per point ("POINT00000" to "POINT00039", the tag file's section
 // names), each with the single key ScaledValue holding the point's engineering value. A save
@@ -72,14 +73,14 @@ void AppService::RunRestoreStep(std::uint32_t step) {
         for (const core::AxisPoints& p : core::AxisPointTable) {
             points_.WritePoint(p.mode, core::ModeNormal);
         }
-        Show("ShowNotification", "Restoring...");
+        Show(display_keys::ShowNotification, "Restoring...");
         return;
     }
 
     if (step >= RestoreLastStep) {
         state_.EnhancedMode = true;
-        Show("ModeSelect", "ENHANCED");
-        Show("HideNotification", "nothing");
+        Show(display_keys::ModeSelect, "ENHANCED");
+        Show(display_keys::HideNotification, "nothing");
         return;
     }
 

@@ -3,15 +3,13 @@
 #include "common/number_text.h"
 #include "core/app_service.h"
 #include "core/core_tables.h"
+#include "core/ui_names.h"
 
 namespace kestrova {
 namespace {
 
-using core::AxisCount;
-using core::AxisDisplayTable;
 using core::AxisPointTable;
 
-constexpr std::string_view CommsStatusKey = "CommsStatus";
 constexpr std::string_view LegacyAdjustHighText = "15352";
 
 // The negated value as the display shows it; a zero magnitude reads "0", not "-0".
@@ -56,11 +54,11 @@ void AppService::CommsSupervisor() {
     if (state_.NotifyPending && state_.NotifyHoldTicks == 0) {
         // Cleared first: a save made from inside the command raises it again for its own banner.
         state_.NotifyPending = false;
-        Show("HideNotification", "nothing");
+        Show(display_keys::HideNotification, "nothing");
     }
 
     if (state_.RestoreStepNumber != 0) {
-        Show("DebugInfo", "Rest Seq: " + IntToText(state_.RestoreStepNumber));
+        Show(display_keys::DebugInfo, "Rest Seq: " + IntToText(state_.RestoreStepNumber));
         RestoreStep();
     }
 }
@@ -72,7 +70,7 @@ void AppService::AdvanceCommsState(PortLinkState linkState) {
 
     const auto flash = [this](std::string_view phaseOn, std::string_view phaseOff) {
         if (state_.FlashPhase != state_.PreviousFlashPhase) {
-            Show(CommsStatusKey, state_.FlashPhase ? phaseOn : phaseOff);
+            Show(display_keys::CommsStatus, state_.FlashPhase ? phaseOn : phaseOff);
         }
     };
 
@@ -90,7 +88,7 @@ void AppService::AdvanceCommsState(PortLinkState linkState) {
             SetCommsState(CommsState::None, "Port Lost");
         } else if (RepliesActive()) {
             if (state_.ConnectSettleTicks == 0) {
-                Show(CommsStatusKey, "Comms Good");
+                Show(display_keys::CommsStatus, "Comms Good");
                 // A port selection made from inside the command has set the state it wants.
                 if (state_.Comms != CommsState::Connecting) break;
                 SetCommsState(CommsState::Good, "Comms Good");
@@ -116,9 +114,9 @@ void AppService::AdvanceCommsState(PortLinkState linkState) {
 }
 
 void AppService::PushPointDisplays() {
-    for (int axis = 0; axis < AxisCount; ++axis) {
-        const core::AxisPoints& p = AxisPointTable[axis];
-        const core::AxisDisplayKeys& keys = AxisDisplayTable[axis];
+    for (Axis axis : Axes) {
+        const core::AxisPoints& p = core::PointsOf(axis);
+        const AxisDisplayKeys& keys = DisplayKeysOf(axis);
 
         if (ValueChanged(p.neutral)) Show(keys.neutralValue, DoubleToText(Scaled(p.neutral)));
         if (ValueChanged(p.adjustMax)) SendRangeKeys(axis, Scaled(p.adjustMax));
@@ -144,16 +142,16 @@ void AppService::PushPointDisplays() {
             state_.DisplayCache[p.neutral] = DisplayCacheUnset;
             state_.DisplayCache[p.adjustMax] = DisplayCacheUnset;
         }
-        Show("ModeSelect", enhanced ? "ENHANCED" : "LEGACY");
+        Show(display_keys::ModeSelect, enhanced ? "ENHANCED" : "LEGACY");
     }
 
     if (ValueChanged(core::VersionShownPoint)) {
-        Show("SoftwareVersionNumber", DoubleToText(Scaled(core::VersionShownPoint)));
+        Show(display_keys::SoftwareVersionNumber, DoubleToText(Scaled(core::VersionShownPoint)));
     }
 }
 
-void AppService::SendRangeKeys(int axis, double maximum) {
-    const core::AxisDisplayKeys& keys = AxisDisplayTable[axis];
+void AppService::SendRangeKeys(Axis axis, double maximum) {
+    const AxisDisplayKeys& keys = DisplayKeysOf(axis);
     if (state_.EnhancedMode) {
         Show(keys.posMax, DoubleToText(maximum));
         Show(keys.posMin, "0");
@@ -169,25 +167,25 @@ CommsState AppService::SetCommsState(CommsState commsState, std::string_view tex
     state_.Comms = commsState;
     switch (commsState) {
     case CommsState::None:
-        Show(CommsStatusKey, "None");
+        Show(display_keys::CommsStatus, "None");
         break;
     case CommsState::PortOpen:
-        Show(CommsStatusKey, "PortConnected");
+        Show(display_keys::CommsStatus, "PortConnected");
         break;
     case CommsState::Connecting:
         // The colour stays as it was.
         state_.ConnectSettleTicks = ConnectSettleLoad;
         break;
     case CommsState::Good:
-        Show(CommsStatusKey, "GoodFlashOn");
+        Show(display_keys::CommsStatus, "GoodFlashOn");
         break;
     default:  // a number that is no state
         state_.Comms = CommsState::None;
         text = "Invalid State";
-        Show(CommsStatusKey, "None");
+        Show(display_keys::CommsStatus, "None");
         break;
     }
-    Show(CommsStatusKey, text);
+    Show(display_keys::CommsStatus, text);
     return state_.Comms;
 }
 

@@ -5,6 +5,7 @@
 
 #include "common/errors.h"
 #include "core/core_tables.h"
+#include "core/ui_names.h"
 
 namespace kestrova {
 namespace {
@@ -54,15 +55,15 @@ AppService::AppService(Display& display, WindowPlacement& window, SerialLine& li
 
 void AppService::CoreStart() {
     state_.SoftwareVersion = CoreSoftwareVersion;
-    Show("DebugInfo", "Oncreate INI");
+    Show(display_keys::DebugInfo, "Oncreate INI");
 
     ini_.SetSettingsDefaults();
-    Show("DebugInfo", ini_.Directory);
+    Show(display_keys::DebugInfo, ini_.Directory);
     ini_.SetProjectDefaults();
     // A settings file that cannot be read leaves its version at 0, so nothing is written at exit.
     startupError_.clear();
     KeepLoadError(startupError_, ini_.SettingsFilePath().filename().string(), [this] { ini_.ReadSettingsFile(); });
-    Show("DebugInfo", ini_.Name);
+    Show(display_keys::DebugInfo, ini_.Name);
 
     // Whatever the settings file said, the project configuration and the tag file are the
     // ones of this program, beside its executable.
@@ -78,8 +79,8 @@ void AppService::CoreStart() {
 
     {
         std::string text = "CORE_INIT: ";
-        text += points_.PointName(core::AxisPointTable[core::Pan].mode);
-        Show("DebugInfo", text);
+        text += points_.PointName(core::PointsOf(Axis::Pan).mode);
+        Show(display_keys::DebugInfo, text);
     }
 
     SetCommsState(CommsState::None, "No Comms");

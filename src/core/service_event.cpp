@@ -5,16 +5,13 @@
 #include "common/number_text.h"
 #include "core/app_service.h"
 #include "core/core_tables.h"
+#include "core/ui_names.h"
 
 namespace kestrova {
 namespace {
 
-using core::AxisCount;
-using core::AxisDisplayTable;
-using core::AxisEventTable;
-using core::AxisPointTable;
+using event_texts::OnClick;
 
-constexpr std::string_view OnClick = "OnClick";
 constexpr std::int32_t NewBaud = 38400;
 constexpr std::int32_t NewDataBits = 8;
 constexpr std::int32_t NewParity = 0;    // none
@@ -22,9 +19,9 @@ constexpr std::int32_t NewStopBits = 1;  // one stop bit
 
 }  // namespace
 
-// Every row is tested on every call, in a fixed order; object names differ between rows, so at
-// most one acts. A row that converts its event text and meets a bad number throws
-// ConversionError out of here at that row, before the debug line.
+// Every event pair is tested on every call, in a fixed order; object names differ between the
+// tests, so at most one acts. A test that converts its event text and meets a bad number throws
+// ConversionError out of here at that test, before the debug line.
 //
 // Nothing read before a DisplayUpdate is relied on after it: the window may deliver another
 // event from inside DisplayUpdate, and that event may change points or core state.
@@ -32,10 +29,10 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
     bool acted = false;
     const bool onClick = eventText == OnClick;
 
-    // Rows 1 to 3: axis mode selection. Only one axis at a time may leave Normal.
-    for (int axis = 0; axis < AxisCount; ++axis) {
-        const core::AxisPoints& p = AxisPointTable[axis];
-        const core::AxisEventNames& names = AxisEventTable[axis];
+    // Axis mode selection. Only one axis at a time may leave Normal.
+    for (Axis axis : Axes) {
+        const core::AxisPoints& p = core::PointsOf(axis);
+        const AxisEventNames& names = EventNamesOf(axis);
         const auto othersNormal = [&] {
             return Scaled(p.otherMode1) == core::ModeNormal &&
                    Scaled(p.otherMode2) == core::ModeNormal;
@@ -44,7 +41,7 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
         if (objectName == names.axisButton && onClick) {
             acted = true;
             points_.WritePoint(p.mode, core::ModeNormal);
-            Show(AxisDisplayTable[axis].modeSelect, "Normal");
+            Show(DisplayKeysOf(axis).modeSelect, "Normal");
         }
         if (objectName == names.posEntry && onClick) {
             acted = true;
@@ -56,11 +53,11 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
         }
     }
 
-    // Rows 4 to 9: adjust value steps and track bars. Steps move a value by exactly 1 and only
-    // while it is inside its range; track bar values are written as they come.
-    for (int axis = 0; axis < AxisCount; ++axis) {
-        const core::AxisPoints& p = AxisPointTable[axis];
-        const core::AxisEventNames& names = AxisEventTable[axis];
+    // Adjust value steps and track bars. Steps move a value by exactly 1 and only while it is
+    // inside its range; track bar values are written as they come.
+    for (Axis axis : Axes) {
+        const core::AxisPoints& p = core::PointsOf(axis);
+        const AxisEventNames& names = EventNamesOf(axis);
         // The range of the adjust values: 0 to the controller's adjust maximum in enhanced
         // mode, the fixed legacy range otherwise.
         const auto high = [&] {
@@ -100,53 +97,53 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
         }
     }
 
-    // Rows 10 and 11: controller mode.
-    if (objectName == "ButtonModeEnhanced" && onClick) {
+    // Controller mode.
+    if (objectName == event_names::ButtonModeEnhanced && onClick) {
         acted = true;
         points_.WritePoint(core::ControllerModePoint, 1.0);
         state_.EnhancedMode = true;
     }
-    if (objectName == "ButtonModeLegacy" && onClick) {
+    if (objectName == event_names::ButtonModeLegacy && onClick) {
         acted = true;
         points_.WritePoint(core::ControllerModePoint, 0.0);
         state_.EnhancedMode = false;
     }
 
-    // Row 12: port selection; the event text is the index in the port list.
-    if (objectName == "CommsSelect") {
+    // Port selection; the event text is the index in the port list.
+    if (objectName == event_names::CommsSelect) {
         acted = true;
         SelectPort(TextToInt(eventText));
     }
 
-    // Rows 13 and 14: parameter file save and restore.
-    if (objectName == "FileSave_Selected") {
+    // Parameter file save and restore.
+    if (objectName == event_names::FileSave_Selected) {
         acted = true;
         SaveParameterFile(std::filesystem::path(std::string(eventText)));
         // Pending before the banner goes up, so the hold covers a banner shown by a nested event.
         state_.NotifyPending = true;
         state_.NotifyHoldTicks = NotifyHoldLoad;
-        Show("ShowNotification", "Saved");
+        Show(display_keys::ShowNotification, "Saved");
     }
-    if (objectName == "FileOpen_Selected") {
+    if (objectName == event_names::FileOpen_Selected) {
         acted = true;
         LoadParameterFile(std::filesystem::path(std::string(eventText)));
         state_.RestoreStepNumber = 1;
         std::string text = "_HMI_Pan_Pos_Deadband_Setting >";
-        text += DoubleToText(state_.CalibrationBuffer[AxisPointTable[core::Pan].posAdjust]);
+        text += DoubleToText(state_.CalibrationBuffer[core::PointsOf(Axis::Pan).posAdjust]);
         text += '<';
-        Show("DebugInfo", text);
+        Show(display_keys::DebugInfo, text);
     }
 
-    // Rows 15 to 17: debug panel.
-    if (objectName == "ButtonDebugAppInfo" && onClick) {
+    // Debug panel.
+    if (objectName == event_names::ButtonDebugAppInfo && onClick) {
         acted = true;
         state_.DebugCommsOverride = !state_.DebugCommsOverride;
     }
-    if (objectName == "DebugAction" && eventText == "ForceRefresh") {
+    if (objectName == event_names::DebugAction && eventText == event_texts::ForceRefresh) {
         acted = true;
         ResetDisplayCache();
     }
-    if (objectName == "DebugPoint") {
+    if (objectName == event_names::DebugPoint) {
         acted = true;
         const std::int32_t point = TextToInt(eventText);
         std::string text = "Pt[";
@@ -156,7 +153,7 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
         text += PointDatabase::PointIndexValid(point) ? DoubleToText(Scaled(point))
                                                       : std::string("invalid point");
         text += '<';
-        Show("DebugInfo", text);
+        Show(display_keys::DebugInfo, text);
     }
 
     std::string line = acted ? "App Msg >" : "App Err Not procd >";
@@ -164,8 +161,8 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
     line += "<>";
     line += eventText;
     line += '<';
-    Show("DebugInfo", line);
-    if (!acted) Show("DebugColour", "BlackOnRed");
+    Show(display_keys::DebugInfo, line);
+    if (!acted) Show(display_keys::DebugColour, "BlackOnRed");
 }
 
 bool AppService::SelectPortSettings(std::int32_t port) {
@@ -188,7 +185,7 @@ void AppService::SelectPort(std::int32_t index) {
     const auto port = static_cast<std::int32_t>(
         std::min<std::int64_t>(number, std::numeric_limits<std::int32_t>::max()));
 
-    Show("DebugInfo", "COM:" + numberText);
+    Show(display_keys::DebugInfo, "COM:" + numberText);
     if (LinkOpen()) Disconnect();
 
     SelectPortSettings(port);
@@ -197,17 +194,17 @@ void AppService::SelectPort(std::int32_t index) {
     port_.PortEndApply();
 
     if (port_.SettingsRequest() != SettingsRequestState::Idle) {
-        Show("DebugInfo", "COM: being changed");
+        Show(display_keys::DebugInfo, "COM: being changed");
         SetCommsState(CommsState::None, "COM" + numberText + " Not Valid");
-        Show("CommsSelect", "NotValidPort");
+        Show(display_keys::CommsSelect, "NotValidPort");
     } else if (Connect()) {
-        Show("DebugInfo", "COM:" + numberText + " Success");
+        Show(display_keys::DebugInfo, "COM:" + numberText + " Success");
         SetCommsState(CommsState::PortOpen, "COM:" + numberText + " Connect");
-        Show("CommsSelect", "COM:" + numberText);
+        Show(display_keys::CommsSelect, "COM:" + numberText);
     } else {
-        Show("DebugInfo", "COM" + numberText + " Failed");
+        Show(display_keys::DebugInfo, "COM" + numberText + " Failed");
         SetCommsState(CommsState::None, "COM" + numberText + " Not Valid");
-        Show("CommsSelect", "NotValidPort");
+        Show(display_keys::CommsSelect, "NotValidPort");
     }
 
     state_.LastLinkState = port_.LinkState();

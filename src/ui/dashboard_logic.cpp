@@ -1,19 +1,25 @@
 #include "ui/dashboard_logic.h"
 
 #include "common/number_text.h"
+#include "core/ui_names.h"
 
 namespace kestrova {
 
 namespace {
 
-constexpr std::string_view OnClick = "OnClick";
+using event_texts::OnClick;
 
-std::size_t BarSlot(Axis axis, bool positive) {
-    return static_cast<std::size_t>(axis) * 2 + (positive ? 0 : 1);
-}
+std::size_t BarSlot(Axis axis, bool positive) { return AxisIndex(axis) * 2 + (positive ? 0 : 1); }
 
-Element Bar(Axis axis, bool positive) {
-    return AxisElement(axis, positive ? AxisRole::PosTrackBar : AxisRole::NegTrackBar);
+// The object name a step button sends.
+std::string_view StepEventName(Axis axis, AxisRole role) {
+    const AxisEventNames& names = EventNamesOf(axis);
+    switch (role) {
+        case AxisRole::PosStepUp: return names.posInc;
+        case AxisRole::PosStepDown: return names.posDec;
+        case AxisRole::NegStepUp: return names.negInc;
+        default: return names.negDec;
+    }
 }
 
 }  // namespace
@@ -38,7 +44,7 @@ void DashboardLogic::UserClicked(Element element) {
     if (!state.visible || !state.enabled) return;
 
     if (Index(element) < static_cast<std::size_t>(AxisCount * AxisRoleCount)) {
-        const auto axis = static_cast<Axis>(Index(element) / AxisRoleCount);
+        const Axis axis = AxisOf(element);
         const auto role = static_cast<AxisRole>(Index(element) % AxisRoleCount);
         switch (role) {
             case AxisRole::AxisButton:
@@ -64,8 +70,7 @@ void DashboardLogic::UserClicked(Element element) {
             case AxisRole::PosStepDown:
             case AxisRole::NegStepUp:
             case AxisRole::NegStepDown:
-                // "SpeedButtonPan_PosValueInc" sends "ButtonPan_PosValueInc", and so on.
-                Send(ElementName(element).substr(5), OnClick);
+                StepClick(axis, role);
                 return;
             default:
                 return;  // track bars, output and neutral texts: no click handler
@@ -99,13 +104,13 @@ void DashboardLogic::FocusEntered(Element element) {
         return;
     }
     if (KindOf(element) != ElementKind::TrackBar) return;
-    const auto axis = static_cast<Axis>(Index(element) / AxisRoleCount);
-    AdjustEnter(axis, element == Bar(axis, true));
+    const Axis axis = AxisOf(element);
+    AdjustEnter(axis, element == TrackBarOf(axis, true));
 }
 
 void DashboardLogic::TrackBarChanged(Element bar) {
-    const auto axis = static_cast<Axis>(Index(bar) / AxisRoleCount);
-    TrackBarChange(axis, bar == Bar(axis, true));
+    const Axis axis = AxisOf(bar);
+    TrackBarChange(axis, bar == TrackBarOf(axis, true));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -113,20 +118,21 @@ void DashboardLogic::TrackBarChanged(Element bar) {
 
 void DashboardLogic::AxisButtonClick(Axis axis) {
     if (!display_.AxisSelectEnabled(axis)) return;
-    Send(ElementName(AxisElement(axis, AxisRole::AxisButton)), OnClick);
+    Send(EventNamesOf(axis).axisButton, OnClick);
 }
 
 // The adjust-entry pair carries the name of the side's track bar, whichever of its controls was
 // used.
 void DashboardLogic::AdjustEnter(Axis axis, bool positive) {
     if (!display_.AxisSelectEnabled(axis)) return;
-    Send(ElementName(Bar(axis, positive)), OnClick);
+    const AxisEventNames& names = EventNamesOf(axis);
+    Send(positive ? names.posEntry : names.negEntry, OnClick);
 }
 
 // Reports a bar position that the operator set, or that a display command set while the bar
 // had the focus; the window's own moves of an unfocused bar and repeats are not reported.
 void DashboardLogic::TrackBarChange(Axis axis, bool positive) {
-    const Element bar = Bar(axis, positive);
+    const Element bar = TrackBarOf(axis, positive);
     if (display_.Focus() != bar) return;
     const ElementState& state = display_.State(bar);
     std::int32_t& last = lastReportedPosition_[BarSlot(axis, positive)];
@@ -135,9 +141,8 @@ void DashboardLogic::TrackBarChange(Axis axis, bool positive) {
     // The bar stands upside down; this gives back the adjust value the slider shows.
     const std::int64_t value =
         std::int64_t{state.maximum} - state.position + std::int64_t{state.minimum};
-    std::string name(ElementName(bar));
-    name.append("Value");
-    Send(name, IntToText(value));
+    const AxisEventNames& names = EventNamesOf(axis);
+    Send(positive ? names.posTrackValue : names.negTrackValue, IntToText(value));
 }
 
 void DashboardLogic::ButtonPanClick() { AxisButtonClick(Axis::Pan); }
@@ -151,18 +156,46 @@ void DashboardLogic::TrackBarTiltNegAdjustEnter() { AdjustEnter(Axis::Tilt, fals
 void DashboardLogic::TrackBarRollPosAdjustEnter() { AdjustEnter(Axis::Roll, true); }
 void DashboardLogic::TrackBarRollNegAdjustEnter() { AdjustEnter(Axis::Roll, false); }
 
-void DashboardLogic::SpeedButtonPan_PosValueIncClick() { Send("ButtonPan_PosValueInc", OnClick); }
-void DashboardLogic::SpeedButtonPan_PosValueDecClick() { Send("ButtonPan_PosValueDec", OnClick); }
-void DashboardLogic::SpeedButtonPan_NegValueIncClick() { Send("ButtonPan_NegValueInc", OnClick); }
-void DashboardLogic::SpeedButtonPan_NegValueDecClick() { Send("ButtonPan_NegValueDec", OnClick); }
-void DashboardLogic::SpeedButtonTiltPosValueIncClick() { Send("ButtonTiltPosValueInc", OnClick); }
-void DashboardLogic::SpeedButtonTiltPosValueDecClick() { Send("ButtonTiltPosValueDec", OnClick); }
-void DashboardLogic::SpeedButtonTiltNegValueIncClick() { Send("ButtonTiltNegValueInc", OnClick); }
-void DashboardLogic::SpeedButtonTiltNegValueDecClick() { Send("ButtonTiltNegValueDec", OnClick); }
-void DashboardLogic::SpeedButtonRollPosValueIncClick() { Send("ButtonRollPosValueInc", OnClick); }
-void DashboardLogic::SpeedButtonRollPosValueDecClick() { Send("ButtonRollPosValueDec", OnClick); }
-void DashboardLogic::SpeedButtonRollNegValueIncClick() { Send("ButtonRollNegValueInc", OnClick); }
-void DashboardLogic::SpeedButtonRollNegValueDecClick() { Send("ButtonRollNegValueDec", OnClick); }
+void DashboardLogic::StepClick(Axis axis, AxisRole role) {
+    Send(StepEventName(axis, role), OnClick);
+}
+
+void DashboardLogic::SpeedButtonPan_PosValueIncClick() {
+    StepClick(Axis::Pan, AxisRole::PosStepUp);
+}
+void DashboardLogic::SpeedButtonPan_PosValueDecClick() {
+    StepClick(Axis::Pan, AxisRole::PosStepDown);
+}
+void DashboardLogic::SpeedButtonPan_NegValueIncClick() {
+    StepClick(Axis::Pan, AxisRole::NegStepUp);
+}
+void DashboardLogic::SpeedButtonPan_NegValueDecClick() {
+    StepClick(Axis::Pan, AxisRole::NegStepDown);
+}
+void DashboardLogic::SpeedButtonTiltPosValueIncClick() {
+    StepClick(Axis::Tilt, AxisRole::PosStepUp);
+}
+void DashboardLogic::SpeedButtonTiltPosValueDecClick() {
+    StepClick(Axis::Tilt, AxisRole::PosStepDown);
+}
+void DashboardLogic::SpeedButtonTiltNegValueIncClick() {
+    StepClick(Axis::Tilt, AxisRole::NegStepUp);
+}
+void DashboardLogic::SpeedButtonTiltNegValueDecClick() {
+    StepClick(Axis::Tilt, AxisRole::NegStepDown);
+}
+void DashboardLogic::SpeedButtonRollPosValueIncClick() {
+    StepClick(Axis::Roll, AxisRole::PosStepUp);
+}
+void DashboardLogic::SpeedButtonRollPosValueDecClick() {
+    StepClick(Axis::Roll, AxisRole::PosStepDown);
+}
+void DashboardLogic::SpeedButtonRollNegValueIncClick() {
+    StepClick(Axis::Roll, AxisRole::NegStepUp);
+}
+void DashboardLogic::SpeedButtonRollNegValueDecClick() {
+    StepClick(Axis::Roll, AxisRole::NegStepDown);
+}
 
 void DashboardLogic::TrackBarPan_PosAdjustChange() { TrackBarChange(Axis::Pan, true); }
 void DashboardLogic::TrackBarPan_NegAdjustChange() { TrackBarChange(Axis::Pan, false); }
@@ -173,36 +206,38 @@ void DashboardLogic::TrackBarRollNegAdjustChange() { TrackBarChange(Axis::Roll, 
 
 std::int32_t DashboardLogic::LastReportedPosition(Element bar) const {
     if (KindOf(bar) != ElementKind::TrackBar) return 0;
-    const auto axis = static_cast<Axis>(Index(bar) / AxisRoleCount);
-    return lastReportedPosition_[BarSlot(axis, bar == Bar(axis, true))];
+    const Axis axis = AxisOf(bar);
+    return lastReportedPosition_[BarSlot(axis, bar == TrackBarOf(axis, true))];
 }
 
 // ---------------------------------------------------------------------------------------------
 // Mode buttons, port list, debug panel
 
-void DashboardLogic::BitBtnModeEnhancedClick() { Send("ButtonModeEnhanced", OnClick); }
+void DashboardLogic::BitBtnModeEnhancedClick() { Send(event_names::ButtonModeEnhanced, OnClick); }
 
 // Legacy mode needs every axis back in normal mode first: the three axis pairs go whatever the
 // axis select flags are.
 void DashboardLogic::BitBtnModeLegacyClick() {
-    Send("ButtonPan", OnClick);
-    Send("ButtonTilt", OnClick);
-    Send("ButtonRoll", OnClick);
-    Send("ButtonModeLegacy", OnClick);
+    for (Axis axis : Axes) Send(EventNamesOf(axis).axisButton, OnClick);
+    Send(event_names::ButtonModeLegacy, OnClick);
 }
 
 void DashboardLogic::ComboBoxCommsSelectChange(std::int32_t itemIndex) {
     const std::string index = IntToText(itemIndex);
     display_.SetCaption(Element::Label1, "Changed" + index);
-    Send("CommsSelect", index);
+    Send(event_names::CommsSelect, index);
 }
 
 void DashboardLogic::ComboBoxCommsSelectClick() { display_.SetCaption(Element::Label1, "Clicked"); }
 void DashboardLogic::ComboBoxCommsSelectEnter() { display_.SetCaption(Element::Label1, "Entered"); }
 
-void DashboardLogic::ButtonDebug01Click() { Send("ButtonDebugAppInfo", OnClick); }
-void DashboardLogic::ButtonDebug02Click() { Send("DebugAction", "ForceRefresh"); }
-void DashboardLogic::ButtonDebug04Click() { Send("DebugPoint", IntToText(debugPointNumber_)); }
+void DashboardLogic::ButtonDebug01Click() { Send(event_names::ButtonDebugAppInfo, OnClick); }
+void DashboardLogic::ButtonDebug02Click() {
+    Send(event_names::DebugAction, event_texts::ForceRefresh);
+}
+void DashboardLogic::ButtonDebug04Click() {
+    Send(event_names::DebugPoint, IntToText(debugPointNumber_));
+}
 
 // Any text is accepted: one that is not an integer, or a number outside 1 to 39, gives 1.
 // Cancelling returns the default text, which keeps the number.

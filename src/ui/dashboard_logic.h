@@ -130,6 +130,7 @@ private:
     void AxisButtonClick(Axis axis);
     void AdjustEnter(Axis axis, bool positive);
     void TrackBarChange(Axis axis, bool positive);
+    void StepClick(Axis axis, AxisRole role);
 
     DashboardDisplay& display_;
     Core& core_;

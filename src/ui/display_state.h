@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/axis.h"
 #include "core/core_interfaces.h"
 
 // The dashboard's display state without any widget toolkit: every element whose caption, colour,
@@ -39,9 +40,6 @@ inline constexpr Colour Black{Colour::Kind::Rgb, 0, 0, 0};
 inline constexpr Colour ButtonFace{Colour::Kind::ButtonFace, 0, 0, 0};
 inline constexpr Colour ButtonShadow{Colour::Kind::ButtonShadow, 0, 0, 0};
 }  // namespace colours
-
-enum class Axis : std::uint8_t { Pan, Tilt, Roll };
-inline constexpr int AxisCount = 3;
 
 // The elements of one axis column, in the order in which every axis block of Element lists them.
 enum class AxisRole : std::uint8_t {
@@ -179,6 +177,15 @@ constexpr Element AxisElement(Axis axis, AxisRole role) {
     return static_cast<Element>(static_cast<int>(axis) * AxisRoleCount + static_cast<int>(role));
 }
 
+// The axis whose column holds the element; only for the elements of the three axis blocks.
+constexpr Axis AxisOf(Element element) {
+    return static_cast<Axis>(Index(element) / AxisRoleCount);
+}
+
+constexpr Element TrackBarOf(Axis axis, bool positive) {
+    return AxisElement(axis, positive ? AxisRole::PosTrackBar : AxisRole::NegTrackBar);
+}
+
 constexpr bool IsElement(Element element) { return Index(element) < ElementCount; }
 
 // The name of an element as the window names its control, "" for Element::None.
@@ -244,7 +251,7 @@ public:
     // Axis select flags: while clear, the window drops the axis's axis and adjust-entry clicks.
     void EnableAxisSelect(Axis axis);
     void DisableAxisSelect(Axis axis);
-    bool AxisSelectEnabled(Axis axis) const { return axisSelect_.at(static_cast<std::size_t>(axis)); }
+    bool AxisSelectEnabled(Axis axis) const { return axisSelect_.at(AxisIndex(axis)); }
     bool PanSelectEnabled() const { return AxisSelectEnabled(Axis::Pan); }
     bool TiltSelectEnabled() const { return AxisSelectEnabled(Axis::Tilt); }
     bool RollSelectEnabled() const { return AxisSelectEnabled(Axis::Roll); }

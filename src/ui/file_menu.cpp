@@ -1,10 +1,8 @@
 #include "ui/file_menu.h"
 
-namespace kestrova {
+#include "core/ui_names.h"
 
-namespace {
-constexpr std::array<Axis, AxisCount> Axes{Axis::Pan, Axis::Tilt, Axis::Roll};
-}  // namespace
+namespace kestrova {
 
 FileMenu::FileMenu(DashboardDisplay& display, Core& core, const DashboardInfo& info,
                    FileMenuHost& host)
@@ -49,15 +47,15 @@ void FileMenu::Open1Click() {
     // enables them again when the restore is complete.
     std::array<bool, AxisCount> before{};
     for (Axis axis : Axes) {
-        before[static_cast<std::size_t>(axis)] = display_.AxisSelectEnabled(axis);
+        before[AxisIndex(axis)] = display_.AxisSelectEnabled(axis);
         display_.DisableAxisSelect(axis);
     }
     try {
-        core_.ServiceEvent("FileOpen_Selected", *path);
+        core_.ServiceEvent(event_names::FileOpen_Selected, *path);
     } catch (...) {
         // A file the core refused starts no restore, so nothing would enable the axes again.
         for (Axis axis : Axes) {
-            if (before[static_cast<std::size_t>(axis)]) display_.EnableAxisSelect(axis);
+            if (before[AxisIndex(axis)]) display_.EnableAxisSelect(axis);
         }
         throw;
     }
@@ -67,7 +65,7 @@ void FileMenu::SaveAs1Click() {
     if (!Permitted(SaveNoCommsQuestion)) return;
     const std::optional<std::string> path = ChooseFile(FileDialogKind::Save);
     if (!path) return;
-    core_.ServiceEvent("FileSave_Selected", *path);
+    core_.ServiceEvent(event_names::FileSave_Selected, *path);
 }
 
 }  // namespace kestrova

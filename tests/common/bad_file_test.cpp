@@ -3,19 +3,18 @@
 // case does is documented in the README ("Bad and hostile files").
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cfloat>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 
 #include "common/errors.h"
 #include "common/ini_document.h"
 #include "common/number_text.h"
+#include "support/temp_folder.h"
 
 namespace kestrova {
 namespace {
@@ -24,27 +23,13 @@ namespace fs = std::filesystem;
 
 class BadFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("bad_file_test_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     fs::path File(const std::string& name, const std::string& content) {
         const fs::path path = dir_ / name;
-        std::ofstream(path, std::ios::binary) << content;
+        test::WriteText(path, content);
         return path;
     }
-    static std::string Content(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    fs::path dir_;
+    test::TempFolder folder_{"bad_file_test"};
+    const fs::path dir_ = folder_.Path();
 };
 
 TEST_F(BadFileTest, BinaryGarbageLoadsKeepsItsBytesAndSavesStably) {
@@ -61,7 +46,7 @@ TEST_F(BadFileTest, BinaryGarbageLoadsKeepsItsBytesAndSavesStably) {
     // Saved untouched: the bytes come back line by line, each line closed with CR LF (a CR
     // already before an LF is not doubled); a second save changes nothing more.
     ini.Save();
-    const std::string once = Content(path);
+    const std::string once = test::ReadText(path);
     std::string expected;
     std::istringstream lines(garbage + tail);
     for (std::string line; std::getline(lines, line);) {
@@ -70,7 +55,7 @@ TEST_F(BadFileTest, BinaryGarbageLoadsKeepsItsBytesAndSavesStably) {
     }
     EXPECT_EQ(once, expected);
     IniDocument(path).Save();
-    EXPECT_EQ(Content(path), once);
+    EXPECT_EQ(test::ReadText(path), once);
     EXPECT_EQ(IniDocument(path).ReadString("S", "k", "-"), std::string("a\0b", 3));
 }
 
@@ -96,7 +81,7 @@ TEST_F(BadFileTest, BrokenHeadersAndKeysWithoutEqualsAreOrdinaryLines) {
     ini.WriteInteger("Form", "Left", 42);
     ini.WriteString("Application", "Name", "Y");  // a new, real section at the end
     ini.Save();
-    EXPECT_EQ(Content(path),
+    EXPECT_EQ(test::ReadText(path),
               "Orphan=1\r\n[Form]\r\nTop=5\r\n[Application\r\nName=X\r\nLeft\r\nLeft 7\r\n=9\r\n"
               "  = 8\r\nLeft=42\r\n[]\r\nEmpty=yes\r\n[Comms] trailing words\r\nPort=3\r\n"
               "; Port=4\r\n[Application]\r\nName=Y\r\n");
@@ -115,7 +100,7 @@ TEST_F(BadFileTest, DuplicateSectionsAndKeysFirstWinsAndNewKeysJoinTheFirstSecti
     ini.WriteInteger("S", "j", 40);  // replaced where it stands
     ini.WriteInteger("S", "new", 6);  // after the first section's last line, before its blank line
     ini.Save();
-    EXPECT_EQ(Content(path),
+    EXPECT_EQ(test::ReadText(path),
               "[S]\r\nk=1\r\nK=2\r\nnew=6\r\n\r\n[T]\r\nx=0\r\n[s]\r\nk=3\r\nj=40\r\n[S]\r\nm=5\r\n");
 }
 
@@ -190,7 +175,7 @@ TEST_F(BadFileTest, BlanksCommentsAndLineEnds) {
     EXPECT_EQ(ini.ReadInteger("Form", "Vt", -1), -1);
     EXPECT_EQ(ini.ReadInteger("Form", "Last", 0), 9);
     ini.Save();
-    EXPECT_EQ(Content(path),
+    EXPECT_EQ(test::ReadText(path),
               "  [ Form ]  \r\n\tTop\t=\t12\t\r\n;Left=1\r\nMid=a\rb=2\r\nCr=v\r\r\nVt=\v5\r\n"
               "Last=9\r\n");
 }

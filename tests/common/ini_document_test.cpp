@@ -7,9 +7,9 @@
 
 #include <csignal>
 #include <fstream>
-#include <sstream>
 
 #include "common/errors.h"
+#include "support/temp_folder.h"
 
 namespace kestrova {
 namespace {
@@ -18,29 +18,13 @@ namespace fs = std::filesystem;
 
 class IniDocumentTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("ini_test_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(dir_);
-    }
     fs::path File(const std::string& name, const std::string& content) {
         const fs::path path = dir_ / name;
-        std::ofstream(path, std::ios::binary) << content;
+        test::WriteText(path, content);
         return path;
     }
-    static std::string Content(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    fs::path dir_;
+    test::TempFolder folder_{"ini_test"};
+    const fs::path dir_ = folder_.Path();
 };
 
 TEST_F(IniDocumentTest, ReadsWithCaseInsensitiveTrimmedNamesAndDefaults) {
@@ -99,7 +83,7 @@ TEST_F(IniDocumentTest, WritesKeepUnknownLinesSpellingAndOrder) {
     ini.WriteBool("New", "Flag", true);       // new section at the end
     ini.WriteFloat("New", "Value", -0.25);
     ini.Save();
-    EXPECT_EQ(Content(path),
+    EXPECT_EQ(test::ReadText(path),
               "; operator note\r\n[Form]\r\nTOP=42\r\nUnknown = keep me \r\nCaption=K\r\n\r\n"
               "[Extra]\r\njunk line without equals\r\nx=1\r\n[New]\r\nFlag=1\r\nValue=-0.25\r\n");
 
@@ -115,7 +99,7 @@ TEST_F(IniDocumentTest, DuplicateSectionsAndKeysUseTheFirst) {
     EXPECT_EQ(ini.ReadInteger("S", "j", 0), 4);  // found in the second [s]
     ini.WriteInteger("S", "k", 9);
     ini.Save();
-    EXPECT_EQ(Content(path), "[S]\r\nk=9\r\nk=2\r\n[s]\r\nk=3\r\nj=4\r\n");
+    EXPECT_EQ(test::ReadText(path), "[S]\r\nk=9\r\nk=2\r\n[s]\r\nk=3\r\nj=4\r\n");
 }
 
 TEST_F(IniDocumentTest, FailedSaveRaisesFileErrorAndLeavesOldFileIntact) {
@@ -138,14 +122,14 @@ TEST_F(IniDocumentTest, FailedSaveRaisesFileErrorAndLeavesOldFileIntact) {
     }
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
-    EXPECT_EQ(Content(path), "[S]\nk=1\n");
+    EXPECT_EQ(test::ReadText(path), "[S]\nk=1\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 
     if (::geteuid() != 0) {  // root may write into a read-only folder
         fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
         EXPECT_THROW(ini.Save(), FileError);
         fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
-        EXPECT_EQ(Content(path), "[S]\nk=1\n");
+        EXPECT_EQ(test::ReadText(path), "[S]\nk=1\n");
     }
 }
 
@@ -165,7 +149,7 @@ TEST_F(IniDocumentTest, SaveIntoMissingFolderFailsAndLeavesNoTemporaryFile) {
     IniDocument ok(path);
     ok.WriteInteger("S", "k", 3);
     ok.Save();
-    EXPECT_EQ(Content(path), "[S]\r\nk=3\r\n");
+    EXPECT_EQ(test::ReadText(path), "[S]\r\nk=3\r\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
     struct stat st {};
     ::stat(path.c_str(), &st);

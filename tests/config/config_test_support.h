@@ -1,15 +1,14 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 
 #include "config/kestrova_ini.h"
 #include "points/point_database.h"
+#include "support/temp_folder.h"
 
 namespace kestrova::testing {
 
@@ -19,26 +18,12 @@ namespace fs = std::filesystem;
 // and a configuration object wired to a fresh point database and window.
 class ConfigTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("config_test_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     fs::path Exe() const { return dir_ / "Kestrova_Interface"; }
 
     void WriteFile(const std::string& name, const std::string& content) const {
-        std::ofstream(dir_ / name, std::ios::binary) << content;
+        test::WriteText(dir_ / name, content);
     }
-    std::string ReadFile(const std::string& name) const {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string ReadFile(const std::string& name) const { return test::ReadText(dir_ / name); }
     // How many lines of the text start with the given key followed by "=".
     static int CountKey(const std::string& text, const std::string& key) {
         int count = 0;
@@ -59,7 +44,8 @@ protected:
         ini.Directory = dir_.string();
     }
 
-    fs::path dir_;
+    test::TempFolder folder_{"config_test"};
+    const fs::path dir_ = folder_.Path();
     PointDatabase points_;
     PlainWindowPlacement window_;
 };

@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <sstream>
+
 #include "common/errors.h"
 #include "common/number_text.h"
 
@@ -225,21 +227,21 @@ TEST_F(Calibration, RestoreWithTheLinkOpenReachesTheControllersTargets) {
     RunMs(1000);
 
     const ControllerModel& model = Sim().Model();
-    EXPECT_EQ(model.Axis(0).posRestore, 150);
-    EXPECT_EQ(model.Axis(0).negRestore, 30);
-    EXPECT_EQ(model.Axis(1).posRestore, 250);  // sent unchanged
-    EXPECT_EQ(model.Axis(1).negRestore, 20);
-    EXPECT_EQ(model.Axis(2).posRestore, 10);
-    EXPECT_EQ(model.Axis(2).negRestore, 5);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).posRestore, 150);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).negRestore, 30);
+    EXPECT_EQ(model.AxisAt(Axis::Tilt).posRestore, 250);  // sent unchanged
+    EXPECT_EQ(model.AxisAt(Axis::Tilt).negRestore, 20);
+    EXPECT_EQ(model.AxisAt(Axis::Roll).posRestore, 10);
+    EXPECT_EQ(model.AxisAt(Axis::Roll).negRestore, 5);
     // The controller took them over in the matching modes, within its own limits.
-    EXPECT_EQ(model.Axis(0).posAdjust, 150);
-    EXPECT_EQ(model.Axis(0).negAdjust, 30);
-    EXPECT_EQ(model.Axis(1).posAdjust, 200);
-    EXPECT_EQ(model.Axis(2).negAdjust, 5);
-    EXPECT_EQ(model.Axis(0).neutral, 1000);
-    EXPECT_EQ(model.Axis(1).neutral, 1100);
-    EXPECT_EQ(model.Axis(2).neutral, 1200);
-    for (int axis = 0; axis < 3; ++axis) EXPECT_EQ(model.Axis(axis).mode, 0) << axis;
+    EXPECT_EQ(model.AxisAt(Axis::Pan).posAdjust, 150);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).negAdjust, 30);
+    EXPECT_EQ(model.AxisAt(Axis::Tilt).posAdjust, 200);
+    EXPECT_EQ(model.AxisAt(Axis::Roll).negAdjust, 5);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).neutral, 1000);
+    EXPECT_EQ(model.AxisAt(Axis::Tilt).neutral, 1100);
+    EXPECT_EQ(model.AxisAt(Axis::Roll).neutral, 1200);
+    for (int axis = 0; axis < 3; ++axis) EXPECT_EQ(model.AxisAt(Axes[axis]).mode, 0) << axis;
     // And the window heard of it through the points read back.
     EXPECT_EQ(Scaled(10), 150.0);
     EXPECT_EQ(Scaled(20), 200.0);

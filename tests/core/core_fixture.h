@@ -2,22 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "common/ini_document.h"
 #include "core/app_service.h"
 #include "port/posix_serial_line.h"
 #include "sim/pty_simulator.h"
+#include "support/fake_serial_line.h"
+#include "support/pty_reply_wait.h"
+#include "support/temp_folder.h"
 
 namespace kestrova::test {
 
@@ -78,58 +76,6 @@ public:
     void Clear() { calls.clear(); }
 };
 
-// The serial line of the core: a real termios line, with its opens and closes recorded and an
-// optional hook run just before a close.
-class SpySerialLine final : public SerialLine {
-public:
-    std::vector<std::string> events;  // "open <path>", "close"
-    std::function<void()> beforeClose;
-
-    OpenFailure Open(const std::string& path) override {
-        events.push_back("open " + path);
-        return inner_.Open(path);
-    }
-    OpenFailure Configure(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
-                          std::int32_t stopBits) override {
-        return inner_.Configure(baud, dataBits, parity, stopBits);
-    }
-    void SetDtr(bool on) override { inner_.SetDtr(on); }
-    void SetRts(bool on) override { inner_.SetRts(on); }
-    std::int32_t QueuedInput() override { return inner_.QueuedInput(); }
-    std::uint32_t LineErrors() override { return inner_.LineErrors(); }
-    std::int32_t Read(std::uint8_t* buffer, std::int32_t count) override {
-        return inner_.Read(buffer, count);
-    }
-    bool Write(const std::uint8_t* bytes, std::int32_t count) override {
-        return inner_.Write(bytes, count);
-    }
-    // Bytes waiting on the line, without taking them.
-    std::int32_t Waiting() { return inner_.QueuedInput(); }
-
-    bool Close() override {
-        if (inner_.IsOpen()) {
-            if (beforeClose) beforeClose();
-            events.push_back("close");
-        }
-        return inner_.Close();
-    }
-
-private:
-    PosixSerialLine inner_;
-};
-
-inline std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-inline void WriteText(const std::filesystem::path& path, std::string_view text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
 // A core started in a fresh temporary folder that holds the shipped configuration files, with
 // the simulated controller on a pseudo-terminal behind "COM 1" when a test asks for it.
 // Time is simulated: RunMs runs one comms tick per millisecond and a system tick every tenth,
@@ -137,10 +83,6 @@ inline void WriteText(const std::filesystem::path& path, std::string_view text) 
 class CoreFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "kestrova_core_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
         for (const char* name : {"Kestrova_Interface.INI", "KESTROVA_001.CG0",
                                  "KESTROVA_001.TG1"}) {
             std::filesystem::copy_file(std::filesystem::path(KESTROVA_DATA_DIR) / name,
@@ -151,13 +93,9 @@ protected:
     void TearDown() override {
         core_.reset();
         if (sim_) sim_->Stop();
-        std::error_code error;
-        std::filesystem::permissions(folder_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, error);
-        std::filesystem::remove_all(folder_, error);
     }
 
-    const std::filesystem::path& Folder() const { return folder_; }
+    const std::filesystem::path& Folder() const { return folder_.Path(); }
     std::filesystem::path ExePath() const { return folder_ / "Kestrova_Interface"; }
     std::filesystem::path SettingsPath() const { return folder_ / "Kestrova_Interface.INI"; }
     std::filesystem::path ProjectPath() const { return folder_ / "KESTROVA_001.CG0"; }
@@ -193,11 +131,7 @@ protected:
 
     // One simulated millisecond: a comms tick, the simulator serving its line, and every tenth
     // millisecond a system tick. Simulated time runs far faster than the pseudo-terminal passes
-    // bytes on, so while a reply is awaited from a simulator that answers, the line is given up
-    // up to a second of real time to deliver it, once per exchange, as a controller answering
-    // within the reply limit would. The wait ends with the first byte, so the second only
-    // counts on a machine held up by other work or an instrumented build, or for a request
-    // swallowed while the simulator was silent.
+    // bytes on, so the line is served with the real-time wait for an awaited reply.
     void RunMs(int ms) {
         for (int i = 0; i < ms; ++i) {
             core_->CommsTick();
@@ -207,17 +141,8 @@ protected:
     }
     void ServeLine() {
         sim_->Poll(0);
-        if (core_->Port().TransferState() != PortTransferState::Receiving) {
-            gaveUpOnReply_ = false;
-            return;
-        }
-        if (sim_->Silent() || gaveUpOnReply_) return;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
-        while (line_.Waiting() == 0 && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::microseconds(20));
-            sim_->Poll(0);
-        }
-        gaveUpOnReply_ = line_.Waiting() == 0;
+        replyWait_.AfterTick(core_->Port().TransferState() == PortTransferState::Receiving,
+                             line_, *sim_);
     }
     void RunSystemTicks(int ticks) { RunMs(ticks * 10); }
 
@@ -238,14 +163,15 @@ protected:
 
     RecordingDisplay display_;
     PlainWindowPlacement window_;
-    SpySerialLine line_;
+    PosixSerialLine device_;
+    FakeSerialLine line_{device_};  // records the opens and closes of the real line
 
 private:
-    std::filesystem::path folder_;
+    TempFolder folder_{"kestrova_core"};
     std::unique_ptr<PtySimulator> sim_;
     std::unique_ptr<AppService> core_;
     long clockMs_ = 0;
-    bool gaveUpOnReply_ = false;  // the reply awaited now did not come within the wait
+    PtyReplyWait replyWait_;
 };
 
 }  // namespace kestrova::test

@@ -247,7 +247,8 @@ TEST_F(CoreLifecycle, StopClosesAnOpenLinkBeforeWritingAnyFile) {
 
     bool settingsWrittenAtClose = true;
     std::string tagsAtClose;
-    line_.beforeClose = [&] {
+    line_.beforeCall = [&](LineCall call) {
+        if (call != LineCall::Close) return;
         settingsWrittenAtClose = ReadText(SettingsPath()).find("[Form]") != std::string::npos;
         tagsAtClose = ReadText(TagPath());
     };

@@ -2,7 +2,7 @@
 // moves the focus or a track bar; and the ticks' allocations.
 #include "core_fixture.h"
 
-#include "alloc_count.h"
+#include "support/alloc_counter.h"
 
 namespace kestrova::test {
 namespace {
@@ -160,16 +160,16 @@ TEST_F(Nesting, TicksAllocateNothingWhileCommsRun) {
     display_.hook = [&shown](std::string_view, std::string_view) { ++shown; };
 
     Core().ServiceEvent("DebugAction", "ForceRefresh");  // every value goes out once more
-    g_countedAllocations = 0;
+    long allocations = 0;
     const std::int32_t repliesBefore = Points().PointTable()[6].Msg_Count;
     for (int ms = 1; ms <= 3000; ++ms) {
-        g_countAllocations = true;
+        const long before = AllocationCount();
         Core().CommsTick();
         if (ms % 10 == 0) Core().SystemTick();
-        g_countAllocations = false;
+        allocations += AllocationCount() - before;
         ServeLine();
     }
-    EXPECT_EQ(g_countedAllocations, 0);
+    EXPECT_EQ(allocations, 0);
     EXPECT_NE(Points().PointTable()[6].Msg_Count, repliesBefore);
     EXPECT_GT(shown, 20);  // the refreshed values and the flashing indicator
     EXPECT_EQ(State().Comms, CommsState::Good);

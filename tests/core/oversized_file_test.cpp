@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <fstream>
 #include <string>
 
 #include "common/errors.h"

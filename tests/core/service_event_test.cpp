@@ -234,7 +234,7 @@ class ServiceEventsLinked : public CoreFixture {};
 TEST_F(ServiceEventsLinked, WritesMadeWhileDisconnectedAreNotSentLater) {
     StartSimulator();
     StartCore();
-    const AxisState pan = Sim().Model().Axis(0);
+    const AxisState pan = Sim().Model().AxisAt(Axis::Pan);
     ASSERT_NE(pan.posAdjust, 77);
     Core().ServiceEvent("ButtonModeEnhanced", "OnClick");
     Core().ServiceEvent("TrackBarPan_PosAdjustValue", "77");
@@ -246,8 +246,8 @@ TEST_F(ServiceEventsLinked, WritesMadeWhileDisconnectedAreNotSentLater) {
         EXPECT_EQ(Points().PointTable()[point].Msg_Flags & MsgWriteRequest, 0u) << point;
     }
     RunMs(3000);
-    EXPECT_EQ(Sim().Model().Axis(0).posAdjust, pan.posAdjust);
-    EXPECT_EQ(Sim().Model().Axis(1).mode, 0);
+    EXPECT_EQ(Sim().Model().AxisAt(Axis::Pan).posAdjust, pan.posAdjust);
+    EXPECT_EQ(Sim().Model().AxisAt(Axis::Tilt).mode, 0);
     EXPECT_EQ(Scaled(10), pan.posAdjust);  // read back from the controller
     EXPECT_EQ(Scaled(27), 0.0);
 
@@ -256,9 +256,9 @@ TEST_F(ServiceEventsLinked, WritesMadeWhileDisconnectedAreNotSentLater) {
     Core().ServiceEvent("ButtonPan_NegValueDec", "OnClick");
     Core().ServiceEvent("TrackBarRollPosAdjust", "OnClick");
     RunMs(1000);
-    EXPECT_EQ(Sim().Model().Axis(0).posAdjust, 77);
-    EXPECT_EQ(Sim().Model().Axis(0).negAdjust, pan.negAdjust + 1);
-    EXPECT_EQ(Sim().Model().Axis(2).mode, 1);
+    EXPECT_EQ(Sim().Model().AxisAt(Axis::Pan).posAdjust, 77);
+    EXPECT_EQ(Sim().Model().AxisAt(Axis::Pan).negAdjust, pan.negAdjust + 1);
+    EXPECT_EQ(Sim().Model().AxisAt(Axis::Roll).mode, 1);
     EXPECT_TRUE(display_.Has("RollModeSelect", "Increment"));
 }
 

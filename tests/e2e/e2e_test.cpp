@@ -30,7 +30,7 @@ TEST(EndToEnd, ValuesFlowBothWays) {
     EXPECT_EQ(link.Pt(6).RawValue, 1);
     for (int axis = 0; axis < 3; ++axis) {
         const int first = 10 + 10 * axis;
-        EXPECT_EQ(link.Pt(first + 1).RawValue, link.sim.Model().Axis(axis).neutral) << axis;
+        EXPECT_EQ(link.Pt(first + 1).RawValue, link.sim.Model().AxisAt(Axes[axis]).neutral) << axis;
         EXPECT_EQ(link.Pt(first + 2).RawValue, 200) << axis;  // adjust maximum
     }
     EXPECT_EQ(link.Pt(2).RawValue, 1201);  // read for the link test, never overwritten
@@ -48,7 +48,7 @@ TEST(EndToEnd, ValuesFlowBothWays) {
     ASSERT_TRUE(link.RunUntil([&] { return NoWritesLeft(link); }, 500));
     EXPECT_EQ(link.Memory16(0x0A52), 100);
     EXPECT_EQ(link.Memory16(0x0A54), 80);
-    EXPECT_EQ(link.sim.Model().Axis(0).posAdjust, 100);
+    EXPECT_EQ(link.sim.Model().AxisAt(Axis::Pan).posAdjust, 100);
 
     // With a trim the Pan output follows its hand wheel, and its reads follow the output.
     std::set<std::int32_t> outputs;
@@ -57,7 +57,7 @@ TEST(EndToEnd, ValuesFlowBothWays) {
         outputs.insert(link.Pt(16).RawValue);
     }
     EXPECT_GE(outputs.size(), 3u);
-    const int neutral = link.sim.Model().Axis(0).neutral;
+    const int neutral = link.sim.Model().AxisAt(Axis::Pan).neutral;
     for (std::int32_t v : outputs) {
         EXPECT_GE(v, neutral - 80);
         EXPECT_LE(v, neutral + 100);

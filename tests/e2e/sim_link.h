@@ -4,10 +4,8 @@
 #include <time.h>
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <string>
-#include <thread>
 
 #include "config/serial_settings.h"
 #include "points/point_database.h"
@@ -17,6 +15,7 @@
 #include "protocol/protocol.h"
 #include "sim/pty_simulator.h"
 #include "support/internals_probe.h"
+#include "support/pty_reply_wait.h"
 
 namespace kestrova::test {
 
@@ -72,7 +71,9 @@ public:
         port.PortPoll();
         proto.ProtocolPoll();
         port.PortPoll();
-        AwaitReplyBytes();
+        replyWait_.AfterTick(
+            answersEveryRequest_ && port.TransferState() == PortTransferState::Receiving,
+            line, sim);
         if (ticks_ % 10 == 0) {
             db.TickScanTimers();
             db.ScanPoints();
@@ -127,27 +128,7 @@ public:
     TagFile tags;
 
 private:
-    // A controller that answers does so well within the reply limit (about 17 ms for a 2-byte
-    // read), but on a machine held up by other work or in an instrumented build the
-    // pseudo-terminal can take longer than that to pass a reply on. So while a reply is awaited
-    // from a simulator that answers every request, the line is given up to a second of real
-    // time to deliver it, once per exchange (a request swallowed while the simulator was silent
-    // is never answered); the wait ends with the first byte.
-    void AwaitReplyBytes() {
-        if (port.TransferState() != PortTransferState::Receiving) {
-            gaveUpOnReply_ = false;
-            return;
-        }
-        if (!answersEveryRequest_ || sim.Silent() || gaveUpOnReply_) return;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-        while (line.QueuedInput() == 0 && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::microseconds(20));
-            sim.Poll(0);
-        }
-        gaveUpOnReply_ = line.QueuedInput() == 0;
-    }
-
-    bool gaveUpOnReply_ = false;
+    PtyReplyWait replyWait_;
     timespec next_{};
     long ticks_ = 0;
 };

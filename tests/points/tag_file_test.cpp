@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,6 +9,7 @@
 #include "common/errors.h"
 #include "points/tag_file.h"
 #include "support/internals_probe.h"
+#include "support/temp_folder.h"
 
 namespace kestrova {
 namespace {
@@ -25,21 +23,9 @@ const char* const PointKeys[] = {"RawValue",  "Name",      "Address",     "Mem_T
 
 class TagFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("kestrova_points_" + std::to_string(::getpid()) + "_" + info->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     fs::path File() const { return dir_ / "KESTROVA_001.TG1"; }
-    void Write(const std::string& text) const { std::ofstream(File(), std::ios::binary) << text; }
-    std::string Read() const {
-        std::ifstream in(File(), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    void Write(const std::string& text) const { test::WriteText(File(), text); }
+    std::string Read() const { return test::ReadText(File()); }
     // Lines of the file, without their CR LF.
     std::vector<std::string> Lines() const {
         std::vector<std::string> lines;
@@ -58,7 +44,8 @@ protected:
         Load();
     }
 
-    fs::path dir_;
+    test::TempFolder folder_{"kestrova_points"};
+    const fs::path dir_ = folder_.Path();
     PointDatabase db_;
     TagFile tags_;
 };

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/enum_int.h"
-#include "fake_serial_line.h"
+#include "support/fake_serial_line.h"
 
 namespace kestrova {
 namespace {
@@ -117,12 +117,12 @@ TEST_F(PortDrvTest, FailedOpenReportsTheTextOfItsCode) {
 TEST_F(PortDrvTest, ReplyCompletesByLengthAcrossPolls) {
     OpenLink();
     Send({0x02, 'm', 0x10, 0x20}, 5);
-    ASSERT_EQ(line.writes.size(), 1u);  // written during PortSend
-    EXPECT_EQ(line.writes[0], (std::vector<std::uint8_t>{0x02, 'm', 0x10, 0x20}));
+    ASSERT_EQ(line.frameCount, 1);  // written during PortSend
+    EXPECT_EQ(line.Frame(0).Bytes(), (std::vector<std::uint8_t>{0x02, 'm', 0x10, 0x20}));
     EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
     const std::uint8_t intruder[] = {0x77, 0x78};
     drv.PortSend(2, intruder);  // busy: ignored, the first transfer goes on unchanged
-    EXPECT_EQ(line.writes.size(), 1u);
+    EXPECT_EQ(line.frameCount, 1);
 
     line.Arrive({0x02, 'm'});
     drv.PortPoll();
@@ -138,13 +138,13 @@ TEST_F(PortDrvTest, ReplyCompletesByLengthAcrossPolls) {
     Send({0x55}, 3);
     drv.PortPoll();
     EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
-    EXPECT_EQ(line.writes.size(), 1u);
+    EXPECT_EQ(line.frameCount, 1);
 
     // No reply awaited: complete within the sending call.
     drv.PortClearTransfer();
     Send({0x01}, 0);
     EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
-    EXPECT_EQ(line.writes.size(), 2u);
+    EXPECT_EQ(line.frameCount, 2);
 }
 
 TEST_F(PortDrvTest, EndCharacterCompletesAndExtraBytesAreKept) {
@@ -276,24 +276,24 @@ TEST_F(PortDrvTest, FailedWriteRaisesRtsAndStillReceives) {
     line.writeResult = true;
     drv.PortClearTransfer();
     const std::vector<std::uint8_t> big(PortDrv::TransmitBufferSize + 1, 0x33);
-    line.writes.clear();
+    const std::int64_t written = line.frameCount;
     Send(big, 2);
-    EXPECT_TRUE(line.writes.empty());
+    EXPECT_EQ(line.frameCount, written);
     EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
     drv.PortClearTransfer();
     const std::vector<std::uint8_t> full(PortDrv::TransmitBufferSize, 0x44);
     Send(full, 2);
-    ASSERT_EQ(line.writes.size(), 1u);
-    EXPECT_EQ(line.writes[0], full);
+    ASSERT_EQ(line.frameCount, written + 1);
+    EXPECT_EQ(line.LastFrame().Bytes(), full);
     drv.PortClearTransfer();
     drv.PortSend(-1, full.data());
-    EXPECT_EQ(line.writes.size(), 1u);
+    EXPECT_EQ(line.frameCount, written + 1);
 }
 
 TEST_F(PortDrvTest, TransferFallsBackToIdleWhileTheLinkIsNotOpen) {
     Send({0x01}, 4);
     EXPECT_EQ(drv.TransferState(), PortTransferState::Idle);
-    EXPECT_TRUE(line.writes.empty());
+    EXPECT_EQ(line.frameCount, 0);
 
     OpenLink();
     Send({0x01}, 4);
@@ -306,7 +306,7 @@ TEST_F(PortDrvTest, TransferFallsBackToIdleWhileTheLinkIsNotOpen) {
     drv.PortOpen();
     Send({0x01}, 4);
     EXPECT_EQ(drv.TransferState(), PortTransferState::Idle);
-    EXPECT_EQ(line.writes.size(), 1u);
+    EXPECT_EQ(line.frameCount, 1);
 }
 
 TEST_F(PortDrvTest, SettingsChangeStepsOnlyFromTheirOwnState) {

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "alloc_counter.h"
 #include "common/enum_int.h"
 #include "port/port_drv.h"
+#include "support/alloc_counter.h"
 
 namespace kestrova {
 namespace {
@@ -215,14 +215,14 @@ TEST_F(PtyTest, LateBytesAreDroppedWhenTheNextRequestGoesOutWithoutAllocating) {
     ASSERT_EQ(drv.LinkState(), PortLinkState::Open);
     const std::uint8_t request[] = {0x02, 'm', 0x00, 0x10};
 
-    const long allocationsBefore = test::g_allocationCount;
+    const long allocationsBefore = test::AllocationCount();
     drv.PortSetReplyLimit(5000);
     drv.PortSetReplyLength(4);
     drv.PortSend(4, request);
     PeerWrite({0xA1, 0xA2, 0xA3, 0xA4});
     PollWhileReceiving(drv);
     ASSERT_EQ(drv.TransferState(), PortTransferState::Complete);
-    EXPECT_EQ(test::g_allocationCount, allocationsBefore) << "the transfer engine allocated";
+    EXPECT_EQ(test::AllocationCount(), allocationsBefore) << "the transfer engine allocated";
 
     // Two late bytes arrive after the transfer ended; they answer nothing that is asked now,
     // so the next send drops them.

@@ -7,24 +7,17 @@
 #include <vector>
 
 #include "common/enum_int.h"
+#include "support/reply_frames.h"
 
 namespace kestrova {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using test::WithCrc;
 
 Bytes FrameOf(const RequestChannel& ch)
 {
     return Bytes(ch.TxFrame.begin(), ch.TxFrame.begin() + ch.FrameLength);
-}
-
-// Appends the checksum of everything before it, low byte first.
-Bytes WithCrc(Bytes body)
-{
-    const std::uint16_t crc = Crc16(body.data(), body.size(), Crc16Start);
-    body.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    body.push_back(static_cast<std::uint8_t>(crc >> 8));
-    return body;
 }
 
 std::int16_t Parse(RequestChannel& ch, const Bytes& reply, std::uint8_t command,

@@ -8,8 +8,9 @@
 #include "points/point_database.h"
 #include "port/port_drv.h"
 #include "protocol/protocol.h"
-#include "scripted_line.h"
+#include "support/fake_serial_line.h"
 #include "support/internals_probe.h"
+#include "memory_controller.h"
 
 namespace kestrova::test {
 
@@ -21,11 +22,11 @@ inline constexpr std::uint32_t TypeU16 = 128;
 inline constexpr std::uint32_t TypeS32 = 256;
 inline constexpr std::uint32_t TypeNoSize = 7;
 
-// The protocol over a real port driver over a scripted line, connected the way the core
+// The protocol over a real port driver over a fake line, connected the way the core
 // connects: ProtocolInit, port open, write requests withdrawn, transfer and protocol reset.
 class ProtocolTest : public ::testing::Test {
 protected:
-    ScriptedLine line;
+    FakeSerialLine line;
     SerialSettings settings;
     PortMap ports;
     PortDrv port{line, settings, ports};

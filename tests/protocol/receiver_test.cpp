@@ -2,9 +2,9 @@
 // error results and marks, the block read of point 4, and untrusted replies.
 #include <gtest/gtest.h>
 
-#include "alloc_count.h"
 #include "common/enum_int.h"
 #include "protocol_fixture.h"
+#include "support/alloc_counter.h"
 
 namespace kestrova::test {
 namespace {
@@ -134,7 +134,7 @@ TEST_F(ReceiverTest, TimedOutRepliesAreJudgedOnlyFromSevenBytes) {
     // A 4-byte read expects 9 bytes; a 7-byte error reply with code 2 times out and is judged.
     PointRecord& p = Define(11, TypeS32, PtNetRead, 0x0800);
     p.RawValue = 9;
-    line.responder = [](ScriptedLine& l, const std::uint8_t*, int) { l.Arrive(ErrorReply(2)); };
+    line.responder = [](FakeSerialLine& l, const std::uint8_t*, int) { l.Arrive(ErrorReply(2)); };
     RequestRead(11);
     Tick();  // sends
     ASSERT_EQ(line.frameCount, 1);
@@ -155,7 +155,7 @@ TEST_F(ReceiverTest, TimedOutRepliesAreJudgedOnlyFromSevenBytes) {
     EXPECT_EQ(p.Read_Idx, 1);
 
     // Six bytes are too few to judge: the result is the time-out.
-    line.responder = [](ScriptedLine& l, const std::uint8_t*, int) {
+    line.responder = [](FakeSerialLine& l, const std::uint8_t*, int) {
         const FrameBytes f = ErrorReply(2);
         l.Arrive(f.bytes.data(), 6);
     };
@@ -167,7 +167,7 @@ TEST_F(ReceiverTest, TimedOutRepliesAreJudgedOnlyFromSevenBytes) {
     EXPECT_EQ(ToInt(Block(block2).Result.transferError), 16642);
 
     // A line error ends the exchange with its code, without a parse.
-    line.responder = [](ScriptedLine& l, const std::uint8_t*, int) {
+    line.responder = [](FakeSerialLine& l, const std::uint8_t*, int) {
         l.pendingErrors = CE_FRAME;
         l.Arrive(GoodReadReply({1, 0, 0, 0}));
     };
@@ -185,7 +185,7 @@ TEST_F(ReceiverTest, ALateReplyIsNotTakenForTheNextPointsReply) {
     PointRecord& slow = Define(13, TypeS16, PtNetRead, 0x0A54);
     PointRecord& next = Define(16, TypeS16, PtNetRead, 0x0A58);
     int frames = 0;
-    line.responder = [&frames](ScriptedLine& l, const std::uint8_t*, int) {
+    line.responder = [&frames](FakeSerialLine& l, const std::uint8_t*, int) {
         if (++frames == 2) l.Arrive(GoodReadReply({0xAF, 0x07}));  // 1967, point 16's value
     };
     RequestRead(13);
@@ -201,7 +201,7 @@ TEST_F(ReceiverTest, ALateReplyIsNotTakenForTheNextPointsReply) {
 
 TEST_F(ReceiverTest, FailedWritesKeepTheirRequestAndErrorBits) {
     PointRecord& p = Define(17, TypeU8, PtNetReadWrite, 0x0A5A);
-    line.responder = [](ScriptedLine& l, const std::uint8_t*, int) { l.Arrive(ErrorReply(5)); };
+    line.responder = [](FakeSerialLine& l, const std::uint8_t*, int) { l.Arrive(ErrorReply(5)); };
     db.WritePoint(17, 2.0);
     ASSERT_TRUE(TickUntil([&] { return (p.Msg_Flags & MsgWriteError) != 0; }));
     EXPECT_EQ(Block(proto.BlockCursor()).Result,
@@ -218,7 +218,7 @@ TEST_F(ReceiverTest, FailedWritesKeepTheirRequestAndErrorBits) {
 
     // A reply that is no OK is a malformed write reply; with PersistantMode off the request goes.
     db.SetPersistantMode(false);
-    line.responder = [](ScriptedLine& l, const std::uint8_t*, int) {
+    line.responder = [](FakeSerialLine& l, const std::uint8_t*, int) {
         l.Arrive(GoodReadReply({'N', 'O'}));
     };
     db.ClearAllTransferErrors();
@@ -370,7 +370,7 @@ TEST_F(ReceiverTest, UntrustedRepliesStayInsideTheirBuffers) {
     // 168 bytes, the channel keeps 128 and finds no valid frame there.
     PointRecord& p4 = Define(BlockReadPoint, TypeU8, PtNetRead, 0x1000);
     p4.Mem_Type = 0x00000128;
-    line.responder = [](ScriptedLine& l, const std::uint8_t*, int) {
+    line.responder = [](FakeSerialLine& l, const std::uint8_t*, int) {
         FrameBytes f;
         f.Push('+');
         f.Push('$');

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "protocol_fixture.h"
+#include "support/reply_frames.h"
 
 namespace kestrova::test {
 namespace {
@@ -13,13 +14,6 @@ using SchedulerTest = ProtocolTest;
 
 std::vector<std::uint8_t> TxFrame(const MsgBlock& b) {
     return {b.TxBytes.begin(), b.TxBytes.begin() + b.TxLength};
-}
-
-std::vector<std::uint8_t> WithCrc(std::vector<std::uint8_t> bytes) {
-    const std::uint16_t crc = Crc16(bytes.data(), bytes.size(), Crc16Start);
-    bytes.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(crc >> 8));
-    return bytes;
 }
 
 TEST_F(SchedulerTest, InitLeavesEveryBlockIdleAndEveryPointWithoutSlot) {

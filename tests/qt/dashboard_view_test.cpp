@@ -331,9 +331,13 @@ TEST_F(DashboardInput, AxisControlsSendTheAxisPairOnlyWhileTheAxisIsSelectable) 
                                               {"ButtonRollNegValueInc", "OnClick"},
                                               {"ButtonRollNegValueDec", "OnClick"}}));
 
-    // The hidden mode buttons' handlers: legacy sends its four pairs whatever the flags are.
-    form.BitBtnModeLegacyClick();
-    form.BitBtnModeEnhancedClick();
+    // The mode buttons, hidden unless shown: legacy sends its four pairs whatever the flags are.
+    for (Element button : {Element::BitBtnModeLegacy, Element::BitBtnModeEnhanced}) {
+        form.Display().SetVisible(button, true);
+    }
+    form.RenderDisplay();
+    Click("BitBtnModeLegacy");
+    Click("BitBtnModeEnhanced");
     EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"ButtonPan", "OnClick"},
                                               {"ButtonTilt", "OnClick"},
                                               {"ButtonRoll", "OnClick"},
@@ -416,8 +420,19 @@ TEST_F(DashboardInput, DisplayFocusMovesAreDrawnWithoutBeingReportedTwice) {
     EXPECT_TRUE(TakePairs().empty());
 }
 
+TEST_F(DashboardInput, TheOperatorsFocusMovesReachTheDisplayState) {
+    ShowAndActivate();
+    for (Element element : {Element::ButtonPan, Element::ButtonTilt, Element::ButtonRoll,
+                            Element::TrackBarRollPosAdjust, Element::ComboBoxCommsSelect}) {
+        form.Control(element)->setFocus(Qt::TabFocusReason);
+        EXPECT_EQ(form.Display().Focus(), element) << ElementName(element);
+    }
+}
+
 TEST_F(DashboardInput, DebugPanelAndPointNumberBox) {
-    form.ButtonDebugShowClick();
+    // Its button is hidden from the start: only the handler can show the panel.
+    form.Logic()->ButtonDebugShowClick();
+    form.RenderDisplay();
     EXPECT_FALSE(Find("MemoDebug")->isHidden());
     EXPECT_FALSE(Find("ButtonDebug03")->isHidden());
     EXPECT_FALSE(Find("StaticTextRollNeutralValue")->isHidden());

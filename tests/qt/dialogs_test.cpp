@@ -210,7 +210,7 @@ TEST_F(HandlerBoundary, AnErrorInAHandlerIsShownAndTheProgramGoesOn) {
 
     // A display command with a bad number, sent from a tick, is shown the same way.
     core.reactions[Pair("ButtonRoll", "OnClick")] = {{"Pan_PosAdjustValue", "1x"}};
-    form.ButtonRollClick();
+    QTest::mouseClick(form.Control(Element::ButtonRoll), Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return prompts.errors.size() == 2; }));
     EXPECT_EQ(prompts.errors[1], "'1x' is not a valid integer value");
     EXPECT_EQ(form.ErrorBoxesShown(), 2);

@@ -12,14 +12,13 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "support/temp_folder.h"
 
 extern char** environ;
 
@@ -27,16 +26,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
+using kestrova::test::ReadText;
+using kestrova::test::TempFolder;
+using kestrova::test::WriteText;
 
 // Starts a program with its stdout and stderr in a file; extra "NAME=value" entries override
 // the environment.
@@ -85,18 +77,6 @@ int WaitForExit(pid_t pid, std::chrono::seconds limit) {
     return -1;
 }
 
-struct TempFolder {
-    fs::path path;
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "kestrova-program-XXXXXX").string();
-        if (mkdtemp(pattern.data())) path = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        if (!path.empty()) fs::remove_all(path, ignored);
-    }
-};
-
 // The program and copies of the shipped configuration files in a fresh folder, the tag file
 // with an older update stamp (and, if asked, another version), so that its stamp after the run
 // shows whether it was written.
@@ -105,7 +85,7 @@ struct TempFolder {
     for (const char* name : {"KESTROVA_001.TG1", "KESTROVA_001.CG0", "Kestrova_Interface.INI"}) {
         fs::copy_file(fs::path(KESTROVA_DATA_DIR) / name, folder / name);
     }
-    std::string tags = ReadFile(folder / "KESTROVA_001.TG1");
+    std::string tags = ReadText(folder / "KESTROVA_001.TG1");
     for (const auto& [from, to] : {std::pair<std::string, std::string>{"Update=2017-03-29",
                                                                        "Update=2000-01-01"},
                                    {"Version=1201", "Version=" + tagVersion}}) {
@@ -113,28 +93,28 @@ struct TempFolder {
         if (at == std::string::npos) return ::testing::AssertionFailure() << "no " << from;
         tags.replace(at, from.size(), to);
     }
-    WriteFile(folder / "KESTROVA_001.TG1", tags);
+    WriteText(folder / "KESTROVA_001.TG1", tags);
     return ::testing::AssertionSuccess();
 }
 
 TEST(Program, PicksComOneReachesCommsGoodAndSavesItsFilesAtExit) {
-    TempFolder folder;
-    ASSERT_FALSE(folder.path.empty());
-    const fs::path program = folder.path / "Kestrova_Interface";
-    ASSERT_TRUE(Install(folder.path));
-    ASSERT_NE(ReadFile(folder.path / "Kestrova_Interface.INI").find("COM1=kestrova-sim.link"),
+    const TempFolder folder("kestrova-program");
+    ASSERT_FALSE(folder.Path().empty());
+    const fs::path program = folder.Path() / "Kestrova_Interface";
+    ASSERT_TRUE(Install(folder.Path()));
+    ASSERT_NE(ReadText(folder.Path() / "Kestrova_Interface.INI").find("COM1=kestrova-sim.link"),
               std::string::npos);
 
-    const fs::path link = folder.path / "kestrova-sim.link";
-    const pid_t sim = Spawn({KESTROVA_SIM, "--link", link.string()}, folder.path / "sim.log");
+    const fs::path link = folder.Path() / "kestrova-sim.link";
+    const pid_t sim = Spawn({KESTROVA_SIM, "--link", link.string()}, folder.Path() / "sim.log");
     ASSERT_GT(sim, 0);
     for (int i = 0; i < 250 && !fs::is_symlink(link); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    ASSERT_TRUE(fs::is_symlink(link)) << ReadFile(folder.path / "sim.log");
+    ASSERT_TRUE(fs::is_symlink(link)) << ReadText(folder.Path() / "sim.log");
 
-    const fs::path picture = folder.path / "dashboard.png";
-    const fs::path log = folder.path / "driver.log";
+    const fs::path picture = folder.Path() / "dashboard.png";
+    const fs::path log = folder.Path() / "driver.log";
     const pid_t ui = Spawn({program.string(), "-plugin", "kestrova-driver:" + picture.string()},
                            log, {std::string("QT_PLUGIN_PATH=") + KESTROVA_PLUGIN_DIR});
     ASSERT_GT(ui, 0);
@@ -142,7 +122,7 @@ TEST(Program, PicksComOneReachesCommsGoodAndSavesItsFilesAtExit) {
     kill(sim, SIGTERM);
     WaitForExit(sim, std::chrono::seconds(10));
 
-    const std::string report = ReadFile(log);
+    const std::string report = ReadText(log);
     EXPECT_EQ(status, 0) << report;
     EXPECT_NE(report.find("kestrova-driver: picked COM 1"), std::string::npos) << report;
     EXPECT_NE(report.find("kestrova-driver: Comms Good"), std::string::npos) << report;
@@ -150,12 +130,12 @@ TEST(Program, PicksComOneReachesCommsGoodAndSavesItsFilesAtExit) {
     EXPECT_EQ(report.find("FAILED"), std::string::npos) << report;
 
     // The settings file takes the window's caption and state back at exit.
-    const std::string settings = ReadFile(folder.path / "Kestrova_Interface.INI");
+    const std::string settings = ReadText(folder.Path() / "Kestrova_Interface.INI");
     EXPECT_NE(settings.find("Caption=Tessaline Kestrova Wheels Software"), std::string::npos)
         << settings;
     EXPECT_NE(settings.find("COM1=kestrova-sim.link"), std::string::npos) << settings;
 
-    const std::string saved = ReadFile(folder.path / "KESTROVA_001.TG1");
+    const std::string saved = ReadText(folder.Path() / "KESTROVA_001.TG1");
     EXPECT_NE(saved.find("Update=2017-03-29"), std::string::npos);
     EXPECT_EQ(saved.find("Update=2000-01-01"), std::string::npos);
 
@@ -168,21 +148,21 @@ TEST(Program, PicksComOneReachesCommsGoodAndSavesItsFilesAtExit) {
 }
 
 TEST(Program, AWrongTagFileVersionIsReportedAndNothingIsWritten) {
-    TempFolder folder;
-    ASSERT_FALSE(folder.path.empty());
-    ASSERT_TRUE(Install(folder.path, "1200"));
+    const TempFolder folder("kestrova-program");
+    ASSERT_FALSE(folder.Path().empty());
+    ASSERT_TRUE(Install(folder.Path(), "1200"));
     std::vector<std::string> before;
     for (const char* name : {"KESTROVA_001.TG1", "KESTROVA_001.CG0", "Kestrova_Interface.INI"}) {
-        before.push_back(ReadFile(folder.path / name));
+        before.push_back(ReadText(folder.Path() / name));
     }
 
-    const fs::path log = folder.path / "driver.log";
-    const pid_t ui = Spawn({(folder.path / "Kestrova_Interface").string(), "-plugin",
+    const fs::path log = folder.Path() / "driver.log";
+    const pid_t ui = Spawn({(folder.Path() / "Kestrova_Interface").string(), "-plugin",
                             "kestrova-driver:config-error"},
                            log, {std::string("QT_PLUGIN_PATH=") + KESTROVA_PLUGIN_DIR});
     ASSERT_GT(ui, 0);
     const int status = WaitForExit(ui, std::chrono::seconds(60));
-    const std::string report = ReadFile(log);
+    const std::string report = ReadText(log);
     EXPECT_EQ(status, 0) << report;
     EXPECT_NE(report.find("kestrova-driver: shows KESTROVA_001.TG1 is incorrect"),
               std::string::npos)
@@ -193,7 +173,7 @@ TEST(Program, AWrongTagFileVersionIsReportedAndNothingIsWritten) {
 
     std::size_t i = 0;
     for (const char* name : {"KESTROVA_001.TG1", "KESTROVA_001.CG0", "Kestrova_Interface.INI"}) {
-        EXPECT_EQ(ReadFile(folder.path / name), before[i++]) << name << " was written";
+        EXPECT_EQ(ReadText(folder.Path() / name), before[i++]) << name << " was written";
     }
 }
 

@@ -87,7 +87,7 @@ TEST(ControllerModel, AnswersTheReferenceFrames)
 {
     ControllerModel model;
     EXPECT_EQ(Exchange(model, WriteVector), (Bytes{0x2B, 0x24, 0x4F, 0x4B, 0x23, 0x4C, 0x08}));
-    EXPECT_EQ(model.Axis(0).neutral, 500);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).neutral, 500);
     EXPECT_EQ(Exchange(model, ReadVector), (Bytes{0x2B, 0x24, 0xF4, 0x01, 0x23, 0x0B, 0x4D}));
 
     // Byte by byte, and two requests in one piece: the same replies, in order.
@@ -113,7 +113,7 @@ TEST(ControllerModel, MemoryMapHoldsTheControllerValues)
     EXPECT_EQ(ReadValue(model, 0x0A04, 1), 1);
     for (int axis = 0; axis < 3; ++axis) {
         const std::uint32_t base = SimAxisBase[static_cast<std::size_t>(axis)];
-        const AxisState& a = model.Axis(axis);
+        const AxisState& a = model.AxisAt(Axes[axis]);
         EXPECT_EQ(ReadValue(model, base + 0x00, 2), a.neutral);
         EXPECT_EQ(ReadValue(model, base + 0x02, 2), a.posAdjust);
         EXPECT_EQ(ReadValue(model, base + 0x04, 2), a.negAdjust);
@@ -125,7 +125,7 @@ TEST(ControllerModel, MemoryMapHoldsTheControllerValues)
     RequestChannel ch;
     ASSERT_EQ(Judge(ch, Exchange(model, ReadFrame(Tilt, 16)), 'm', 16), 0);
     EXPECT_EQ(ch.Payload[6] | (ch.Payload[7] << 8), 200);
-    EXPECT_EQ(static_cast<std::int16_t>(ch.Payload[0] | (ch.Payload[1] << 8)), model.Axis(1).neutral);
+    EXPECT_EQ(static_cast<std::int16_t>(ch.Payload[0] | (ch.Payload[1] << 8)), model.AxisAt(Axis::Tilt).neutral);
     // The link test byte at address 0 takes any value (the special points use it).
     EXPECT_EQ(WriteResult(model, 0x0000, 0xB1, 1), 0);
     EXPECT_EQ(ReadValue(model, 0x0000, 1), 0xB1);
@@ -141,7 +141,7 @@ TEST(ControllerModel, RefusedRequestsGetErrorReplies)
 {
     ControllerModel model;
     RequestChannel ch;
-    const std::int16_t panOutput = model.Axis(0).output;
+    const std::int16_t panOutput = model.AxisAt(Axis::Pan).output;
     // Read-only values, and an unused byte.
     EXPECT_EQ(WriteResult(model, 0x0A00, 9999, 2), -128 - 3);   // firmware version
     EXPECT_EQ(WriteResult(model, 0x0A02, 0, 2), -131);          // heartbeat
@@ -149,10 +149,10 @@ TEST(ControllerModel, RefusedRequestsGetErrorReplies)
     EXPECT_EQ(WriteResult(model, Pan + 0x08, 0, 2), -131);      // output
     EXPECT_EQ(WriteResult(model, 0x0A06, 1, 1), -131);          // unused
     EXPECT_EQ(ReadValue(model, 0x0A00, 2), 1305);
-    EXPECT_EQ(model.Axis(0).adjustMax, 200);
-    EXPECT_EQ(model.Axis(0).output, panOutput);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).adjustMax, 200);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).output, panOutput);
     // A write that also touches a read-only byte changes nothing, not even the writable part.
-    const std::int16_t neg = model.Axis(0).negAdjust;
+    const std::int16_t neg = model.AxisAt(Axis::Pan).negAdjust;
     {
         RequestChannel w;
         w.RequestAddress = Pan + 0x04;
@@ -163,7 +163,7 @@ TEST(ControllerModel, RefusedRequestsGetErrorReplies)
         const Bytes frame(w.TxFrame.begin(), w.TxFrame.begin() + w.FrameLength);
         EXPECT_EQ(Judge(ch, Exchange(model, frame), 'M', 0), -131);
     }
-    EXPECT_EQ(model.Axis(0).negAdjust, neg);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).negAdjust, neg);
 
     // Outside the memory, including an address that would wrap 32 bits.
     EXPECT_EQ(Judge(ch, Exchange(model, ReadFrame(0x0B00, 1)), 'm', 1), -130);
@@ -189,23 +189,23 @@ TEST(ControllerModel, AdjustValuesAreLimited)
 {
     ControllerModel model;
     EXPECT_EQ(WriteResult(model, Pan + 0x02, 250, 2), 0);
-    EXPECT_EQ(model.Axis(0).posAdjust, 200);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).posAdjust, 200);
     EXPECT_EQ(WriteResult(model, Pan + 0x02, -3, 2), 0);
-    EXPECT_EQ(model.Axis(0).posAdjust, 0);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).posAdjust, 0);
     EXPECT_EQ(WriteResult(model, Pan + 0x04, 199, 2), 0);
-    EXPECT_EQ(model.Axis(0).negAdjust, 199);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).negAdjust, 199);
     EXPECT_EQ(ReadValue(model, Pan + 0x04, 2), 199);
     EXPECT_EQ(WriteResult(model, Pan + 0x04, 201, 2), 0);
-    EXPECT_EQ(model.Axis(0).negAdjust, 200);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).negAdjust, 200);
     EXPECT_EQ(WriteResult(model, Pan, 5000, 2), 0);
-    EXPECT_EQ(model.Axis(0).neutral, 4095);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).neutral, 4095);
     EXPECT_EQ(WriteResult(model, Pan, -1, 2), 0);
-    EXPECT_EQ(model.Axis(0).neutral, 0);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).neutral, 0);
 
     // Mode values outside their set are refused and leave the mode as it was.
     EXPECT_EQ(WriteResult(model, Pan + 0x0A, 2, 1), 0);
     EXPECT_EQ(WriteResult(model, Pan + 0x0A, 3, 1), -133);
-    EXPECT_EQ(model.Axis(0).mode, 2);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).mode, 2);
     EXPECT_EQ(WriteResult(model, 0x0A04, 2, 1), -133);
     EXPECT_EQ(model.ControllerMode(), 1);
 }
@@ -213,67 +213,67 @@ TEST(ControllerModel, AdjustValuesAreLimited)
 TEST(ControllerModel, RestoreTargetsFollowTheAxisMode)
 {
     ControllerModel model;
-    const std::int16_t pos = model.Axis(0).posAdjust;
-    const std::int16_t neg = model.Axis(0).negAdjust;
+    const std::int16_t pos = model.AxisAt(Axis::Pan).posAdjust;
+    const std::int16_t neg = model.AxisAt(Axis::Pan).negAdjust;
     // Normal: the targets keep what is written, the adjust values do not move.
     EXPECT_EQ(WriteResult(model, Pan + 0x0C, 150, 2), 0);
     EXPECT_EQ(WriteResult(model, Pan + 0x0E, 40, 2), 0);
-    EXPECT_EQ(model.Axis(0).posAdjust, pos);
-    EXPECT_EQ(model.Axis(0).negAdjust, neg);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).posAdjust, pos);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).negAdjust, neg);
     EXPECT_EQ(ReadValue(model, Pan + 0x0C, 2), 150);
     EXPECT_EQ(ReadValue(model, Pan + 0x0E, 2), 40);
 
     // Increment: the positive target sets the positive value (limited), not the negative one.
     EXPECT_EQ(WriteResult(model, Pan + 0x0A, 1, 1), 0);
     EXPECT_EQ(WriteResult(model, Pan + 0x0C, 150, 2), 0);
-    EXPECT_EQ(model.Axis(0).posAdjust, 150);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).posAdjust, 150);
     EXPECT_EQ(WriteResult(model, Pan + 0x0C, 250, 2), 0);
-    EXPECT_EQ(model.Axis(0).posAdjust, 200);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).posAdjust, 200);
     EXPECT_EQ(ReadValue(model, Pan + 0x0C, 2), 250);
     EXPECT_EQ(WriteResult(model, Pan + 0x0E, 7, 2), 0);
-    EXPECT_EQ(model.Axis(0).negAdjust, neg);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).negAdjust, neg);
 
     // Decrement: the negative target sets the negative value.
     EXPECT_EQ(WriteResult(model, Pan + 0x0A, 2, 1), 0);
     EXPECT_EQ(WriteResult(model, Pan + 0x0E, 170, 2), 0);
-    EXPECT_EQ(model.Axis(0).negAdjust, 170);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).negAdjust, 170);
     EXPECT_EQ(WriteResult(model, Pan + 0x0E, -5, 2), 0);
-    EXPECT_EQ(model.Axis(0).negAdjust, 0);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).negAdjust, 0);
     EXPECT_EQ(WriteResult(model, Pan + 0x0C, 33, 2), 0);
-    EXPECT_EQ(model.Axis(0).posAdjust, 200);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).posAdjust, 200);
 
     // Each axis follows its own mode: Tilt is still Normal.
-    const std::int16_t tiltPos = model.Axis(1).posAdjust;
+    const std::int16_t tiltPos = model.AxisAt(Axis::Tilt).posAdjust;
     EXPECT_EQ(WriteResult(model, Tilt + 0x0C, 99, 2), 0);
-    EXPECT_EQ(model.Axis(1).posAdjust, tiltPos);
+    EXPECT_EQ(model.AxisAt(Axis::Tilt).posAdjust, tiltPos);
 }
 
 TEST(ControllerModel, LegacyModeUsesTheLegacyRange)
 {
     ControllerModel model;
-    const std::int16_t pos = model.Axis(0).posAdjust;  // 120
+    const std::int16_t pos = model.AxisAt(Axis::Pan).posAdjust;  // 120
     ASSERT_EQ(pos, 120);
     EXPECT_EQ(WriteResult(model, 0x0A04, 0, 1), 0);
     EXPECT_EQ(model.ControllerMode(), 0);
-    EXPECT_EQ(model.Axis(0).posAdjust, 13304 + 1229);  // 120 of 200 -> 1228.8 of 2048
+    EXPECT_EQ(model.AxisAt(Axis::Pan).posAdjust, 13304 + 1229);  // 120 of 200 -> 1228.8 of 2048
     EXPECT_EQ(ReadValue(model, 0x0A04, 1), 0);
     EXPECT_EQ(WriteResult(model, Pan + 0x02, 100, 2), 0);
-    EXPECT_EQ(model.Axis(0).posAdjust, 13304);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).posAdjust, 13304);
     EXPECT_EQ(WriteResult(model, Pan + 0x02, 16000, 2), 0);
-    EXPECT_EQ(model.Axis(0).posAdjust, 15352);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).posAdjust, 15352);
     EXPECT_EQ(ReadValue(model, Pan + 0x02, 2), 15352);
     // Back to enhanced: the full legacy value is the full maximum, and a value survives the
     // round trip.
     EXPECT_EQ(WriteResult(model, 0x0A04, 1, 1), 0);
-    EXPECT_EQ(model.Axis(0).posAdjust, 200);
-    EXPECT_EQ(model.Axis(1).posAdjust, 60);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).posAdjust, 200);
+    EXPECT_EQ(model.AxisAt(Axis::Tilt).posAdjust, 60);
 
     ControllerModel legacy;
     legacy.Reset(0);
     EXPECT_EQ(legacy.ControllerMode(), 0);
     EXPECT_EQ(legacy.AdjustLow(), 13304);
-    EXPECT_EQ(legacy.AdjustHigh(0), 15352);
-    EXPECT_GE(legacy.Axis(2).posAdjust, 13304);
+    EXPECT_EQ(legacy.AdjustHigh(Axis::Pan), 15352);
+    EXPECT_GE(legacy.AxisAt(Axis::Roll).posAdjust, 13304);
 }
 
 TEST(ControllerModel, ResynchronisesOnStrayBytes)
@@ -333,7 +333,7 @@ TEST(ControllerModel, WheelsSwingWithinTheTrim)
     for (int ms = 0; ms < 13000; ms += 10) {
         model.Tick(10);
         for (int axis = 0; axis < 3; ++axis) {
-            const AxisState& a = model.Axis(axis);
+            const AxisState& a = model.AxisAt(Axes[axis]);
             low[axis] = std::min<int>(low[axis], a.output);
             high[axis] = std::max<int>(high[axis], a.output);
             ASSERT_GE(a.output, a.neutral - a.negAdjust);
@@ -341,20 +341,20 @@ TEST(ControllerModel, WheelsSwingWithinTheTrim)
         }
     }
     for (int axis = 0; axis < 3; ++axis) {
-        const AxisState& a = model.Axis(axis);
+        const AxisState& a = model.AxisAt(Axes[axis]);
         EXPECT_LE(low[axis], a.neutral - a.negAdjust + 1) << axis;
         EXPECT_GE(high[axis], a.neutral + a.posAdjust - 1) << axis;
     }
     EXPECT_EQ(model.Heartbeat(), 130);
     EXPECT_EQ(ReadValue(model, 0x0A02, 2), 130);
-    EXPECT_EQ(ReadValue(model, Pan + 0x08, 2), model.Axis(0).output);
+    EXPECT_EQ(ReadValue(model, Pan + 0x08, 2), model.AxisAt(Axis::Pan).output);
 
     // No trim: the output sits on the neutral value.
     EXPECT_EQ(WriteResult(model, Pan + 0x02, 0, 2), 0);
     EXPECT_EQ(WriteResult(model, Pan + 0x04, 0, 2), 0);
     for (int i = 0; i < 50; ++i) {
         model.Tick(97);
-        ASSERT_EQ(model.Axis(0).output, model.Axis(0).neutral);
+        ASSERT_EQ(model.AxisAt(Axis::Pan).output, model.AxisAt(Axis::Pan).neutral);
     }
 }
 

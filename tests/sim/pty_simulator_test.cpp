@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -19,6 +18,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "support/temp_folder.h"
+
 extern char** environ;
 
 namespace kestrova {
@@ -31,21 +32,6 @@ const Bytes ReadVector{0x24, 0x6D, 0x50, 0x0A, 0x00, 0x00, 0x02, 0x00, 0x23, 0xD
 const Bytes WriteVector{0x24, 0x4D, 0x50, 0x0A, 0x00, 0x00, 0x02, 0x00, 0xF4, 0x01, 0x23, 0x2F, 0x3D};
 const Bytes WriteOk{0x2B, 0x24, 0x4F, 0x4B, 0x23, 0x4C, 0x08};
 const Bytes Read500{0x2B, 0x24, 0xF4, 0x01, 0x23, 0x0B, 0x4D};
-
-// A private folder for links, removed with everything in it.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ksimXXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    std::filesystem::path operator/(const char* name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
 
 // The utility's side of the line: the device opened raw and non-blocking.
 int OpenClient(const std::string& path)
@@ -88,7 +74,7 @@ bool Send(int fd, const Bytes& bytes)
 
 TEST(PtySimulator, ServesRequestsOnItsTerminal)
 {
-    TempDir dir;
+    test::TempFolder dir("ksim");
     const std::string link = (dir / "com7").string();
     SimOptions options;
     options.linkPath = link;
@@ -160,7 +146,7 @@ TEST(PtySimulator, DelaysAndPacesReplies)
 
 TEST(PtySimulator, LinkHandling)
 {
-    TempDir dir;
+    test::TempFolder dir("ksim");
     const std::string link = (dir / "stale").string();
     std::filesystem::create_symlink("/nonexistent/tty", link);
     {
@@ -202,7 +188,7 @@ TEST(PtySimulator, LinkHandling)
 
 TEST(KestrovaSimProgram, AnswersOverItsLinkAndCleansUpOnSigterm)
 {
-    TempDir dir;
+    test::TempFolder dir("ksim");
     const std::string link = (dir / "com3").string();
     int out[2];
     ASSERT_EQ(pipe(out), 0);

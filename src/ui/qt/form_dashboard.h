@@ -27,7 +27,8 @@ class TFormFirmwareUpdateDialog;
 class TFormVersionErrorDlg;
 
 // The dashboard window. It owns the display state, draws it with Qt widgets (one widget per
-// element, named as the element) and passes every operator action to the window logic, which
+// element, named as the element) and passes every operator action to the window logic by the
+// element it happened on (UserClicked, UserFocused, UserMovedTrackBar, UserSelectedPort), which
 // turns it into event pairs for the core. The two timers drive the core.
 //
 // Every handler and timer tick runs inside one boundary that catches the errors the core and the
@@ -87,67 +88,8 @@ public:
     void SetLeft(std::int32_t left) override;
     void SetMaximized(bool maximized) override;
 
-    // ---- Handlers, named after their control and event; each forwards to the window logic.
-    void ButtonPanClick();
-    void ButtonTiltClick();
-    void ButtonRollClick();
-
-    // Clicks on an adjust side's icons, value text, caption or zero overlay. (The track bar's own
-    // focus entry reaches the logic as a focus change.)
-    void TrackBarPan_PosAdjustEnter();
-    void TrackBarPan_NegAdjustEnter();
-    void TrackBarTiltPosAdjustEnter();
-    void TrackBarTiltNegAdjustEnter();
-    void TrackBarRollPosAdjustEnter();
-    void TrackBarRollNegAdjustEnter();
-
-    void SpeedButtonPan_PosValueIncClick();
-    void SpeedButtonPan_PosValueDecClick();
-    void SpeedButtonPan_NegValueIncClick();
-    void SpeedButtonPan_NegValueDecClick();
-    void SpeedButtonTiltPosValueIncClick();
-    void SpeedButtonTiltPosValueDecClick();
-    void SpeedButtonTiltNegValueIncClick();
-    void SpeedButtonTiltNegValueDecClick();
-    void SpeedButtonRollPosValueIncClick();
-    void SpeedButtonRollPosValueDecClick();
-    void SpeedButtonRollNegValueIncClick();
-    void SpeedButtonRollNegValueDecClick();
-
-    // The operator moved a bar to this position.
-    void TrackBarPan_PosAdjustChange(int position);
-    void TrackBarPan_NegAdjustChange(int position);
-    void TrackBarTiltPosAdjustChange(int position);
-    void TrackBarTiltNegAdjustChange(int position);
-    void TrackBarRollPosAdjustChange(int position);
-    void TrackBarRollNegAdjustChange(int position);
-
-    void BitBtnModeEnhancedClick();
-    void BitBtnModeLegacyClick();
-
-    // The port list's text changed: the index of the item with exactly that text, or -1.
-    void ComboBoxCommsSelectChange(const QString& text);
-    void ComboBoxCommsSelectClick();
-
-    void ButtonDebug01Click();
-    void ButtonDebug02Click();
-    void ButtonDebug03Click();
-    void ButtonDebug04Click();
-    void ButtonDebugShowClick();
-    void ButtonDebugClearClick();
-
-    void Open1Click();
-    void SaveAs1Click();
-    void Exit1Click();
-    void N2About1Click();
     // Not offered by any menu entry.
     void UpdateFirmWare1Click();
-
-    void Comms_TimerTimer();
-    void TimerSysUpdateTimer();
-    void FormClose();
-    // Called by the configuration error dialog as it closes.
-    void ConfigErrorDialogClosed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -164,25 +106,41 @@ private:
     MessageAnswer ShowMessage(MessageKind kind, std::string_view text) override;
     std::optional<std::string> RunFileDialog(const FileDialogSettings& settings) override;
 
+    // ---- The error boundary: every handler, tick and operator input runs inside it.
     template <typename Work>
     void Guard(Work&& work);
+    // Runs one of the window logic's own handlers (timers, menu items, dialogs).
+    void Run(void (DashboardLogic::*handler)());
     // Queues the error box (or drops the message while one is open or queued).
     void ReportError(std::string_view message);
     void ShowErrorBox(const std::string& message);
     Prompts& ActivePrompts();
 
+    // ---- Operator input: every control reaches the logic through its element.
+    void ConnectInput(Element element, QWidget* widget);
+    void PortTextChanged(const QString& text);
+
+    // ---- Menu items, closing and placement.
+    void Open1Click();
+    void SaveAs1Click();
+    void N2About1Click();
+    void FormClose();
+    void AdjustToOuterSize();
+    void CreateTimers();
+
+    // ---- Layout (dashboard_layout.cpp).
     void CreateControls();
     void CreateAxisColumn(Axis axis, int dx);
     void CreateLeftColumn();
     void CreateBottomRow();
     void CreateMenus();
-    void CreateTimers();
     void Register(Element element, QWidget* widget);
+
+    // ---- Drawing (dashboard_render.cpp).
     void ApplyElement(Element element, const ElementState& state, const ElementState& shown,
                       bool all);
     void RenderMemo();
     void RenderFocus();
-    void AdjustToOuterSize();
 
     DashboardDisplay display_;
     std::unique_ptr<DashboardLogic> logic_;

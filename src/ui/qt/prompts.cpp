@@ -6,13 +6,11 @@
 #include <QMessageBox>
 #include <QScreen>
 
+#include "ui/qt/widgets.h"
+
 namespace kestrova {
 
 namespace {
-
-QString ToQString(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // "Parameter File|*.PRM" -> "Parameter File (*.PRM)".
 QString NameFilter(std::string_view filter) {

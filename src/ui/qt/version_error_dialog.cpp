@@ -24,10 +24,6 @@ QLabel* MakeText(QWidget* parent, const char* name, const QRect& place, const QS
     return label;
 }
 
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 }  // namespace
 
 TFormVersionErrorDlg::TFormVersionErrorDlg(const DashboardInfo& info, QWidget* parent)
@@ -49,13 +45,13 @@ TFormVersionErrorDlg::TFormVersionErrorDlg(const DashboardInfo& info, QWidget* p
     SetColours(red, QPalette::Window, QColor(255, 0, 0), QPalette::WindowText, Qt::black);
 
     MakeText(this, "StaticTextPreamble1", QRect(20, 60, 270, 41),
-             Text(ConfigErrorPreamble(info_.SoftwareVersion())), PixelFont(13, true));
+             ToQString(ConfigErrorPreamble(info_.SoftwareVersion())), PixelFont(13, true));
 
     const auto statuses = ConfigFileStatuses(info_);
     for (std::size_t i = 0; i < statuses.size(); ++i) {
         const std::string name(statuses[i].control);
         QLabel* status = MakeText(this, name.c_str(), QRect(20, 110 + 30 * static_cast<int>(i), 270, 20),
-                                  Text(statuses[i].okText), PixelFont(13, true));
+                                  ToQString(statuses[i].okText), PixelFont(13, true));
         status->setAutoFillBackground(true);
         SetColours(status, QPalette::Window, QColor(0, 128, 0), QPalette::WindowText, Qt::white);
         status->hide();
@@ -82,7 +78,7 @@ void TFormVersionErrorDlg::showEvent(QShowEvent* event) {
     for (std::size_t i = 0; i < statuses.size(); ++i) {
         if (!statuses[i].incorrect) continue;
         QLabel* status = statusTexts_[i];
-        status->setText(Text(statuses[i].errorText));
+        status->setText(ToQString(statuses[i].errorText));
         SetColours(status, QPalette::Window, QColor(255, 0, 0), QPalette::WindowText, Qt::black);
         status->show();
     }

@@ -7,6 +7,10 @@
 
 namespace kestrova {
 
+QString ToQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 QString DashboardFontFamily() {
     static const QString family = [] {
         for (const char* candidate : {"Tahoma", "DejaVu Sans"}) {

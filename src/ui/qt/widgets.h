@@ -8,10 +8,15 @@
 #include <QString>
 #include <QToolButton>
 
+#include <string_view>
+
 #include "ui/display_state.h"
 
 // Small widgets and helpers shared by the dashboard and its dialogs.
 namespace kestrova {
+
+// A text of the display state or the logic (UTF-8) as Qt holds it.
+QString ToQString(std::string_view text);
 
 // Tahoma where it is installed, else a close sans-serif (DejaVu Sans, condensed), else the
 // default family.

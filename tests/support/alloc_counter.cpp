@@ -1,17 +1,19 @@
-// Replaces the global operator new of the test program so that a test can count the
-// allocations of a stretch of code.
+#include "support/alloc_counter.h"
+
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
-#include "alloc_count.h"
+namespace {
+std::atomic<long> g_allocations{0};
+}
 
 namespace kestrova::test {
-long g_countedAllocations = 0;
-bool g_countAllocations = false;
+long AllocationCount() { return g_allocations.load(std::memory_order_relaxed); }
 }  // namespace kestrova::test
 
 void* operator new(std::size_t size) {
-    if (kestrova::test::g_countAllocations) ++kestrova::test::g_countedAllocations;
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace kestrova::test {
+
+// A fresh folder of its own under the temporary folder ($TMPDIR), removed with everything in it
+// when it goes (after giving back the write permission a test may have taken away).
+class TempFolder {
+public:
+    explicit TempFolder(std::string_view prefix = "kestrova");
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    std::filesystem::path operator/(const std::filesystem::path& name) const {
+        return path_ / name;
+    }
+
+    // Empties the folder.
+    void Clear() const;
+
+private:
+    std::filesystem::path path_;
+};
+
+// The whole file as bytes (empty when it cannot be read).
+std::string ReadText(const std::filesystem::path& path);
+
+// Replaces the file with text, byte for byte; throws when it cannot be written.
+void WriteText(const std::filesystem::path& path, std::string_view text);
+
+}  // namespace kestrova::test
