@@ -104,8 +104,8 @@ int SoakRun::Stop(std::string& stopError) {
         stopError = e.what();
     }
     const int simExit = simAlive ? sim_.Stop(3000) : -1;
-    figures_.requests = line_.requests;
-    figures_.failedWrites = line_.failedWrites;
+    figures_.requests = line_.frameCount;
+    figures_.failedWrites = line_.refusedWrites;
     return simExit;
 }
 
@@ -158,7 +158,7 @@ void SoakRun::EverySecond() {
     if (nowMs_ % 60'000 == 0) {
         std::printf("soak: %s: %" PRId64 " requests, %" PRId64
                     " writes, %d checkpoints (%d passed), comms losses %d, RSS %ld KiB\n",
-                    SecondsText(nowMs_).c_str(), line_.requests, ledger_.WritesTotal(),
+                    SecondsText(nowMs_).c_str(), line_.frameCount, ledger_.WritesTotal(),
                     figures_.checkpoints, figures_.checkpointsPassed, display_.tracker.Losses(),
                     rss);
         std::fflush(stdout);

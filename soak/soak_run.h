@@ -20,7 +20,7 @@
 
 #include "config/window_placement.h"
 #include "core/app_service.h"
-#include "soak/counting_line.h"
+#include "port/posix_serial_line.h"
 #include "soak/run_figures.h"
 #include "soak/run_folder.h"
 #include "soak/sim_process.h"
@@ -28,6 +28,7 @@
 #include "soak/soak_display.h"
 #include "soak/soak_logic.h"
 #include "soak/timeline.h"
+#include "support/fake_serial_line.h"
 
 namespace kestrova::soak {
 
@@ -92,7 +93,8 @@ private:
     std::int64_t nowMs_ = 0;  // milliseconds of the session, one per comms tick
     SoakDisplay display_{nowMs_};
     PlainWindowPlacement placement_;
-    CountingLine line_;
+    PosixSerialLine device_;
+    test::FakeSerialLine line_{device_};  // the real line, with its request frames counted
     std::optional<AppService> core_;
     SimProcess sim_;
     Operator operator_;
