@@ -49,8 +49,8 @@ void KestrovaIni::SetProjectDefaults() {
     projectVersion_ = 0;
 
     for (int n = 0; n < ScanTimerCount; ++n) {
-        points_.SetScanPeriod(
-            n, n < static_cast<int>(FirstScanPeriods.size()) ? FirstScanPeriods[n] : OtherScanPeriod);
+        const bool first = n < static_cast<int>(FirstScanPeriods.size());
+        points_.SetScanPeriod(n, first ? FirstScanPeriods[n] : OtherScanPeriod);
     }
     points_.SetPersistantMode(true);
 

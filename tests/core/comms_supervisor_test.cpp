@@ -175,7 +175,8 @@ TEST_F(Supervisor, SetCommsStateShowsColourThenCaption) {
     display_.Clear();
     EXPECT_EQ(Core().SetCommsState(static_cast<CommsState>(7), "whatever"), CommsState::None);
     EXPECT_EQ(State().Comms, CommsState::None);
-    EXPECT_EQ(Core().SetCommsState(static_cast<CommsState>(2), "Connecting<--"), CommsState::Connecting);
+    EXPECT_EQ(Core().SetCommsState(static_cast<CommsState>(2), "Connecting<--"),
+              CommsState::Connecting);
     EXPECT_EQ(State().ConnectSettleTicks, 200);
     EXPECT_EQ(Core().SetCommsState(static_cast<CommsState>(3), "Comms Good"), CommsState::Good);
     EXPECT_EQ(Core().SetCommsState(static_cast<CommsState>(1), "Comms Lost"), CommsState::PortOpen);

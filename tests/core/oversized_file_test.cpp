@@ -117,7 +117,8 @@ TEST_F(OversizedFile, TagFileIsRefusedAndNeverWritten) {
 
 TEST_F(OversizedFile, ParameterFileIsRefusedAndStartsNoRestore) {
     StartCore();
-    for (int n = 0; n < MaxPoints; ++n) InternalsProbe::PointTable(Points())[n].ScaledValue = n * 1.5;
+    auto& table = InternalsProbe::PointTable(Points());
+    for (int n = 0; n < MaxPoints; ++n) table[n].ScaledValue = n * 1.5;
     Core().SaveParameterFile(Folder() / "good.PRM");  // the buffer now holds n * 1.5
     const CoreState before = State();
     const fs::path big = Folder() / "big.PRM";

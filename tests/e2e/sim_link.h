@@ -109,7 +109,9 @@ public:
         return pred();
     }
 
-    PointRecord& Pt(int point) { return InternalsProbe::PointTable(db)[static_cast<std::size_t>(point)]; }
+    PointRecord& Pt(int point) {
+        return InternalsProbe::PointTable(db)[static_cast<std::size_t>(point)];
+    }
     const std::uint8_t* Memory(std::uint32_t address) const {
         return sim.Model().Memory().data() + address;
     }

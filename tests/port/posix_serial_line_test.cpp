@@ -288,8 +288,9 @@ TEST(PosixSerialLineHelpers, TermiosFramingFromTheSettings) {
 TEST(PosixSerialLineHelpers, ErrnoMappingBaudRatesAndErrorCounters) {
     EXPECT_EQ(OpenFailureFromErrno(ENXIO), OpenFailure::DeviceInvalid);
     EXPECT_EQ(OpenFailureFromErrno(EIO), OpenFailure::HardwareUnavailable);
-    EXPECT_EQ(ToInt(OpenFailureFromErrno(EACCES)), EACCES);  // positive: "Unknown error description"
-    EXPECT_GT(ToInt(OpenFailureFromErrno(0)), 0);            // never mistaken for success
+    // Positive: "Unknown error description".
+    EXPECT_EQ(ToInt(OpenFailureFromErrno(EACCES)), EACCES);
+    EXPECT_GT(ToInt(OpenFailureFromErrno(0)), 0);  // never mistaken for success
     EXPECT_STREQ(PortOpenFailureText(OpenFailureFromErrno(EACCES)), "Unknown error description");
 
     EXPECT_TRUE(IsStandardBaudRate(50) && IsStandardBaudRate(38400) && IsStandardBaudRate(4000000));
