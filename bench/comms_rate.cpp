@@ -87,15 +87,15 @@ PointDef SimulatorPoint(int point) {
     if (axis >= 0 && axis < 3) {
         const std::int32_t base = 0x0A50 + 0x20 * axis;
         switch (slot) {
-        case 0: return {base + 0x02, S16};
-        case 1: return {base + 0x00, S16};
-        case 2: return {base + 0x06, S16};
-        case 3: return {base + 0x04, S16};
-        case 6: return {base + 0x08, S16};
-        case 7: return {base + 0x0A, U8};
-        case 8: return {base + 0x0C, S16};
-        case 9: return {base + 0x0E, S16};
-        default: break;
+            case 0: return {base + 0x02, S16};
+            case 1: return {base + 0x00, S16};
+            case 2: return {base + 0x06, S16};
+            case 3: return {base + 0x04, S16};
+            case 6: return {base + 0x08, S16};
+            case 7: return {base + 0x0A, U8};
+            case 8: return {base + 0x0C, S16};
+            case 9: return {base + 0x0E, S16};
+            default: break;
         }
     }
     return {0x0A00, U16};
@@ -136,7 +136,8 @@ pid_t StartSimulator(const fs::path& program, int baud, std::string& device, int
         close(fds[1]);
         const std::string path = program.string();
         if (baud > 0) {
-            execl(path.c_str(), path.c_str(), "--baud", baudText.c_str(), static_cast<char*>(nullptr));
+            execl(path.c_str(), path.c_str(), "--baud", baudText.c_str(),
+                  static_cast<char*>(nullptr));
         } else {
             execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
         }
@@ -271,9 +272,9 @@ int main(int argc, char** argv) {
         // while the protocol awaits it.
         port.PortPoll();
         const PortTransferState transfer = port.TransferState();
-        const bool handles = proto.ProtocolState() == PollState::AwaitReply &&
-                             (transfer == PortTransferState::Complete ||
-                              transfer == PortTransferState::Failed);
+        const bool handles =
+            proto.ProtocolState() == PollState::AwaitReply &&
+            (transfer == PortTransferState::Complete || transfer == PortTransferState::Failed);
         const int block = proto.BlockCursor();
         proto.ProtocolPoll();
         if (handles) {

@@ -23,13 +23,14 @@ namespace {
 
 std::string Key(FuzzedDataProvider& input) {
     static const std::vector<std::string> keys = [] {
-        std::vector<std::string> k = {"ModeSelect",       "SoftwareVersionNumber", "ShowNotification",
-                                      "HideNotification", "CommsStatus",           "CommsSelect",
-                                      "DebugInfo",        "DebugColour"};
+        std::vector<std::string> k = {
+            "ModeSelect",  "SoftwareVersionNumber", "ShowNotification", "HideNotification",
+            "CommsStatus", "CommsSelect",           "DebugInfo",        "DebugColour"};
         for (const char* axis : {"Pan_", "Tilt", "Roll"}) {
             for (const char* suffix :
                  {"ModeSelect", "NeutralValue", "OutputValue", "PosAdjustValue", "NegAdjustValue",
-                  "PosAdjustValueMin", "PosAdjustValueMax", "NegAdjustValueMin", "NegAdjustValueMax"}) {
+                  "PosAdjustValueMin", "PosAdjustValueMax", "NegAdjustValueMin",
+                  "NegAdjustValueMax"}) {
                 k.push_back(std::string(axis) + suffix);
             }
         }
@@ -97,19 +98,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (int op = 0; op < 500 && input.remaining_bytes() > 0; ++op) {
         switch (input.ConsumeIntegralInRange<int>(0, 9)) {
-        case 0:  // the operator clicks into the window; any element number, real or not
-            display.SetFocus(static_cast<Element>(input.ConsumeIntegral<std::uint8_t>()));
-            break;
-        case 1:  // the window's own track bar setters, as the view moves a bar
-            display.SetTrackBarPosition(static_cast<Element>(input.ConsumeIntegral<std::uint8_t>()),
-                                        input.ConsumeIntegral<std::int32_t>());
-            break;
-        default:
-            try {
-                display.DisplayUpdate(Key(input), Value(input));
-            } catch (const ConversionError&) {
-            }
-            break;
+            case 0:  // the operator clicks into the window; any element number, real or not
+                display.SetFocus(static_cast<Element>(input.ConsumeIntegral<std::uint8_t>()));
+                break;
+            case 1:  // the window's own track bar setters, as the view moves a bar
+                display.SetTrackBarPosition(
+                    static_cast<Element>(input.ConsumeIntegral<std::uint8_t>()),
+                    input.ConsumeIntegral<std::int32_t>());
+                break;
+            default: try { display.DisplayUpdate(Key(input), Value(input));
+                } catch (const ConversionError&) {
+                }
+                break;
         }
         Check(display);
     }

@@ -25,10 +25,10 @@ namespace {
 std::string Name(FuzzedDataProvider& input) {
     if (input.ConsumeBool()) {
         return input
-            .PickValueInArray<std::string_view>(
-                {"Form", "form", "Application", "Communications", "Ports", "PIC", "TITLE",
-                 "POINT00000", "point00039", "Version", "Name", "Top", "Left", "ScaledValue",
-                 "COM1", "k", "K", "", "S"})
+            .PickValueInArray<std::string_view>({"Form", "form", "Application", "Communications",
+                                                 "Ports", "PIC", "TITLE", "POINT00000",
+                                                 "point00039", "Version", "Name", "Top", "Left",
+                                                 "ScaledValue", "COM1", "k", "K", "", "S"})
             .data();  // literals: zero-terminated
     }
     return input.ConsumeRandomLengthString(16);
@@ -44,7 +44,8 @@ std::string Writable(std::string text, bool key, bool section) {
     while (!text.empty() && Blank(text.front())) text.erase(text.begin());
     while (!text.empty() && Blank(text.back())) text.pop_back();
     if (key) {
-        while (!text.empty() && (text.front() == '[' || text.front() == ';' || Blank(text.front()))) {
+        while (!text.empty() &&
+               (text.front() == '[' || text.front() == ';' || Blank(text.front()))) {
             text.erase(text.begin());
         }
         if (text.empty()) text = "key";
@@ -85,56 +86,58 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::string key = Name(input);
             probes.emplace(section, key);
             switch (kind) {
-            case 0: (void)doc.ReadString(section, key, Fallback); break;
-            case 1: (void)doc.ReadInteger(section, key, input.ConsumeIntegral<std::int32_t>()); break;
-            case 2: (void)doc.ReadBool(section, key, input.ConsumeBool()); break;
-            default:
-                try {
-                    (void)doc.ReadFloat(section, key,
-                                        input.ConsumeFloatingPointInRange<double>(-1e300, 1e300));
-                } catch (const ConversionError&) {
-                }
-                break;
+                case 0: (void)doc.ReadString(section, key, Fallback); break;
+                case 1:
+                    (void)doc.ReadInteger(section, key, input.ConsumeIntegral<std::int32_t>());
+                    break;
+                case 2: (void)doc.ReadBool(section, key, input.ConsumeBool()); break;
+                default:
+                    try {
+                        (void)doc.ReadFloat(
+                            section, key, input.ConsumeFloatingPointInRange<double>(-1e300, 1e300));
+                    } catch (const ConversionError&) {
+                    }
+                    break;
             }
         } else {
             const std::string section = Writable(Name(input), false, true);
             const std::string key = Writable(Name(input), true, false);
             std::string value;
             switch (kind) {
-            case 4:
-                value = Writable(input.ConsumeRandomLengthString(64), false, false);
-                doc.WriteString(section, key, value);
-                break;
-            case 5: {
-                const std::int32_t n = input.ConsumeIntegral<std::int32_t>();
-                doc.WriteInteger(section, key, n);
-                FUZZ_CHECK(doc.ReadInteger(section, key, n == 0 ? 1 : 0) == n);
-                value = std::to_string(n);
-                break;
-            }
-            case 6: {
-                const bool b = input.ConsumeBool();
-                doc.WriteBool(section, key, b);
-                FUZZ_CHECK(doc.ReadBool(section, key, !b) == b);
-                value = b ? "1" : "0";
-                break;
-            }
-            default: {
-                const double d = input.ConsumeFloatingPoint<double>();
-                doc.WriteFloat(section, key, d);
-                value = doc.ReadString(section, key, Fallback);
-                // 15 significant digits: the value read back is the value written to that
-                // precision, and reading the text again gives the same double.
-                // A text the program wrote itself must convert back.
-                double back = 0.0;
-                try {
-                    back = doc.ReadFloat(section, key, 0.0);
-                } catch (const ConversionError&) {
-                    FUZZ_CHECK(!"a written floating-point value does not read back");
+                case 4:
+                    value = Writable(input.ConsumeRandomLengthString(64), false, false);
+                    doc.WriteString(section, key, value);
+                    break;
+                case 5: {
+                    const std::int32_t n = input.ConsumeIntegral<std::int32_t>();
+                    doc.WriteInteger(section, key, n);
+                    FUZZ_CHECK(doc.ReadInteger(section, key, n == 0 ? 1 : 0) == n);
+                    value = std::to_string(n);
+                    break;
                 }
-                FUZZ_CHECK(std::abs(back - d) <= std::abs(d) * 1e-14);
-                break;
-            }
+                case 6: {
+                    const bool b = input.ConsumeBool();
+                    doc.WriteBool(section, key, b);
+                    FUZZ_CHECK(doc.ReadBool(section, key, !b) == b);
+                    value = b ? "1" : "0";
+                    break;
+                }
+                default: {
+                    const double d = input.ConsumeFloatingPoint<double>();
+                    doc.WriteFloat(section, key, d);
+                    value = doc.ReadString(section, key, Fallback);
+                    // 15 significant digits: the value read back is the value written to that
+                    // precision, and reading the text again gives the same double.
+                    // A text the program wrote itself must convert back.
+                    double back = 0.0;
+                    try {
+                        back = doc.ReadFloat(section, key, 0.0);
+                    } catch (const ConversionError&) {
+                        FUZZ_CHECK(!"a written floating-point value does not read back");
+                    }
+                    FUZZ_CHECK(std::abs(back - d) <= std::abs(d) * 1e-14);
+                    break;
+                }
             }
             FUZZ_CHECK(doc.ReadString(section, key, Fallback) == value);
             written[{Lower(section), Lower(key)}] = value;

@@ -16,24 +16,28 @@ using namespace kestrova::fuzz;
 
 namespace {
 
-// The result the frame layer must give for the reply b[0..length) (b: the whole buffer) to a request with command m
-// or M (count: the count of a read).
+// The result the frame layer must give for the reply b[0..length) (b: the whole buffer) to a
+// request with command m or M (count: the count of a read).
 ReplyResult Expected(const std::uint8_t* b, std::size_t length, std::uint8_t command,
-                      std::uint16_t count) {
-    if (length == 0 || (b[0] != GoodReplyChar && b[0] != ErrorReplyChar)) return ReplyResult::UnknownStart;
+                     std::uint16_t count) {
+    if (length == 0 || (b[0] != GoodReplyChar && b[0] != ErrorReplyChar))
+        return ReplyResult::UnknownStart;
     if (length < 3) return ReplyResult::ChecksumError;
     const std::uint16_t crc = Crc16(b, length - 2, Crc16Start);
-    if (b[length - 2] != (crc & 0xFF) || b[length - 1] != (crc >> 8)) return ReplyResult::ChecksumError;
+    if (b[length - 2] != (crc & 0xFF) || b[length - 1] != (crc >> 8))
+        return ReplyResult::ChecksumError;
     // The shape bytes are read from the buffer as it stands (zero behind a reply set with
     // SetReply; whatever is there when the length field was changed by hand).
     const auto at = [&](std::size_t i) -> std::uint8_t { return b[i]; };
     if (b[0] == ErrorReplyChar) {
-        if (at(1) == '$' && at(2) == 'E' && at(4) == '#') return static_cast<ReplyResult>(-128 - at(3));
+        if (at(1) == '$' && at(2) == 'E' && at(4) == '#')
+            return static_cast<ReplyResult>(-128 - at(3));
         return ReplyResult::ErrorReply;
     }
     if (command == WriteCommandChar) {
-        return at(1) == '$' && at(2) == 'O' && at(3) == 'K' && at(4) == '#' ? ReplyResult::Good
-                                                                            : ReplyResult::WriteMalformed;
+        return at(1) == '$' && at(2) == 'O' && at(3) == 'K' && at(4) == '#'
+                   ? ReplyResult::Good
+                   : ReplyResult::WriteMalformed;
     }
     const bool good = length >= 5 && at(1) == '$' && b[length - 3] == '#' && length - 5 == count &&
                       length - 5 <= PayloadBufferSize;
@@ -44,11 +48,12 @@ ReplyResult Expected(const std::uint8_t* b, std::size_t length, std::uint8_t com
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
-    const std::uint8_t command = input.PickValueInArray<std::uint8_t>(
-        {ReadCommandChar, ReadCommandChar, WriteCommandChar, WriteCommandChar, 0x00, 0xFF,
-         FrameStartChar});
-    const std::uint16_t count = input.ConsumeBool() ? input.ConsumeIntegralInRange<std::uint16_t>(0, 70)
-                                                     : input.ConsumeIntegral<std::uint16_t>();
+    const std::uint8_t command =
+        input.PickValueInArray<std::uint8_t>({ReadCommandChar, ReadCommandChar, WriteCommandChar,
+                                              WriteCommandChar, 0x00, 0xFF, FrameStartChar});
+    const std::uint16_t count = input.ConsumeBool()
+                                    ? input.ConsumeIntegralInRange<std::uint16_t>(0, 70)
+                                    : input.ConsumeIntegral<std::uint16_t>();
     const bool overrideLength = input.ConsumeIntegralInRange<int>(0, 7) == 0;
     const std::uint16_t forcedLength = input.ConsumeIntegral<std::uint16_t>();
     const std::vector<std::uint8_t> reply = input.ConsumeRemainingBytes<std::uint8_t>();

@@ -80,96 +80,97 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int ticksLeft = 20000;
     for (int op = 0; op < 2000 && ticksLeft > 0 && input.remaining_bytes() > 0; ++op) {
         switch (input.ConsumeIntegralInRange<int>(0, 11)) {
-        case 0:
-        case 1: {  // comms ticks
-            const int ticks = input.ConsumeIntegralInRange<int>(1, 64);
-            for (int t = 0; t < ticks; ++t) {
-                port.PortPoll();
-                protocol.ProtocolPoll();
-                port.PortPoll();
-            }
-            ticksLeft -= ticks;
-            break;
-        }
-        case 2: ArriveReply(input, line, false); break;
-        case 3: ArriveReply(input, line, input.ConsumeIntegralInRange<int>(0, 3) == 0); break;
-        case 4: ArriveBytes(input, line, 300); break;
-        case 5:  // an operator's write, any point number, any finite value
-            db.WritePoint(input.ConsumeIntegralInRange<int>(-2, MaxPoints + 1),
-                          input.ConsumeBool() ? input.ConsumeIntegralInRange<int>(-70000, 70000)
-                                              : input.ConsumeFloatingPoint<double>());
-            break;
-        case 6: {  // system ticks: scan timers and point reads
-            const int ticks = input.ConsumeIntegralInRange<int>(1, 16);
-            for (int t = 0; t < ticks; ++t) {
-                db.TickScanTimers();
-                db.ScanPoints();
-            }
-            break;
-        }
-        case 7: {  // a hostile tag file: any type, flags, block descriptor, scaling or network
-            const int picked = input.ConsumeIntegralInRange<int>(0, MaxPoints - 1);
-            const int field = input.ConsumeIntegralInRange<int>(0, 5);
-            // The block descriptor is always the block read point's.
-            const int point = field == 1 ? BlockReadPoint : picked;
-            PointRecord p = db.PointTable()[point];
-            switch (field) {
-            case 0: p.Pt_Flags = input.ConsumeIntegral<std::uint32_t>(); break;
-            case 1: p.Mem_Type = input.ConsumeIntegral<std::int32_t>(); break;
-            case 2: p.Address = input.ConsumeIntegral<std::int32_t>(); break;
-            case 3:
-                p.ScaleMult = input.ConsumeFloatingPoint<double>();
-                p.ScaleOffset = input.ConsumeFloatingPoint<double>();
-                break;
-            case 4:
-                p.ScaleMin = input.ConsumeFloatingPoint<double>();
-                p.ScaleMax = input.ConsumeFloatingPoint<double>();
-                break;
-            default: p.Network_0 = input.ConsumeIntegralInRange<int>(1, 3); break;
-            }
-            db.StorePoint(point, p);
-            break;
-        }
-        case 8:  // settings change staged by the operator
-            if (port.PortBeginSettings()) {
-                port.PortSetNewPort(input.ConsumeIntegral<std::int32_t>());
-                port.PortSetNewBaud(input.ConsumeIntegral<std::int32_t>());
-                port.PortSetNewData(input.ConsumeIntegral<std::int32_t>());
-                port.PortSetNewParity(input.ConsumeIntegral<std::int32_t>());
-                port.PortSetNewStop(input.ConsumeIntegral<std::int32_t>());
-                if (input.ConsumeBool()) port.PortCommitSettings();
-            }
-            break;
-        case 9:  // link closed and opened again, as a new port selection does
-            port.PortResetTransfer();
-            protocol.ProtocolReset();
-            db.ClearAllTransferErrors();
-            port.PortClose();
-            if (input.ConsumeBool()) {
-                protocol.ProtocolInit();
-                port.PortOpen();
-                if (port.LinkState() == PortLinkState::Open) {
-                    port.PortResetTransfer();
-                    protocol.ProtocolReset();
+            case 0:
+            case 1: {  // comms ticks
+                const int ticks = input.ConsumeIntegralInRange<int>(1, 64);
+                for (int t = 0; t < ticks; ++t) {
+                    port.PortPoll();
+                    protocol.ProtocolPoll();
+                    port.PortPoll();
                 }
+                ticksLeft -= ticks;
+                break;
             }
-            break;
-        case 10: {
-            const int timer = input.ConsumeIntegralInRange<int>(0, ScanTimerCount - 1);
-            db.SetScanPeriod(timer, input.ConsumeIntegralInRange<int>(-2, 50));
-            break;
-        }
-        default: {  // a frame of any length handed straight to the driver
-            const std::vector<std::uint8_t> frame =
-                input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange<int>(0, 200));
-            port.PortSetReplyLength(input.ConsumeIntegralInRange<int>(-1, 300));
-            port.PortSetReplyLimit(input.ConsumeIntegralInRange<int>(-1, 100));
-            port.PortSetEndChar(input.ConsumeIntegral<std::uint8_t>());
-            // The caller's side of the contract holds: the bytes given are there to be read.
-            const int length = input.ConsumeIntegralInRange<int>(-1, 200);
-            port.PortSend(length, length <= static_cast<int>(frame.size()) ? frame.data() : nullptr);
-            break;
-        }
+            case 2: ArriveReply(input, line, false); break;
+            case 3: ArriveReply(input, line, input.ConsumeIntegralInRange<int>(0, 3) == 0); break;
+            case 4: ArriveBytes(input, line, 300); break;
+            case 5:  // an operator's write, any point number, any finite value
+                db.WritePoint(input.ConsumeIntegralInRange<int>(-2, MaxPoints + 1),
+                              input.ConsumeBool() ? input.ConsumeIntegralInRange<int>(-70000, 70000)
+                                                  : input.ConsumeFloatingPoint<double>());
+                break;
+            case 6: {  // system ticks: scan timers and point reads
+                const int ticks = input.ConsumeIntegralInRange<int>(1, 16);
+                for (int t = 0; t < ticks; ++t) {
+                    db.TickScanTimers();
+                    db.ScanPoints();
+                }
+                break;
+            }
+            case 7: {  // a hostile tag file: any type, flags, block descriptor, scaling or network
+                const int picked = input.ConsumeIntegralInRange<int>(0, MaxPoints - 1);
+                const int field = input.ConsumeIntegralInRange<int>(0, 5);
+                // The block descriptor is always the block read point's.
+                const int point = field == 1 ? BlockReadPoint : picked;
+                PointRecord p = db.PointTable()[point];
+                switch (field) {
+                    case 0: p.Pt_Flags = input.ConsumeIntegral<std::uint32_t>(); break;
+                    case 1: p.Mem_Type = input.ConsumeIntegral<std::int32_t>(); break;
+                    case 2: p.Address = input.ConsumeIntegral<std::int32_t>(); break;
+                    case 3:
+                        p.ScaleMult = input.ConsumeFloatingPoint<double>();
+                        p.ScaleOffset = input.ConsumeFloatingPoint<double>();
+                        break;
+                    case 4:
+                        p.ScaleMin = input.ConsumeFloatingPoint<double>();
+                        p.ScaleMax = input.ConsumeFloatingPoint<double>();
+                        break;
+                    default: p.Network_0 = input.ConsumeIntegralInRange<int>(1, 3); break;
+                }
+                db.StorePoint(point, p);
+                break;
+            }
+            case 8:  // settings change staged by the operator
+                if (port.PortBeginSettings()) {
+                    port.PortSetNewPort(input.ConsumeIntegral<std::int32_t>());
+                    port.PortSetNewBaud(input.ConsumeIntegral<std::int32_t>());
+                    port.PortSetNewData(input.ConsumeIntegral<std::int32_t>());
+                    port.PortSetNewParity(input.ConsumeIntegral<std::int32_t>());
+                    port.PortSetNewStop(input.ConsumeIntegral<std::int32_t>());
+                    if (input.ConsumeBool()) port.PortCommitSettings();
+                }
+                break;
+            case 9:  // link closed and opened again, as a new port selection does
+                port.PortResetTransfer();
+                protocol.ProtocolReset();
+                db.ClearAllTransferErrors();
+                port.PortClose();
+                if (input.ConsumeBool()) {
+                    protocol.ProtocolInit();
+                    port.PortOpen();
+                    if (port.LinkState() == PortLinkState::Open) {
+                        port.PortResetTransfer();
+                        protocol.ProtocolReset();
+                    }
+                }
+                break;
+            case 10: {
+                const int timer = input.ConsumeIntegralInRange<int>(0, ScanTimerCount - 1);
+                db.SetScanPeriod(timer, input.ConsumeIntegralInRange<int>(-2, 50));
+                break;
+            }
+            default: {  // a frame of any length handed straight to the driver
+                const std::vector<std::uint8_t> frame =
+                    input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange<int>(0, 200));
+                port.PortSetReplyLength(input.ConsumeIntegralInRange<int>(-1, 300));
+                port.PortSetReplyLimit(input.ConsumeIntegralInRange<int>(-1, 100));
+                port.PortSetEndChar(input.ConsumeIntegral<std::uint8_t>());
+                // The caller's side of the contract holds: the bytes given are there to be read.
+                const int length = input.ConsumeIntegralInRange<int>(-1, 200);
+                port.PortSend(length,
+                              length <= static_cast<int>(frame.size()) ? frame.data() : nullptr);
+                break;
+            }
         }
         CheckState(db, port, protocol);
     }

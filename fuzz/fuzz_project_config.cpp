@@ -121,6 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Load(third);
     CheckSame(second, third);
     Save(third);
-    FUZZ_CHECK(test::ReadText(settings) == settingsSaved && test::ReadText(project) == projectSaved);
+    FUZZ_CHECK(test::ReadText(settings) == settingsSaved &&
+               test::ReadText(project) == projectSaved);
     return 0;
 }

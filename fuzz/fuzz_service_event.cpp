@@ -39,7 +39,8 @@ struct ShippedFile {
 std::vector<ShippedFile>& ShippedFiles() {
     static std::vector<ShippedFile> files = [] {
         std::vector<ShippedFile> f;
-        for (const char* name : {"Kestrova_Interface.INI", "KESTROVA_001.CG0", "KESTROVA_001.TG1"}) {
+        for (const char* name :
+             {"Kestrova_Interface.INI", "KESTROVA_001.CG0", "KESTROVA_001.TG1"}) {
             f.push_back({name, test::ReadText(std::filesystem::path(KESTROVA_DATA_DIR) / name)});
             FUZZ_CHECK(!f.back().content.empty());
         }
@@ -50,13 +51,14 @@ std::vector<ShippedFile>& ShippedFiles() {
 
 const std::vector<std::string>& ObjectNames() {
     static const std::vector<std::string> names = [] {
-        std::vector<std::string> n = {"ButtonModeEnhanced", "ButtonModeLegacy", "CommsSelect",
-                                      "FileSave_Selected",  "FileOpen_Selected", "ButtonDebugAppInfo",
-                                      "DebugAction",        "DebugPoint",        "ButtonPan_"};
+        std::vector<std::string> n = {
+            "ButtonModeEnhanced", "ButtonModeLegacy",  "CommsSelect",
+            "FileSave_Selected",  "FileOpen_Selected", "ButtonDebugAppInfo",
+            "DebugAction",        "DebugPoint",        "ButtonPan_"};
         for (const AxisEventNames& axis : AxisEventTable) {
-            for (std::string_view name : {axis.axisButton, axis.posEntry, axis.negEntry, axis.posInc,
-                                          axis.posDec, axis.posTrackValue, axis.negInc, axis.negDec,
-                                          axis.negTrackValue}) {
+            for (std::string_view name :
+                 {axis.axisButton, axis.posEntry, axis.negEntry, axis.posInc, axis.posDec,
+                  axis.posTrackValue, axis.negInc, axis.negDec, axis.negTrackValue}) {
                 n.emplace_back(name);
             }
         }
@@ -72,9 +74,10 @@ struct Pair {
 
 Pair MakePair(FuzzedDataProvider& input) {
     Pair pair;
-    pair.object = input.ConsumeIntegralInRange<int>(0, 7) == 0
-                      ? input.ConsumeRandomLengthString(24)
-                      : ObjectNames()[input.ConsumeIntegralInRange<std::size_t>(0, ObjectNames().size() - 1)];
+    pair.object =
+        input.ConsumeIntegralInRange<int>(0, 7) == 0
+            ? input.ConsumeRandomLengthString(24)
+            : ObjectNames()[input.ConsumeIntegralInRange<std::size_t>(0, ObjectNames().size() - 1)];
     if (pair.object == "FileSave_Selected" || pair.object == "FileOpen_Selected") {
         // Never a path outside the scratch folder, however the name came about.
         const char* file = input.PickValueInArray<const char*>(
@@ -83,9 +86,9 @@ Pair MakePair(FuzzedDataProvider& input) {
         return pair;
     }
     switch (input.ConsumeIntegralInRange<int>(0, 3)) {
-    case 0: pair.event = "OnClick"; break;
-    case 1: pair.event = input.ConsumeBool() ? "ForceRefresh" : "onclick"; break;
-    default: pair.event = NumberishText(input); break;
+        case 0: pair.event = "OnClick"; break;
+        case 1: pair.event = input.ConsumeBool() ? "ForceRefresh" : "onclick"; break;
+        default: pair.event = NumberishText(input); break;
     }
     return pair;
 }
@@ -119,7 +122,8 @@ void Check(const AppService& core) {
     FUZZ_CHECK(s.Comms >= CommsState::None && s.Comms <= CommsState::Good);
     FUZZ_CHECK(s.RestoreStepNumber <= RestoreLastStep);
     for (double v : s.CalibrationBuffer) FUZZ_CHECK(std::isfinite(v));
-    for (const PointRecord& p : core.Points().PointTable()) FUZZ_CHECK(std::isfinite(p.ScaledValue));
+    for (const PointRecord& p : core.Points().PointTable())
+        FUZZ_CHECK(std::isfinite(p.ScaledValue));
 }
 
 template <class Action>
@@ -136,7 +140,8 @@ void Expected(Action&& action) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
     Scratch().Clear();
-    for (const ShippedFile& f : ShippedFiles()) test::WriteText(Scratch().Path() / f.name, f.content);
+    for (const ShippedFile& f : ShippedFiles())
+        test::WriteText(Scratch().Path() / f.name, f.content);
     std::filesystem::create_directory(Scratch().Path() / "folder.PRM");
 
     test::FakeSerialLine line;
@@ -153,32 +158,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int ticksLeft = 5000;
     for (int op = 0; op < 300 && ticksLeft > 0 && input.remaining_bytes() > 0; ++op) {
         switch (input.ConsumeIntegralInRange<int>(0, 9)) {
-        case 0: {
-            const int ticks = input.ConsumeIntegralInRange<int>(1, 50);
-            Expected([&] {
-                for (int t = 0; t < ticks; ++t) core->SystemTick();
-            });
-            ticksLeft -= ticks;
-            break;
-        }
-        case 1: {
-            const int ticks = input.ConsumeIntegralInRange<int>(1, 50);
-            Expected([&] {
-                for (int t = 0; t < ticks; ++t) core->CommsTick();
-            });
-            ticksLeft -= ticks;
-            break;
-        }
-        case 2: ArriveReply(input, line, input.ConsumeIntegralInRange<int>(0, 7) == 0); break;
-        case 3: ArriveBytes(input, line, 64); break;
-        case 4:  // a parameter file of any content for the restore to read
-            test::WriteText(Scratch().Path() / "a.PRM", input.ConsumeRandomLengthString(2048));
-            break;
-        default: {
-            const Pair pair = MakePair(input);
-            Expected([&] { core->ServiceEvent(pair.object, pair.event); });
-            break;
-        }
+            case 0: {
+                const int ticks = input.ConsumeIntegralInRange<int>(1, 50);
+                Expected([&] {
+                    for (int t = 0; t < ticks; ++t) core->SystemTick();
+                });
+                ticksLeft -= ticks;
+                break;
+            }
+            case 1: {
+                const int ticks = input.ConsumeIntegralInRange<int>(1, 50);
+                Expected([&] {
+                    for (int t = 0; t < ticks; ++t) core->CommsTick();
+                });
+                ticksLeft -= ticks;
+                break;
+            }
+            case 2: ArriveReply(input, line, input.ConsumeIntegralInRange<int>(0, 7) == 0); break;
+            case 3: ArriveBytes(input, line, 64); break;
+            case 4:  // a parameter file of any content for the restore to read
+                test::WriteText(Scratch().Path() / "a.PRM", input.ConsumeRandomLengthString(2048));
+                break;
+            default: {
+                const Pair pair = MakePair(input);
+                Expected([&] { core->ServiceEvent(pair.object, pair.event); });
+                break;
+            }
         }
         Check(*core);
     }

@@ -34,15 +34,13 @@ namespace kestrova::fuzz {
     std::abort();
 }
 
-#define FUZZ_CHECK(condition)                                                   \
-    do {                                                                        \
+#define FUZZ_CHECK(condition) \
+    do { \
         if (!(condition)) ::kestrova::fuzz::Fail(__FILE__, __LINE__, #condition); \
     } while (0)
 
 // Bit-for-bit equality of doubles (so a NaN equals itself and -0 differs from 0).
-inline bool SameBits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
+inline bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Makes the line's answers come from the fuzz input, as they are asked for: mostly what a device
 // would give; now and then a failed open or configure, a queued count that a read then belies,
@@ -54,38 +52,44 @@ inline void AnswerFrom(FuzzedDataProvider& input, test::FakeSerialLine& line) {
     line.beforeCall = [&input, &line](test::LineCall call) {
         using test::LineCall;
         switch (call) {
-        case LineCall::Open: {
-            static constexpr OpenFailure codes[] = {
-                OpenFailure::DeviceInvalid,       OpenFailure::AlreadyOpen,
-                OpenFailure::NotOpen,             OpenFailure::CannotAllocate,
-                OpenFailure::BadParameters,       OpenFailure::HardwareUnavailable,
-                OpenFailure::ByteSizeInvalid,     OpenFailure::BaudRateNotSupported,
-                static_cast<OpenFailure>(13),     static_cast<OpenFailure>(2)};
-            line.openResult = input.ConsumeIntegralInRange<int>(0, 15) != 0
-                                  ? OpenFailure::None
-                                  : input.PickValueInArray(codes);
-            break;
-        }
-        case LineCall::Configure:
-            line.configureResult = input.ConsumeIntegralInRange<int>(0, 15) != 0
-                                       ? OpenFailure::None
-                                       : OpenFailure::BaudRateNotSupported;
-            break;
-        case LineCall::QueuedInput:
-            line.queuedReport.reset();
-            if (input.ConsumeIntegralInRange<int>(0, 31) == 0) {
-                line.queuedReport = input.ConsumeIntegral<std::int32_t>();
+            case LineCall::Open: {
+                static constexpr OpenFailure codes[] = {
+                    OpenFailure::DeviceInvalid,   OpenFailure::AlreadyOpen,
+                    OpenFailure::NotOpen,         OpenFailure::CannotAllocate,
+                    OpenFailure::BadParameters,   OpenFailure::HardwareUnavailable,
+                    OpenFailure::ByteSizeInvalid, OpenFailure::BaudRateNotSupported,
+                    static_cast<OpenFailure>(13), static_cast<OpenFailure>(2)};
+                line.openResult = input.ConsumeIntegralInRange<int>(0, 15) != 0
+                                      ? OpenFailure::None
+                                      : input.PickValueInArray(codes);
+                break;
             }
-            break;
-        case LineCall::LineErrors:
-            line.pendingErrors = input.ConsumeIntegralInRange<int>(0, 63) == 0
-                                     ? input.ConsumeIntegral<std::uint32_t>()
-                                     : 0;
-            break;
-        case LineCall::Read: line.readFails = input.ConsumeIntegralInRange<int>(0, 63) == 0; break;
-        case LineCall::Write: line.writeResult = input.ConsumeIntegralInRange<int>(0, 31) != 0; break;
-        case LineCall::Close: line.closeResult = input.ConsumeIntegralInRange<int>(0, 15) != 0; break;
-        default: break;
+            case LineCall::Configure:
+                line.configureResult = input.ConsumeIntegralInRange<int>(0, 15) != 0
+                                           ? OpenFailure::None
+                                           : OpenFailure::BaudRateNotSupported;
+                break;
+            case LineCall::QueuedInput:
+                line.queuedReport.reset();
+                if (input.ConsumeIntegralInRange<int>(0, 31) == 0) {
+                    line.queuedReport = input.ConsumeIntegral<std::int32_t>();
+                }
+                break;
+            case LineCall::LineErrors:
+                line.pendingErrors = input.ConsumeIntegralInRange<int>(0, 63) == 0
+                                         ? input.ConsumeIntegral<std::uint32_t>()
+                                         : 0;
+                break;
+            case LineCall::Read:
+                line.readFails = input.ConsumeIntegralInRange<int>(0, 63) == 0;
+                break;
+            case LineCall::Write:
+                line.writeResult = input.ConsumeIntegralInRange<int>(0, 31) != 0;
+                break;
+            case LineCall::Close:
+                line.closeResult = input.ConsumeIntegralInRange<int>(0, 15) != 0;
+                break;
+            default: break;
         }
     };
     line.responder = [](test::FakeSerialLine&, const std::uint8_t*, int length) {
@@ -123,14 +127,16 @@ inline void ArriveReply(FuzzedDataProvider& input, test::FakeSerialLine& line, b
 // a near miss, sometimes anything.
 inline std::string NumberishText(FuzzedDataProvider& input) {
     switch (input.ConsumeIntegralInRange<int>(0, 7)) {
-    case 0: return std::to_string(input.ConsumeIntegralInRange<int>(-3, 300));
-    case 1: return std::to_string(input.ConsumeIntegral<std::int32_t>());
-    case 2: return std::to_string(input.ConsumeIntegral<std::int64_t>());
-    case 3: return input.PickValueInArray<std::string_view>(
-                {"2147483647", "-2147483648", "2147483648", "-2147483649", "", " 1", "1 ", "+",
-                 "-", "0x10", "1e3", "1.5", "1,5", "00000000000001", "-0", "+7"})
-            .data();  // literals: zero-terminated
-    default: return input.ConsumeRandomLengthString(24);
+        case 0: return std::to_string(input.ConsumeIntegralInRange<int>(-3, 300));
+        case 1: return std::to_string(input.ConsumeIntegral<std::int32_t>());
+        case 2: return std::to_string(input.ConsumeIntegral<std::int64_t>());
+        case 3:
+            return input
+                .PickValueInArray<std::string_view>(
+                    {"2147483647", "-2147483648", "2147483648", "-2147483649", "", " 1", "1 ", "+",
+                     "-", "0x10", "1e3", "1.5", "1,5", "00000000000001", "-0", "+7"})
+                .data();  // literals: zero-terminated
+        default: return input.ConsumeRandomLengthString(24);
     }
 }
 

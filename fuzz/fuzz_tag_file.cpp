@@ -45,8 +45,10 @@ void CheckSame(const PointDatabase& a, const PointDatabase& b) {
 void CheckLoaded(const PointDatabase& db) {
     for (int n = 0; n < MaxPoints; ++n) {
         FUZZ_CHECK(db.PointName(n).size() < PointNameSize);
-        if (!TagFile::SystemPointName(n).empty()) FUZZ_CHECK(db.PointName(n) == TagFile::SystemPointName(n));
-        FUZZ_CHECK(std::isfinite(db.PointTable()[n].ScaleMult) && std::isfinite(db.PointTable()[n].ScaledValue));
+        if (!TagFile::SystemPointName(n).empty())
+            FUZZ_CHECK(db.PointName(n) == TagFile::SystemPointName(n));
+        FUZZ_CHECK(std::isfinite(db.PointTable()[n].ScaleMult) &&
+                   std::isfinite(db.PointTable()[n].ScaledValue));
     }
 }
 

@@ -26,32 +26,27 @@ constexpr std::array<AxisDefaults, AxisCount> DefaultAxes{{
 
 constexpr std::int32_t LegacySpan = SimLegacyAdjustHigh - SimLegacyAdjustLow;  // 2048
 
-std::int16_t EnhancedToLegacy(std::int32_t value, std::int32_t maximum)
-{
+std::int16_t EnhancedToLegacy(std::int32_t value, std::int32_t maximum) {
     const double scaled = static_cast<double>(value) * LegacySpan / std::max(maximum, 1);
     return static_cast<std::int16_t>(SimLegacyAdjustLow + std::lround(scaled));
 }
 
-std::int16_t LegacyToEnhanced(std::int32_t value, std::int32_t maximum)
-{
+std::int16_t LegacyToEnhanced(std::int32_t value, std::int32_t maximum) {
     const double scaled = static_cast<double>(value - SimLegacyAdjustLow) * maximum / LegacySpan;
     return static_cast<std::int16_t>(std::lround(scaled));
 }
 
-std::uint16_t ReadLe16(const std::uint8_t* at)
-{
+std::uint16_t ReadLe16(const std::uint8_t* at) {
     return static_cast<std::uint16_t>(at[0] | (at[1] << 8));
 }
 
-std::uint32_t ReadLe32(const std::uint8_t* at)
-{
+std::uint32_t ReadLe32(const std::uint8_t* at) {
     return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
            (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
 }
 
 // Appends '#' and the checksum to a reply body of the given length; returns the frame length.
-std::uint16_t CloseReply(std::uint8_t* frame, std::size_t bodyLength)
-{
+std::uint16_t CloseReply(std::uint8_t* frame, std::size_t bodyLength) {
     frame[bodyLength] = FrameEndChar;
     const std::uint16_t crc = Crc16(frame, bodyLength + 1, Crc16Start);
     frame[bodyLength + 1] = static_cast<std::uint8_t>(crc & 0xFF);
@@ -61,8 +56,8 @@ std::uint16_t CloseReply(std::uint8_t* frame, std::size_t bodyLength)
 
 }  // namespace
 
-const std::array<ControllerModel::ValueDef, ControllerModel::ValueCount>& ControllerModel::Values()
-{
+const std::array<ControllerModel::ValueDef, ControllerModel::ValueCount>&
+ControllerModel::Values() {
     static constexpr std::array<ValueDef, ValueCount> table = [] {
         std::array<ValueDef, ValueCount> v{};
         v[0] = {SimLinkTestAddress, 1, false, true, Kind::LinkTest, std::nullopt};
@@ -86,13 +81,9 @@ const std::array<ControllerModel::ValueDef, ControllerModel::ValueCount>& Contro
     return table;
 }
 
-ControllerModel::ControllerModel()
-{
-    Reset(1);
-}
+ControllerModel::ControllerModel() { Reset(1); }
 
-void ControllerModel::Reset(std::uint8_t controllerMode)
-{
+void ControllerModel::Reset(std::uint8_t controllerMode) {
     controllerMode_ = controllerMode != 0 ? 1 : 0;
     for (std::size_t i = 0; i < axes_.size(); ++i) {
         AxisState& a = axes_[i];
@@ -119,24 +110,20 @@ void ControllerModel::Reset(std::uint8_t controllerMode)
     Render();
 }
 
-std::int16_t ControllerModel::AdjustLow() const
-{
+std::int16_t ControllerModel::AdjustLow() const {
     return controllerMode_ != 0 ? std::int16_t{0} : SimLegacyAdjustLow;
 }
 
-std::int16_t ControllerModel::AdjustHigh(Axis axis) const
-{
+std::int16_t ControllerModel::AdjustHigh(Axis axis) const {
     return controllerMode_ != 0 ? AxisAt(axis).adjustMax : SimLegacyAdjustHigh;
 }
 
-std::int16_t ControllerModel::ClampAdjust(Axis axis, std::int32_t value) const
-{
+std::int16_t ControllerModel::ClampAdjust(Axis axis, std::int32_t value) const {
     return static_cast<std::int16_t>(
         std::clamp<std::int32_t>(value, AdjustLow(), AdjustHigh(axis)));
 }
 
-void ControllerModel::Feed(const std::uint8_t* bytes, std::size_t count)
-{
+void ControllerModel::Feed(const std::uint8_t* bytes, std::size_t count) {
     if (count > 0) {
         rxIdleMs_ = 0;
     }
@@ -157,8 +144,7 @@ void ControllerModel::Feed(const std::uint8_t* bytes, std::size_t count)
     }
 }
 
-void ControllerModel::Process()
-{
+void ControllerModel::Process() {
     std::size_t pos = 0;
     for (;;) {
         while (pos < rxLength_ && rx_[pos] != FrameStartChar) {
@@ -205,8 +191,7 @@ void ControllerModel::Process()
     }
 }
 
-void ControllerModel::HandleFrame(const std::uint8_t* frame)
-{
+void ControllerModel::HandleFrame(const std::uint8_t* frame) {
     SimReply reply;
     reply.command = frame[1];
     reply.address = ReadLe32(frame + 2);
@@ -242,8 +227,7 @@ void ControllerModel::HandleFrame(const std::uint8_t* frame)
     QueueReply(reply);
 }
 
-void ControllerModel::QueueReply(const SimReply& reply)
-{
+void ControllerModel::QueueReply(const SimReply& reply) {
     if (replyCount_ == replies_.size()) {
         ++stats_.lostReplies;
         return;
@@ -252,8 +236,7 @@ void ControllerModel::QueueReply(const SimReply& reply)
     ++replyCount_;
 }
 
-bool ControllerModel::PopReply(SimReply& reply)
-{
+bool ControllerModel::PopReply(SimReply& reply) {
     if (replyCount_ == 0) {
         return false;
     }
@@ -264,8 +247,7 @@ bool ControllerModel::PopReply(SimReply& reply)
 }
 
 SimError ControllerModel::ReadMemory(std::uint32_t address, std::uint32_t count,
-                                     std::uint8_t* out) const
-{
+                                     std::uint8_t* out) const {
     if (std::uint64_t{address} + count > SimMemorySize) {
         return SimError::AddressRange;
     }
@@ -276,8 +258,7 @@ SimError ControllerModel::ReadMemory(std::uint32_t address, std::uint32_t count,
 }
 
 SimError ControllerModel::WriteMemory(std::uint32_t address, const std::uint8_t* data,
-                                      std::uint32_t count)
-{
+                                      std::uint32_t count) {
     if (std::uint64_t{address} + count > SimMemorySize) {
         return SimError::AddressRange;
     }
@@ -335,51 +316,38 @@ SimError ControllerModel::WriteMemory(std::uint32_t address, const std::uint8_t*
     return SimError::None;
 }
 
-void ControllerModel::ApplyValue(const ValueDef& def, std::int32_t value)
-{
+void ControllerModel::ApplyValue(const ValueDef& def, std::int32_t value) {
     AxisState* a = def.axis ? &axes_[AxisIndex(*def.axis)] : nullptr;
     switch (def.kind) {
-    case Kind::LinkTest:
-        linkTest_ = static_cast<std::uint8_t>(value);
-        break;
-    case Kind::ControllerMode:
-        SetControllerMode(static_cast<std::uint8_t>(value));
-        break;
-    case Kind::Neutral:
-        a->neutral = static_cast<std::int16_t>(std::clamp<std::int32_t>(value, SimNeutralLow,
-                                                                        SimNeutralHigh));
-        break;
-    case Kind::PosAdjust:
-        a->posAdjust = ClampAdjust(*def.axis, value);
-        break;
-    case Kind::NegAdjust:
-        a->negAdjust = ClampAdjust(*def.axis, value);
-        break;
-    case Kind::AxisMode:
-        a->mode = static_cast<std::uint8_t>(value);
-        break;
-    case Kind::PosRestore:
-        a->posRestore = static_cast<std::int16_t>(value);
-        if (a->mode == static_cast<std::uint8_t>(AxisMode::Increment)) {
-            a->posAdjust = ClampAdjust(*def.axis, value);
-        }
-        break;
-    case Kind::NegRestore:
-        a->negRestore = static_cast<std::int16_t>(value);
-        if (a->mode == static_cast<std::uint8_t>(AxisMode::Decrement)) {
-            a->negAdjust = ClampAdjust(*def.axis, value);
-        }
-        break;
-    case Kind::Firmware:
-    case Kind::Heartbeat:
-    case Kind::AdjustMax:
-    case Kind::Output:
-        break;  // read-only, refused before this point
+        case Kind::LinkTest: linkTest_ = static_cast<std::uint8_t>(value); break;
+        case Kind::ControllerMode: SetControllerMode(static_cast<std::uint8_t>(value)); break;
+        case Kind::Neutral:
+            a->neutral = static_cast<std::int16_t>(
+                std::clamp<std::int32_t>(value, SimNeutralLow, SimNeutralHigh));
+            break;
+        case Kind::PosAdjust: a->posAdjust = ClampAdjust(*def.axis, value); break;
+        case Kind::NegAdjust: a->negAdjust = ClampAdjust(*def.axis, value); break;
+        case Kind::AxisMode: a->mode = static_cast<std::uint8_t>(value); break;
+        case Kind::PosRestore:
+            a->posRestore = static_cast<std::int16_t>(value);
+            if (a->mode == static_cast<std::uint8_t>(AxisMode::Increment)) {
+                a->posAdjust = ClampAdjust(*def.axis, value);
+            }
+            break;
+        case Kind::NegRestore:
+            a->negRestore = static_cast<std::int16_t>(value);
+            if (a->mode == static_cast<std::uint8_t>(AxisMode::Decrement)) {
+                a->negAdjust = ClampAdjust(*def.axis, value);
+            }
+            break;
+        case Kind::Firmware:
+        case Kind::Heartbeat:
+        case Kind::AdjustMax:
+        case Kind::Output: break;  // read-only, refused before this point
     }
 }
 
-void ControllerModel::SetControllerMode(std::uint8_t mode)
-{
+void ControllerModel::SetControllerMode(std::uint8_t mode) {
     if (mode == controllerMode_) {
         return;
     }
@@ -395,8 +363,7 @@ void ControllerModel::SetControllerMode(std::uint8_t mode)
     controllerMode_ = mode;
 }
 
-void ControllerModel::Tick(std::uint32_t ms)
-{
+void ControllerModel::Tick(std::uint32_t ms) {
     clockMs_ += ms;
     heartbeatMs_ += ms;
     while (heartbeatMs_ >= SimHeartbeatPeriodMs) {
@@ -420,8 +387,7 @@ void ControllerModel::Tick(std::uint32_t ms)
     Render();
 }
 
-void ControllerModel::UpdateOutputs()
-{
+void ControllerModel::UpdateOutputs() {
     for (std::size_t i = 0; i < axes_.size(); ++i) {
         AxisState& a = axes_[i];
         const double period = DefaultAxes[i].wheelPeriodMs;
@@ -439,24 +405,23 @@ void ControllerModel::UpdateOutputs()
     }
 }
 
-void ControllerModel::Render()
-{
+void ControllerModel::Render() {
     for (const ValueDef& d : Values()) {
         std::int32_t value = 0;
         const AxisState* a = d.axis ? &axes_[AxisIndex(*d.axis)] : nullptr;
         switch (d.kind) {
-        case Kind::LinkTest: value = linkTest_; break;
-        case Kind::Firmware: value = SimFirmwareVersion; break;
-        case Kind::Heartbeat: value = heartbeat_; break;
-        case Kind::ControllerMode: value = controllerMode_; break;
-        case Kind::Neutral: value = a->neutral; break;
-        case Kind::PosAdjust: value = a->posAdjust; break;
-        case Kind::NegAdjust: value = a->negAdjust; break;
-        case Kind::AdjustMax: value = a->adjustMax; break;
-        case Kind::Output: value = a->output; break;
-        case Kind::AxisMode: value = a->mode; break;
-        case Kind::PosRestore: value = a->posRestore; break;
-        case Kind::NegRestore: value = a->negRestore; break;
+            case Kind::LinkTest: value = linkTest_; break;
+            case Kind::Firmware: value = SimFirmwareVersion; break;
+            case Kind::Heartbeat: value = heartbeat_; break;
+            case Kind::ControllerMode: value = controllerMode_; break;
+            case Kind::Neutral: value = a->neutral; break;
+            case Kind::PosAdjust: value = a->posAdjust; break;
+            case Kind::NegAdjust: value = a->negAdjust; break;
+            case Kind::AdjustMax: value = a->adjustMax; break;
+            case Kind::Output: value = a->output; break;
+            case Kind::AxisMode: value = a->mode; break;
+            case Kind::PosRestore: value = a->posRestore; break;
+            case Kind::NegRestore: value = a->negRestore; break;
         }
         const auto raw = static_cast<std::uint32_t>(value);
         for (std::uint32_t k = 0; k < d.size; ++k) {
@@ -465,8 +430,7 @@ void ControllerModel::Render()
     }
 }
 
-void ControllerModel::BuildGoodRead(SimReply& reply, const std::uint8_t* data, std::size_t count)
-{
+void ControllerModel::BuildGoodRead(SimReply& reply, const std::uint8_t* data, std::size_t count) {
     reply.bytes[0] = GoodReplyChar;
     reply.bytes[1] = FrameStartChar;
     if (count > 0) {
@@ -475,8 +439,7 @@ void ControllerModel::BuildGoodRead(SimReply& reply, const std::uint8_t* data, s
     reply.length = CloseReply(reply.bytes.data(), 2 + count);
 }
 
-void ControllerModel::BuildGoodWrite(SimReply& reply)
-{
+void ControllerModel::BuildGoodWrite(SimReply& reply) {
     reply.bytes[0] = GoodReplyChar;
     reply.bytes[1] = FrameStartChar;
     reply.bytes[2] = OkChar1;
@@ -484,8 +447,7 @@ void ControllerModel::BuildGoodWrite(SimReply& reply)
     reply.length = CloseReply(reply.bytes.data(), 4);
 }
 
-void ControllerModel::BuildErrorReply(SimReply& reply, SimError code)
-{
+void ControllerModel::BuildErrorReply(SimReply& reply, SimError code) {
     reply.bytes[0] = ErrorReplyChar;
     reply.bytes[1] = FrameStartChar;
     reply.bytes[2] = ErrorMarkChar;

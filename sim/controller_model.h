@@ -156,8 +156,18 @@ public:
 
 private:
     enum class Kind : std::uint8_t {
-        LinkTest, Firmware, Heartbeat, ControllerMode,
-        Neutral, PosAdjust, NegAdjust, AdjustMax, Output, AxisMode, PosRestore, NegRestore,
+        LinkTest,
+        Firmware,
+        Heartbeat,
+        ControllerMode,
+        Neutral,
+        PosAdjust,
+        NegAdjust,
+        AdjustMax,
+        Output,
+        AxisMode,
+        PosRestore,
+        NegRestore,
     };
     struct ValueDef {
         std::uint32_t address;

@@ -18,8 +18,7 @@
 
 namespace {
 
-void PrintUsage(std::FILE* to)
-{
+void PrintUsage(std::FILE* to) {
     std::fputs(
         "usage: kestrova-sim [options]\n"
         "  --link PATH      keep a symbolic link to the device at PATH (a stale one is replaced)\n"
@@ -36,8 +35,7 @@ void PrintUsage(std::FILE* to)
         to);
 }
 
-bool ParseProbability(std::string_view text, double& out)
-{
+bool ParseProbability(std::string_view text, double& out) {
     const auto value = kestrova::TryTextToDouble(text);
     if (!value || !(*value >= 0.0 && *value <= 1.0)) {
         return false;
@@ -46,8 +44,7 @@ bool ParseProbability(std::string_view text, double& out)
     return true;
 }
 
-bool ParseCount(std::string_view text, int& out)
-{
+bool ParseCount(std::string_view text, int& out) {
     const auto value = kestrova::TryTextToInt(text);
     if (!value || *value < 0) {
         return false;
@@ -58,13 +55,13 @@ bool ParseCount(std::string_view text, int& out)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     kestrova::SimOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool hasValue = i + 1 < argc;
-        const std::string_view value = hasValue ? std::string_view(argv[i + 1]) : std::string_view();
+        const std::string_view value =
+            hasValue ? std::string_view(argv[i + 1]) : std::string_view();
         bool ok = true;
         bool usedValue = true;
         if (arg == "--help" || arg == "-h") {
@@ -109,7 +106,8 @@ int main(int argc, char** argv)
         }
         if (!ok) {
             std::fprintf(stderr, "kestrova-sim: bad option %s%s%s\n", argv[i],
-                         hasValue && usedValue ? " " : "", hasValue && usedValue ? argv[i + 1] : "");
+                         hasValue && usedValue ? " " : "",
+                         hasValue && usedValue ? argv[i + 1] : "");
             PrintUsage(stderr);
             return 2;
         }

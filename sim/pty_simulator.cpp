@@ -21,17 +21,13 @@ namespace kestrova {
 // FaultInjector
 
 FaultInjector::FaultInjector(const FaultSettings& settings)
-    : settings_(settings), rng_(settings.seed)
-{
-}
+    : settings_(settings), rng_(settings.seed) {}
 
-bool FaultInjector::Chance(double probability)
-{
+bool FaultInjector::Chance(double probability) {
     return probability > 0.0 && unit_(rng_) < probability;
 }
 
-FaultOutcome FaultInjector::Apply(SimReply& reply)
-{
+FaultOutcome FaultInjector::Apply(SimReply& reply) {
     FaultOutcome outcome;
     if (Chance(settings_.drop)) {
         outcome.send = false;
@@ -60,8 +56,7 @@ FaultOutcome FaultInjector::Apply(SimReply& reply)
 namespace {
 
 // Bytes of the request a reply answers: 11, plus the data bytes a write carries inline.
-std::size_t RequestLength(const SimReply& reply)
-{
+std::size_t RequestLength(const SimReply& reply) {
     constexpr std::size_t frameOverhead = 11;
     constexpr std::uint16_t maxInlineWrite = 53;
     if (reply.command == 'M' && reply.count <= maxInlineWrite) {
@@ -75,25 +70,19 @@ std::size_t RequestLength(const SimReply& reply)
 // PtySimulator
 
 PtySimulator::PtySimulator(SimOptions options)
-    : options_(std::move(options)), faults_(options_.faults)
-{
+    : options_(std::move(options)), faults_(options_.faults) {
     model_.Reset(options_.controllerMode);
     byteUs_ = options_.baud > 0 ? 10'000'000.0 / options_.baud : 0.0;
 }
 
-PtySimulator::~PtySimulator()
-{
-    Stop();
-}
+PtySimulator::~PtySimulator() { Stop(); }
 
-std::int64_t PtySimulator::NowUs()
-{
+std::int64_t PtySimulator::NowUs() {
     using namespace std::chrono;
     return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-bool PtySimulator::Start(std::string& error)
-{
+bool PtySimulator::Start(std::string& error) {
     if (Running()) {
         error = "already running";
         return false;
@@ -144,12 +133,11 @@ bool PtySimulator::Start(std::string& error)
     fcntl(slave_, F_SETFD, FD_CLOEXEC);
 
     if (!options_.linkPath.empty()) {
-        struct stat st{};
+        struct stat st {};
         if (lstat(options_.linkPath.c_str(), &st) == 0) {
             if (!S_ISLNK(st.st_mode)) {
                 errno = EEXIST;
-                return fail("refusing to replace " + options_.linkPath +
-                            " (not a symbolic link)");
+                return fail("refusing to replace " + options_.linkPath + " (not a symbolic link)");
             }
             if (unlink(options_.linkPath.c_str()) != 0) {
                 return fail("unlink " + options_.linkPath);
@@ -166,8 +154,7 @@ bool PtySimulator::Start(std::string& error)
     return true;
 }
 
-void PtySimulator::Stop()
-{
+void PtySimulator::Stop() {
     if (linkMade_) {
         // Only our own link goes: another simulator may have taken the name over since.
         std::array<char, PATH_MAX> target{};
@@ -188,8 +175,7 @@ void PtySimulator::Stop()
     outputCount_ = 0;
 }
 
-void PtySimulator::AdvanceModel(std::int64_t nowUs)
-{
+void PtySimulator::AdvanceModel(std::int64_t nowUs) {
     const std::int64_t elapsedMs = (nowUs - lastTickUs_) / 1000;
     if (elapsedMs > 0) {
         model_.Tick(static_cast<std::uint32_t>(std::min<std::int64_t>(elapsedMs, 60'000)));
@@ -197,8 +183,7 @@ void PtySimulator::AdvanceModel(std::int64_t nowUs)
     }
 }
 
-std::int64_t PtySimulator::NextOutputUs() const
-{
+std::int64_t PtySimulator::NextOutputUs() const {
     if (outputCount_ == 0) {
         return INT64_MAX;
     }
@@ -206,8 +191,7 @@ std::int64_t PtySimulator::NextOutputUs() const
     return out.startUs + static_cast<std::int64_t>(std::ceil(out.sent * byteUs_));
 }
 
-bool PtySimulator::Poll(int maxWaitMs, int wakeFd)
-{
+bool PtySimulator::Poll(int maxWaitMs, int wakeFd) {
     if (!Running()) {
         return false;
     }
@@ -249,8 +233,7 @@ bool PtySimulator::Poll(int maxWaitMs, int wakeFd)
     return woken;
 }
 
-void PtySimulator::ReadRequests(std::int64_t nowUs)
-{
+void PtySimulator::ReadRequests(std::int64_t nowUs) {
     std::array<std::uint8_t, 256> buffer{};
     for (int round = 0; round < 8; ++round) {
         const ssize_t n = read(master_, buffer.data(), buffer.size());
@@ -266,8 +249,7 @@ void PtySimulator::ReadRequests(std::int64_t nowUs)
     }
 }
 
-void PtySimulator::CollectReplies(std::int64_t nowUs)
-{
+void PtySimulator::CollectReplies(std::int64_t nowUs) {
     SimReply reply;
     while (model_.PopReply(reply)) {
         const FaultOutcome outcome = faults_.Apply(reply);
@@ -290,15 +272,14 @@ void PtySimulator::CollectReplies(std::int64_t nowUs)
         // answer once the request's last byte would have arrived.
         const std::int64_t requestUs =
             static_cast<std::int64_t>(std::ceil(RequestLength(reply) * byteUs_));
-        out.startUs = std::max(nowUs + requestUs + std::int64_t{options_.delayMs} * 1000,
-                               lineFreeUs_);
+        out.startUs =
+            std::max(nowUs + requestUs + std::int64_t{options_.delayMs} * 1000, lineFreeUs_);
         lineFreeUs_ = out.startUs + static_cast<std::int64_t>(std::ceil(out.length * byteUs_));
         ++outputCount_;
     }
 }
 
-void PtySimulator::SendDue(std::int64_t nowUs)
-{
+void PtySimulator::SendDue(std::int64_t nowUs) {
     while (outputCount_ > 0 && !writeBlocked_) {
         PendingOutput& out = output_[outputHead_];
         if (nowUs < out.startUs) {
@@ -328,8 +309,7 @@ void PtySimulator::SendDue(std::int64_t nowUs)
     }
 }
 
-void PtySimulator::TraceReply(const SimReply& reply, const FaultOutcome& outcome)
-{
+void PtySimulator::TraceReply(const SimReply& reply, const FaultOutcome& outcome) {
     if (options_.trace == nullptr) {
         return;
     }
@@ -358,8 +338,7 @@ void PtySimulator::TraceReply(const SimReply& reply, const FaultOutcome& outcome
     std::fflush(options_.trace);
 }
 
-void PtySimulator::TraceModelEvents()
-{
+void PtySimulator::TraceModelEvents() {
     const SimStats& now = model_.Stats();
     if (options_.trace != nullptr) {
         if (now.strayBytes != tracedStats_.strayBytes) {

@@ -49,12 +49,12 @@ private:
 
 struct SimOptions {
     FaultSettings faults;
-    int delayMs = 0;                 // every reply waits this long before its first byte
-    int baud = 0;                    // > 0: reply bytes leave at this line speed, 10 bits a byte
-    bool silent = false;             // requests are swallowed and never answered
-    std::uint8_t controllerMode = 1; // 1 enhanced, 0 legacy at power-on
-    std::string linkPath;            // when set, a symbolic link to the device is kept here
-    std::FILE* trace = nullptr;      // when set, one line per frame is written here
+    int delayMs = 0;                  // every reply waits this long before its first byte
+    int baud = 0;                     // > 0: reply bytes leave at this line speed, 10 bits a byte
+    bool silent = false;              // requests are swallowed and never answered
+    std::uint8_t controllerMode = 1;  // 1 enhanced, 0 legacy at power-on
+    std::string linkPath;             // when set, a symbolic link to the device is kept here
+    std::FILE* trace = nullptr;       // when set, one line per frame is written here
 };
 
 class PtySimulator {

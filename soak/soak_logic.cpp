@@ -45,7 +45,7 @@ std::optional<SoakOptions> ParseOptions(int argc, const char* const* argv, std::
     return options;
 }
 
-// --- Memory ---------------------------------------------------------------------------------------
+// --- Memory --------------------------------------------------------------------------------------
 
 long ParseVmRssKiB(std::string_view status) {
     constexpr std::string_view key = "VmRSS:";
@@ -93,14 +93,14 @@ std::int64_t RssBaselineMs(std::int64_t runMs) {
     return runMs >= 2 * minuteMs ? minuteMs : runMs / 5;
 }
 
-// --- Exchange counting ----------------------------------------------------------------------------
+// --- Exchange counting ---------------------------------------------------------------------------
 
 std::int32_t ReplyCountDelta(std::int32_t before, std::int32_t now) {
     constexpr std::int32_t period = 1002;  // 0..1001
     return now >= before ? now - before : now + period - before;
 }
 
-// --- Comms captions -------------------------------------------------------------------------------
+// --- Comms captions ------------------------------------------------------------------------------
 
 void CommsCaptionTracker::Caption(std::string_view text, std::int64_t nowMs) {
     if (text == "Comms Lost" || text == "Port Lost") {
@@ -126,7 +126,7 @@ void CommsCaptionTracker::Caption(std::string_view text, std::int64_t nowMs) {
     }
 }
 
-// --- Written values -------------------------------------------------------------------------------
+// --- Written values ------------------------------------------------------------------------------
 
 int WriteLedger::Slot(int point) {
     for (std::size_t i = 0; i < AdjustPoints.size(); ++i) {
@@ -166,7 +166,8 @@ int CompareWithLedger(const WriteLedger& ledger, const PointDatabase& points,
         const double readBack = points.PointTable()[static_cast<std::size_t>(point)].ScaledValue;
         if (readBack != ledger.Expected(point)) {
             if (static_cast<std::size_t>(mismatches) < out.size()) {
-                out[static_cast<std::size_t>(mismatches)] = {point, ledger.Expected(point), readBack};
+                out[static_cast<std::size_t>(mismatches)] = {point, ledger.Expected(point),
+                                                             readBack};
             }
             ++mismatches;
         }
@@ -174,7 +175,7 @@ int CompareWithLedger(const WriteLedger& ledger, const PointDatabase& points,
     return compared;
 }
 
-// --- The operator ---------------------------------------------------------------------------------
+// --- The operator --------------------------------------------------------------------------------
 
 namespace {
 

@@ -27,7 +27,7 @@ struct SoakOptions {
 // Parses "--minutes N", "--seed N" and "--keep". Empty result with the reason in error.
 std::optional<SoakOptions> ParseOptions(int argc, const char* const* argv, std::string& error);
 
-// --- Memory ---------------------------------------------------------------------------------------
+// --- Memory --------------------------------------------------------------------------------------
 
 // VmRSS in KiB from the text of /proc/<pid>/status; -1 when the line is missing or malformed.
 long ParseVmRssKiB(std::string_view status);
@@ -40,13 +40,13 @@ long ReadOwnVmRssKiB();
 std::int64_t RssBaselineMs(std::int64_t runMs);
 inline constexpr long RssGrowthLimitKiB = 1024;
 
-// --- Exchange counting ----------------------------------------------------------------------------
+// --- Exchange counting ---------------------------------------------------------------------------
 
 // Good exchanges between two readings of a point's reply counter, which runs 0..1001 and then
 // starts again at 0.
 std::int32_t ReplyCountDelta(std::int32_t before, std::int32_t now);
 
-// --- Comms captions -------------------------------------------------------------------------------
+// --- Comms captions ------------------------------------------------------------------------------
 
 // Follows the "CommsStatus" captions as the operator reads them: every "Comms Lost" or
 // "Port Lost" opens a loss, the next "Comms Good" closes it. Times are the caller's milliseconds.
@@ -77,7 +77,7 @@ private:
     std::int64_t lastGoodMs_ = -1;
 };
 
-// --- Written values -------------------------------------------------------------------------------
+// --- Written values ------------------------------------------------------------------------------
 
 // The six adjust value points the operator writes: Pan, Tilt, Roll, positive then negative.
 inline constexpr std::array<int, 6> AdjustPoints{10, 13, 20, 23, 30, 33};
@@ -119,7 +119,7 @@ struct Mismatch {
 int CompareWithLedger(const WriteLedger& ledger, const PointDatabase& points,
                       std::array<Mismatch, AdjustPoints.size()>& out, int& mismatches);
 
-// --- The operator ---------------------------------------------------------------------------------
+// --- The operator --------------------------------------------------------------------------------
 
 // What the operator sees of one axis on the dashboard: the track bar values as last shown
 // ("Pan_PosAdjustValue" and the negated "Pan_NegAdjustValue") and the adjust maximum.
@@ -138,8 +138,9 @@ struct OperatorEvent {
 };
 
 // An operator trimming the three axes in enhanced mode: drags of a track bar (a value every
-// 2 to 30 ms, as fast as a mouse moves it, on the way to a target) and series of step button clicks (every 80 to 250 ms),
-// with short pauses between gestures. Values stay within 0..maximum of the axis.
+// 2 to 30 ms, as fast as a mouse moves it, on the way to a target) and series of step button clicks
+// (every 80 to 250 ms), with short pauses between gestures. Values stay within 0..maximum of the
+// axis.
 class Operator {
 public:
     explicit Operator(std::uint32_t seed) : random_(seed) {}
@@ -161,11 +162,11 @@ private:
     Gesture gesture_ = Gesture::None;
     int axis_ = 0;
     bool positive_ = true;
-    bool up_ = true;       // clicks: step up or down
-    int position_ = 0;     // drag: the value last sent
-    int target_ = 0;       // drag: where the bar is going
-    int step_ = 1;         // drag: distance per event
-    int remaining_ = 0;    // clicks left
+    bool up_ = true;     // clicks: step up or down
+    int position_ = 0;   // drag: the value last sent
+    int target_ = 0;     // drag: where the bar is going
+    int step_ = 1;       // drag: distance per event
+    int remaining_ = 0;  // clicks left
     std::int64_t nextMs_ = 0;
 };
 

@@ -118,9 +118,9 @@ IniDocument::IniDocument(std::filesystem::path path) : path_(std::move(path)) {
     if (!in || !in.read(content.data(), static_cast<std::streamsize>(content.size()))) refuse("");
 
     lines_.reserve(static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) + 1);
-    std::string section;             // lower-case name of the section the lines belong to
-    SectionPlace* place = nullptr;   // set while inside the first section of its name
-    bool inSection = false;          // lines before the first header belong to none
+    std::string section;            // lower-case name of the section the lines belong to
+    SectionPlace* place = nullptr;  // set while inside the first section of its name
+    bool inSection = false;         // lines before the first header belong to none
     std::size_t start = 0;
     while (start < content.size()) {
         std::size_t end = content.find('\n', start);

@@ -59,7 +59,9 @@ private:
         Kind kind = Kind::Other;
 
         std::string_view Name() const { return std::string_view(text).substr(nameAt, nameLength); }
-        std::string_view Value() const { return std::string_view(text).substr(valueAt, valueLength); }
+        std::string_view Value() const {
+            return std::string_view(text).substr(valueAt, valueLength);
+        }
     };
     // The first section of a name: its header, and the line a new key of it goes after (the
     // section's last non-blank line, or the header).
@@ -74,7 +76,7 @@ private:
     static std::string IndexKey(std::string_view section, std::string_view key);
     // The key within the first section of that name that holds it, or None.
     std::uint32_t FindKey(std::string_view section, std::string_view key) const;
-    std::uint32_t Append(Line line);                       // at the end of the file
+    std::uint32_t Append(Line line);                         // at the end of the file
     std::uint32_t InsertAfter(std::uint32_t at, Line line);  // after line `at`
 
     std::filesystem::path path_;
@@ -83,7 +85,7 @@ private:
     std::vector<Line> lines_;
     std::uint32_t first_ = None;
     std::uint32_t last_ = None;
-    std::unordered_map<std::string, std::uint32_t> keys_;  // IndexKey -> first such key line
+    std::unordered_map<std::string, std::uint32_t> keys_;     // IndexKey -> first such key line
     std::unordered_map<std::string, SectionPlace> sections_;  // lower-case name -> first section
 };
 

@@ -16,8 +16,8 @@ std::string IntToText(std::int64_t value) {
 std::string DoubleToText(double value) {
     // std::to_chars is locale-free, so the separator is always ".".
     char buffer[40];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                   std::chars_format::general, 15);
+    auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
     // Within a hair of the largest double, 15 digits round up past it ("1.79769313486232e+308"),
     // a text no conversion takes back: a file would refuse the value it was saved with. Such a
     // value is written with the digits it needs to convert back exactly.
@@ -62,13 +62,13 @@ std::optional<double> TryTextToDouble(std::string_view text) {
     if (!body.empty() && body.front() == '+') body.remove_prefix(1);
     if (body.empty() || body.front() == '+') return std::nullopt;
     for (char c : body) {
-        const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' ||
-                             c == '+' || c == '-';
+        const bool allowed =
+            (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
         if (!allowed) return std::nullopt;
     }
     double value = 0.0;
-    auto [end, ec] = std::from_chars(body.data(), body.data() + body.size(), value,
-                                     std::chars_format::general);
+    auto [end, ec] =
+        std::from_chars(body.data(), body.data() + body.size(), value, std::chars_format::general);
     if (ec != std::errc() || end != body.data() + body.size() || !std::isfinite(value)) {
         return std::nullopt;
     }

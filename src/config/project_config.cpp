@@ -131,9 +131,9 @@ void KestrovaIni::ReadProjectSections() {
         entry.Type = ini.ReadInteger(MonitorSection, NumberedKey("Type", n), entry.Type);
         entry.Name = ini.ReadString(MonitorSection, NumberedKey("Name", n), entry.Name);
         entry.Point = ini.ReadInteger(MonitorSection, NumberedKey("Point", n), entry.Point);
-        entry.Format = InRangeOrZero(
-            ini.ReadInteger(MonitorSection, NumberedKey("Format", n), entry.Format),
-            DisplayFormatCount);
+        entry.Format =
+            InRangeOrZero(ini.ReadInteger(MonitorSection, NumberedKey("Format", n), entry.Format),
+                          DisplayFormatCount);
         entry.Units = ini.ReadString(MonitorSection, NumberedKey("Units", n), entry.Units);
         for (int s = 0; s < MonitorStateCount; ++s) {
             entry.St[s] = InRangeOrZero(

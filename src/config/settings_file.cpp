@@ -37,8 +37,8 @@ KestrovaIni::KestrovaIni(PointDatabase& points, WindowPlacement& window,
     : points_(points), window_(window) {
     // A relative path would leave the folder empty; make it absolute against the working folder.
     std::error_code error;
-    executablePath_ = executablePath.empty() ? executablePath
-                                             : std::filesystem::absolute(executablePath, error);
+    executablePath_ =
+        executablePath.empty() ? executablePath : std::filesystem::absolute(executablePath, error);
     if (error) executablePath_ = std::move(executablePath);
 }
 

@@ -7,11 +7,11 @@
 #include <string_view>
 
 #include "common/axis.h"
+#include "config/kestrova_ini.h"
+#include "config/window_placement.h"
 #include "core/core_interfaces.h"
 #include "points/point_database.h"
 #include "points/tag_file.h"
-#include "config/kestrova_ini.h"
-#include "config/window_placement.h"
 #include "port/port_drv.h"
 #include "port/serial_line.h"
 #include "protocol/protocol.h"

@@ -75,41 +75,41 @@ void AppService::AdvanceCommsState(PortLinkState linkState) {
     };
 
     switch (state_.Comms) {
-    case CommsState::PortOpen:
-        if (linkLost) {
-            SetCommsState(CommsState::None, "Port Lost");
-        } else if (RepliesActive()) {
-            state_.ConnectSettleTicks = ConnectSettleLoad;
-            SetCommsState(CommsState::Connecting, "Connecting<--");
-        }
-        break;
-    case CommsState::Connecting:
-        if (linkLost) {
-            SetCommsState(CommsState::None, "Port Lost");
-        } else if (RepliesActive()) {
-            if (state_.ConnectSettleTicks == 0) {
-                Show(display_keys::CommsStatus, "Comms Good");
-                // A port selection made from inside the command has set the state it wants.
-                if (state_.Comms != CommsState::Connecting) break;
-                SetCommsState(CommsState::Good, "Comms Good");
-                if (state_.Comms != CommsState::Good) break;
+        case CommsState::PortOpen:
+            if (linkLost) {
+                SetCommsState(CommsState::None, "Port Lost");
+            } else if (RepliesActive()) {
+                state_.ConnectSettleTicks = ConnectSettleLoad;
+                SetCommsState(CommsState::Connecting, "Connecting<--");
             }
-            flash("Connecting<--", "-->Connecting");
-        } else {
-            SetCommsState(CommsState::PortOpen, "Comms Lost");
-        }
-        break;
-    case CommsState::Good:
-        if (linkLost) {
-            SetCommsState(CommsState::None, "Port Lost");
-        } else if (RepliesActive()) {
-            flash("GoodFlashOn", "GoodFlashOff");
-        } else {
-            SetCommsState(CommsState::PortOpen, "Comms Lost");
-        }
-        break;
-    default:  // CommsState::None: only a port selection leaves it
-        break;
+            break;
+        case CommsState::Connecting:
+            if (linkLost) {
+                SetCommsState(CommsState::None, "Port Lost");
+            } else if (RepliesActive()) {
+                if (state_.ConnectSettleTicks == 0) {
+                    Show(display_keys::CommsStatus, "Comms Good");
+                    // A port selection made from inside the command has set the state it wants.
+                    if (state_.Comms != CommsState::Connecting) break;
+                    SetCommsState(CommsState::Good, "Comms Good");
+                    if (state_.Comms != CommsState::Good) break;
+                }
+                flash("Connecting<--", "-->Connecting");
+            } else {
+                SetCommsState(CommsState::PortOpen, "Comms Lost");
+            }
+            break;
+        case CommsState::Good:
+            if (linkLost) {
+                SetCommsState(CommsState::None, "Port Lost");
+            } else if (RepliesActive()) {
+                flash("GoodFlashOn", "GoodFlashOff");
+            } else {
+                SetCommsState(CommsState::PortOpen, "Comms Lost");
+            }
+            break;
+        default:  // CommsState::None: only a port selection leaves it
+            break;
     }
 }
 
@@ -166,24 +166,18 @@ void AppService::SendRangeKeys(Axis axis, double maximum) {
 CommsState AppService::SetCommsState(CommsState commsState, std::string_view text) {
     state_.Comms = commsState;
     switch (commsState) {
-    case CommsState::None:
-        Show(display_keys::CommsStatus, "None");
-        break;
-    case CommsState::PortOpen:
-        Show(display_keys::CommsStatus, "PortConnected");
-        break;
-    case CommsState::Connecting:
-        // The colour stays as it was.
-        state_.ConnectSettleTicks = ConnectSettleLoad;
-        break;
-    case CommsState::Good:
-        Show(display_keys::CommsStatus, "GoodFlashOn");
-        break;
-    default:  // a number that is no state
-        state_.Comms = CommsState::None;
-        text = "Invalid State";
-        Show(display_keys::CommsStatus, "None");
-        break;
+        case CommsState::None: Show(display_keys::CommsStatus, "None"); break;
+        case CommsState::PortOpen: Show(display_keys::CommsStatus, "PortConnected"); break;
+        case CommsState::Connecting:
+            // The colour stays as it was.
+            state_.ConnectSettleTicks = ConnectSettleLoad;
+            break;
+        case CommsState::Good: Show(display_keys::CommsStatus, "GoodFlashOn"); break;
+        default:  // a number that is no state
+            state_.Comms = CommsState::None;
+            text = "Invalid State";
+            Show(display_keys::CommsStatus, "None");
+            break;
     }
     Show(display_keys::CommsStatus, text);
     return state_.Comms;

@@ -62,7 +62,8 @@ void AppService::CoreStart() {
     ini_.SetProjectDefaults();
     // A settings file that cannot be read leaves its version at 0, so nothing is written at exit.
     startupError_.clear();
-    KeepLoadError(startupError_, ini_.SettingsFilePath().filename().string(), [this] { ini_.ReadSettingsFile(); });
+    KeepLoadError(startupError_, ini_.SettingsFilePath().filename().string(),
+                  [this] { ini_.ReadSettingsFile(); });
     Show(display_keys::DebugInfo, ini_.Name);
 
     // Whatever the settings file said, the project configuration and the tag file are the
@@ -73,9 +74,10 @@ void AppService::CoreStart() {
     // A bad number in either file must not leave the program half started: the rest of the
     // start-up runs, the message is kept for the window, and the loaders remember the failed
     // load so that the part-read file is not written back at exit.
-    KeepLoadError(startupError_, ini_.ProjectFilePath().filename().string(), [this] { ini_.ReadProjectFile(); });
+    KeepLoadError(startupError_, ini_.ProjectFilePath().filename().string(),
+                  [this] { ini_.ReadProjectFile(); });
     KeepLoadError(startupError_, TagFile::MakeTagFileName(ini_.Name),
-                     [this] { tags_.LoadPoints(points_, ini_.Name, ini_.Directory); });
+                  [this] { tags_.LoadPoints(points_, ini_.Name, ini_.Directory); });
 
     {
         std::string text = "CORE_INIT: ";

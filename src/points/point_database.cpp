@@ -355,39 +355,32 @@ std::int32_t PointDatabase::DecodeTypedValue(const std::uint8_t* bytes, std::uin
     const std::uint32_t code = typeWord & PtTypeMask;
     if (bytes == nullptr || TypeCodeSize(typeWord) == 0) return 0;
     switch (code) {
-        case TypeSigned8:
-            return static_cast<std::int8_t>(bytes[0]);
-        case TypeUnsigned8:
-            return bytes[0];
+        case TypeSigned8: return static_cast<std::int8_t>(bytes[0]);
+        case TypeUnsigned8: return bytes[0];
         case TypeSigned16:
-            return static_cast<std::int16_t>(static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8)));
-        case TypeUnsigned16:
-            return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+            return static_cast<std::int16_t>(
+                static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8)));
+        case TypeUnsigned16: return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
         case TypeSigned32:
         case TypeSigned32Alt:
-            return static_cast<std::int32_t>(
-                static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-                (static_cast<std::uint32_t>(bytes[2]) << 16) |
-                (static_cast<std::uint32_t>(bytes[3]) << 24));
-        default:
-            return 0;  // type 15 and unknown codes are not decoded
+            return static_cast<std::int32_t>(static_cast<std::uint32_t>(bytes[0]) |
+                                             (static_cast<std::uint32_t>(bytes[1]) << 8) |
+                                             (static_cast<std::uint32_t>(bytes[2]) << 16) |
+                                             (static_cast<std::uint32_t>(bytes[3]) << 24));
+        default: return 0;  // type 15 and unknown codes are not decoded
     }
 }
 
 int PointDatabase::TypeCodeSize(std::uint32_t typeWord) {
     switch (typeWord & PtTypeMask) {
         case TypeSigned8:
-        case TypeUnsigned8:
-            return 1;
+        case TypeUnsigned8: return 1;
         case TypeUndecoded16:
         case TypeSigned16:
-        case TypeUnsigned16:
-            return 2;
+        case TypeUnsigned16: return 2;
         case TypeSigned32:
-        case TypeSigned32Alt:
-            return 4;
-        default:
-            return 0;
+        case TypeSigned32Alt: return 4;
+        default: return 0;
     }
 }
 

@@ -19,15 +19,15 @@ void CopySettings(SerialSettings& to, const SerialSettings& from) {
 
 const char* PortOpenFailureText(OpenFailure code) {
     switch (code) {
-    case OpenFailure::DeviceInvalid: return "Device ID Invalid/Not Supported";
-    case OpenFailure::AlreadyOpen: return "Device Already Open";
-    case OpenFailure::NotOpen: return "Device Is Not Open";
-    case OpenFailure::CannotAllocate: return "Function Cannot Allocate Queues";
-    case OpenFailure::BadParameters: return "Default Parameters In Error";
-    case OpenFailure::HardwareUnavailable: return "Hardware Is Not Available";
-    case OpenFailure::ByteSizeInvalid: return "Byte Size Invalid";
-    case OpenFailure::BaudRateNotSupported: return "Baud Rate Not Supported";
-    default: return "Unknown error description";
+        case OpenFailure::DeviceInvalid: return "Device ID Invalid/Not Supported";
+        case OpenFailure::AlreadyOpen: return "Device Already Open";
+        case OpenFailure::NotOpen: return "Device Is Not Open";
+        case OpenFailure::CannotAllocate: return "Function Cannot Allocate Queues";
+        case OpenFailure::BadParameters: return "Default Parameters In Error";
+        case OpenFailure::HardwareUnavailable: return "Hardware Is Not Available";
+        case OpenFailure::ByteSizeInvalid: return "Byte Size Invalid";
+        case OpenFailure::BaudRateNotSupported: return "Baud Rate Not Supported";
+        default: return "Unknown error description";
     }
 }
 
@@ -132,7 +132,8 @@ void PortDrv::PortPoll() {
         }
         pollCount_ = 0;
         replyLength_ = 0;
-        transferState_ = expectedLength_ > 0 ? PortTransferState::Receiving : PortTransferState::Complete;
+        transferState_ =
+            expectedLength_ > 0 ? PortTransferState::Receiving : PortTransferState::Complete;
     }
 
     if (transferState_ == PortTransferState::Receiving) Receive();
@@ -144,7 +145,8 @@ void PortDrv::DiscardStaleInput() {
     for (int i = 0; i < MaxChunks; ++i) {
         const std::int32_t queued = line_.QueuedInput();
         if (queued <= 0) break;
-        const std::int32_t got = line_.Read(chunk_.data(), std::min<std::int32_t>(queued, ChunkSize));
+        const std::int32_t got =
+            line_.Read(chunk_.data(), std::min<std::int32_t>(queued, ChunkSize));
         if (got <= 0) break;
     }
     line_.LineErrors();

@@ -41,10 +41,10 @@ bool SpeedOf(std::int32_t baud, speed_t& speed) {
 
 tcflag_t SizeBits(std::int32_t dataBits) {
     switch (dataBits) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    default: return CS8;  // 8, and anything the line cannot do (9, 0, ...)
+        case 5: return CS5;
+        case 6: return CS6;
+        case 7: return CS7;
+        default: return CS8;  // 8, and anything the line cannot do (9, 0, ...)
     }
 }
 
@@ -62,32 +62,27 @@ std::uint32_t LineErrorFlags(const LineErrorCounts& before, const LineErrorCount
 
 OpenFailure OpenFailureFromErrno(int err) {
     switch (err) {
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-    case ENOTDIR:
-    case ENOTTY:
-    case ENAMETOOLONG:
-    case ELOOP:
-    case EISDIR:
-        return OpenFailure::DeviceInvalid;
-    case EBUSY:
-    case EWOULDBLOCK:  // flock held by another opener
-        return OpenFailure::AlreadyOpen;
-    case EBADF:
-        return OpenFailure::NotOpen;
-    case ENOMEM:
-    case ENOBUFS:
-    case EMFILE:
-    case ENFILE:
-        return OpenFailure::CannotAllocate;
-    case EINVAL:
-        return OpenFailure::BadParameters;
-    case EIO:
-        return OpenFailure::HardwareUnavailable;
-    default:
-        // Permission problems and the like: no matching description, reported as unknown.
-        return static_cast<OpenFailure>(err > 0 ? err : 0x10000);
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        case ENOTDIR:
+        case ENOTTY:
+        case ENAMETOOLONG:
+        case ELOOP:
+        case EISDIR: return OpenFailure::DeviceInvalid;
+        case EBUSY:
+        case EWOULDBLOCK:  // flock held by another opener
+            return OpenFailure::AlreadyOpen;
+        case EBADF: return OpenFailure::NotOpen;
+        case ENOMEM:
+        case ENOBUFS:
+        case EMFILE:
+        case ENFILE: return OpenFailure::CannotAllocate;
+        case EINVAL: return OpenFailure::BadParameters;
+        case EIO: return OpenFailure::HardwareUnavailable;
+        default:
+            // Permission problems and the like: no matching description, reported as unknown.
+            return static_cast<OpenFailure>(err > 0 ? err : 0x10000);
     }
 }
 

@@ -12,7 +12,7 @@ namespace kestrova {
 // Error counters of a serial driver, as far as the line errors are concerned.
 struct LineErrorCounts {
     int frame = 0;
-    int overrun = 0;     // UART overrun
+    int overrun = 0;  // UART overrun
     int parity = 0;
     int bufOverrun = 0;  // tty input buffer overflow
 };

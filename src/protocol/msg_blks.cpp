@@ -18,28 +18,24 @@ bool IsSpecialPoint(int point) { return point == 2 || point == 3 || point == Blo
 
 }  // namespace
 
-BlockDescriptor BlockDescriptor::FromWord(std::int32_t word)
-{
+BlockDescriptor BlockDescriptor::FromWord(std::int32_t word) {
     const auto w = static_cast<std::uint32_t>(word);
     return {static_cast<int>(w & 0xFF), static_cast<int>((w >> 8) & 0xFF),
             static_cast<int>((w >> 16) & 0xFF)};
 }
 
-bool BlockDescriptor::Valid() const
-{
+bool BlockDescriptor::Valid() const {
     return number >= 1 && number <= BlockStoreCount && size >= 1 && size <= BlockStoreSize &&
            index >= 0 && index < number;
 }
 
-std::int32_t BlockDescriptor::WithIndex(std::int32_t word, int index)
-{
+std::int32_t BlockDescriptor::WithIndex(std::int32_t word, int index) {
     const auto w = static_cast<std::uint32_t>(word);
     const std::uint32_t i = static_cast<std::uint32_t>(index) & 0xFF;
     return static_cast<std::int32_t>((w & ~0x00FF0000u) | (i << 16));
 }
 
-void Protocol::ProtocolInit()
-{
+void Protocol::ProtocolInit() {
     replyTimePerByte_ = DefaultReplyTimePerByte;
     replyTimeBase_ = DefaultReplyTimeBase;
     ProtocolReset();
@@ -48,21 +44,18 @@ void Protocol::ProtocolInit()
     readCursor_ = 0;
 }
 
-void Protocol::ProtocolReset()
-{
+void Protocol::ProtocolReset() {
     state_ = PollState::Stopped;
     blockCursor_ = 0;
     db_.ClearAllTransferSlots();
 }
 
-void Protocol::ResetAllBlocks()
-{
+void Protocol::ResetAllBlocks() {
     for (MsgBlock& b : msgBlocks_) b.MsgType = MsgKind::Reset;
     for (int k = 0; k < MsgBlockCount; ++k) BuildBlock(k);
 }
 
-void Protocol::IdleBlock(int block)
-{
+void Protocol::IdleBlock(int block) {
     if (!ValidBlock(block)) return;
     MsgBlock& b = Block(block);
     b.Flags = 0;
@@ -78,13 +71,11 @@ void Protocol::IdleBlock(int block)
     b.TxBytes[0] = 0;
 }
 
-void Protocol::BuildBlock(int block)
-{
+void Protocol::BuildBlock(int block) {
     if (!ValidBlock(block)) return;
     MsgBlock& b = Block(block);
     const bool pointValid = PointDatabase::PointIndexValid(b.PointNo);
-    const std::uint32_t flags =
-        pointValid ? db_.PointTable()[b.PointNo].Pt_Flags : 0;
+    const std::uint32_t flags = pointValid ? db_.PointTable()[b.PointNo].Pt_Flags : 0;
 
     if (b.MsgType == MsgKind::ReadMemory || (b.MsgType == MsgKind::WriteMemory && pointValid)) {
         channel_.RequestAddress = b.MemAddress;
@@ -97,8 +88,7 @@ void Protocol::BuildBlock(int block)
             channel_.BuildWriteRequest(PointDatabase::TypeCodeSize(flags));
         }
         // Frames of this protocol are at most 64 bytes; the copy is bounded all the same.
-        const std::size_t length =
-            std::min<std::size_t>(channel_.FrameLength, b.TxBytes.size());
+        const std::size_t length = std::min<std::size_t>(channel_.FrameLength, b.TxBytes.size());
         std::memcpy(b.TxBytes.data(), channel_.TxFrame.data(), length);
         b.TxLength = static_cast<std::uint8_t>(length);
         b.ReplyLength = channel_.ExpectedReplyLength;
@@ -111,8 +101,7 @@ void Protocol::BuildBlock(int block)
     b.Result = {};
 }
 
-void Protocol::ScheduleCycle()
-{
+void Protocol::ScheduleCycle() {
     int k = 1;
     while (k <= LastMsgBlock && NextWritePoint()) {
         Block(k).PointNo = writeCursor_;
@@ -133,16 +122,14 @@ void Protocol::ScheduleCycle()
 namespace {
 
 // One rotation step of a point search cursor: the point after it, 0 after the last point.
-std::int32_t NextCursor(std::int32_t cursor)
-{
+std::int32_t NextCursor(std::int32_t cursor) {
     const std::int32_t next = cursor + 1;
     return PointDatabase::PointIndexValid(next) ? next : 0;
 }
 
 }  // namespace
 
-bool Protocol::NextWritePoint()
-{
+bool Protocol::NextWritePoint() {
     // A cursor outside the table (never set so by this class) starts the search at point 0.
     if (!PointDatabase::PointIndexValid(writeCursor_)) writeCursor_ = 0;
     const std::int32_t start = writeCursor_;
@@ -155,8 +142,7 @@ bool Protocol::NextWritePoint()
     return found;
 }
 
-bool Protocol::NextReadPoint()
-{
+bool Protocol::NextReadPoint() {
     if (!PointDatabase::PointIndexValid(readCursor_)) readCursor_ = 0;
     const std::int32_t start = readCursor_;
     bool found = false;
@@ -168,8 +154,7 @@ bool Protocol::NextReadPoint()
     return found;
 }
 
-void Protocol::PrepareWriteBlock(int block)
-{
+void Protocol::PrepareWriteBlock(int block) {
     if (!ValidBlock(block)) return;
     MsgBlock& b = Block(block);
     const int p = b.PointNo;
@@ -184,8 +169,7 @@ void Protocol::PrepareWriteBlock(int block)
     db_.SetPointWriteIdx(p, block);
 }
 
-void Protocol::PrepareReadBlock(int block)
-{
+void Protocol::PrepareReadBlock(int block) {
     if (!ValidBlock(block)) return;
     MsgBlock& b = Block(block);
     const int p = b.PointNo;

@@ -5,8 +5,7 @@
 
 namespace kestrova {
 
-std::uint16_t Crc16(const std::uint8_t* bytes, std::size_t count, std::uint16_t start)
-{
+std::uint16_t Crc16(const std::uint8_t* bytes, std::size_t count, std::uint16_t start) {
     std::uint16_t crc = start;
     for (std::size_t i = 0; i < count; ++i) {
         std::uint8_t byte = bytes[i];
@@ -24,14 +23,12 @@ std::uint16_t Crc16(const std::uint8_t* bytes, std::size_t count, std::uint16_t 
 
 namespace {
 
-void PutU16(std::uint8_t* at, std::uint16_t value)
-{
+void PutU16(std::uint8_t* at, std::uint16_t value) {
     at[0] = static_cast<std::uint8_t>(value & 0xFF);
     at[1] = static_cast<std::uint8_t>(value >> 8);
 }
 
-void PutU32(std::uint8_t* at, std::uint32_t value)
-{
+void PutU32(std::uint8_t* at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) {
         at[i] = static_cast<std::uint8_t>((value >> (8 * i)) & 0xFF);
     }
@@ -39,8 +36,7 @@ void PutU32(std::uint8_t* at, std::uint32_t value)
 
 // Writes the header $ cmd addr count into frame[0..7].
 void PutHeader(std::uint8_t* frame, std::uint8_t command, std::uint32_t address,
-               std::uint16_t count)
-{
+               std::uint16_t count) {
     frame[0] = FrameStartChar;
     frame[1] = command;
     PutU32(frame + 2, address);
@@ -49,8 +45,7 @@ void PutHeader(std::uint8_t* frame, std::uint8_t command, std::uint32_t address,
 
 // Closes a frame whose body fills frame[0..bodyLength-1]: '#' and the checksum. Returns the
 // frame length.
-std::uint16_t CloseFrame(std::uint8_t* frame, std::size_t bodyLength)
-{
+std::uint16_t CloseFrame(std::uint8_t* frame, std::size_t bodyLength) {
     frame[bodyLength] = FrameEndChar;
     const std::uint16_t crc = Crc16(frame, bodyLength + 1, Crc16Start);
     PutU16(frame + bodyLength + 1, crc);
@@ -59,8 +54,7 @@ std::uint16_t CloseFrame(std::uint8_t* frame, std::size_t bodyLength)
 
 }  // namespace
 
-void RequestChannel::Reset()
-{
+void RequestChannel::Reset() {
     RequestAddress = 0;
     RequestCount = 2;
     RequestData.fill(0);
@@ -74,16 +68,14 @@ void RequestChannel::Reset()
     Result = ReplyResult::Good;
 }
 
-void RequestChannel::BuildReadRequest()
-{
+void RequestChannel::BuildReadRequest() {
     PutHeader(TxFrame.data(), ReadCommandChar, RequestAddress, RequestCount);
     FrameLength = CloseFrame(TxFrame.data(), 8);
     const std::uint32_t expected = std::uint32_t{RequestCount} + ReadReplyOverhead;
     ExpectedReplyLength = static_cast<std::uint16_t>(std::min<std::uint32_t>(expected, 0xFFFF));
 }
 
-void RequestChannel::BuildWriteRequest(int elementSize)
-{
+void RequestChannel::BuildWriteRequest(int elementSize) {
     const std::size_t size = static_cast<std::size_t>(std::clamp(elementSize, 1, 4));
     const std::size_t n = RequestCount <= MaxInlineWriteCount ? RequestCount : 0;
 
@@ -101,8 +93,7 @@ void RequestChannel::BuildWriteRequest(int elementSize)
     ExpectedReplyLength = WriteReplyLength;
 }
 
-std::size_t RequestChannel::SetReply(const std::uint8_t* bytes, std::size_t count)
-{
+std::size_t RequestChannel::SetReply(const std::uint8_t* bytes, std::size_t count) {
     const std::size_t kept = std::min(count, ChannelReplyBufferSize);
     Result = ReplyResult::Good;
     Reply.fill(0);
@@ -113,8 +104,7 @@ std::size_t RequestChannel::SetReply(const std::uint8_t* bytes, std::size_t coun
     return kept;
 }
 
-ReplyResult RequestChannel::ParseReply(std::uint8_t command, std::uint16_t count)
-{
+ReplyResult RequestChannel::ParseReply(std::uint8_t command, std::uint16_t count) {
     // The length is trusted only as far as the buffer reaches.
     const std::size_t length = std::min<std::size_t>(ReplyLength, ChannelReplyBufferSize);
     const std::uint8_t* b = Reply.data();
@@ -146,8 +136,8 @@ ReplyResult RequestChannel::ParseReply(std::uint8_t command, std::uint16_t count
     }
 
     if (command == WriteCommandChar) {
-        const bool ok = b[1] == FrameStartChar && b[2] == OkChar1 && b[3] == OkChar2 &&
-                        b[4] == FrameEndChar;
+        const bool ok =
+            b[1] == FrameStartChar && b[2] == OkChar1 && b[3] == OkChar2 && b[4] == FrameEndChar;
         Result = ok ? ReplyResult::Good : ReplyResult::WriteMalformed;
         return Result;
     }

@@ -17,15 +17,15 @@
 // The checksum covers every byte before it, from the leading $, + or - through the closing #.
 namespace kestrova {
 
-inline constexpr std::uint8_t FrameStartChar = 0x24;   // $
-inline constexpr std::uint8_t ReadCommandChar = 0x6D;  // m
-inline constexpr std::uint8_t WriteCommandChar = 0x4D; // M
-inline constexpr std::uint8_t FrameEndChar = 0x23;     // #
-inline constexpr std::uint8_t GoodReplyChar = 0x2B;    // +
-inline constexpr std::uint8_t ErrorReplyChar = 0x2D;   // -
-inline constexpr std::uint8_t ErrorMarkChar = 0x45;    // E
-inline constexpr std::uint8_t OkChar1 = 0x4F;          // O
-inline constexpr std::uint8_t OkChar2 = 0x4B;          // K
+inline constexpr std::uint8_t FrameStartChar = 0x24;    // $
+inline constexpr std::uint8_t ReadCommandChar = 0x6D;   // m
+inline constexpr std::uint8_t WriteCommandChar = 0x4D;  // M
+inline constexpr std::uint8_t FrameEndChar = 0x23;      // #
+inline constexpr std::uint8_t GoodReplyChar = 0x2B;     // +
+inline constexpr std::uint8_t ErrorReplyChar = 0x2D;    // -
+inline constexpr std::uint8_t ErrorMarkChar = 0x45;     // E
+inline constexpr std::uint8_t OkChar1 = 0x4F;           // O
+inline constexpr std::uint8_t OkChar2 = 0x4B;           // K
 
 inline constexpr std::uint16_t Crc16Start = 0xFFFF;
 inline constexpr std::uint16_t Crc16Polynomial = 0xA001;
@@ -53,8 +53,7 @@ enum class ReplyResult : std::int16_t {
 };
 
 // The verdict on a well-formed error reply with error code byte code.
-constexpr ReplyResult ErrorReplyResult(std::uint8_t code)
-{
+constexpr ReplyResult ErrorReplyResult(std::uint8_t code) {
     return static_cast<ReplyResult>(static_cast<int>(ReplyResult::ErrorReply) - code);
 }
 

@@ -9,8 +9,7 @@ namespace kestrova {
 
 Protocol::Protocol(PointDatabase& db, PortDrv& port) : db_(db), port_(port) {}
 
-void Protocol::ProtocolPoll()
-{
+void Protocol::ProtocolPoll() {
     // Both passes see the port as it stood when the call began, so a reply handled in this call
     // is never followed by a new request in the same call.
     const PortTransferState transfer = port_.TransferState();
@@ -28,9 +27,7 @@ void Protocol::ProtocolPoll()
                 // The next pending block above the cursor; block 0 ends the cycle.
                 do {
                     blockCursor_ = blockCursor_ >= LastMsgBlock ? 0 : blockCursor_ + 1;
-                } while (blockCursor_ != 0 &&
-                         (Block(blockCursor_).Flags &
-                          MsgBlockPending) == 0);
+                } while (blockCursor_ != 0 && (Block(blockCursor_).Flags & MsgBlockPending) == 0);
                 if (blockCursor_ == 0) {
                     state_ = PollState::CycleEnd;
                 } else {
@@ -68,8 +65,7 @@ void Protocol::ProtocolPoll()
     }
 }
 
-void Protocol::StartExchange(int block)
-{
+void Protocol::StartExchange(int block) {
     if (!ValidBlock(block)) return;
     MsgBlock& b = Block(block);
     port_.PortSetReplyLimit(b.ReplyLimit);
@@ -79,34 +75,30 @@ void Protocol::StartExchange(int block)
     port_.PortSend(b.TxLength, b.TxBytes.data());
 }
 
-void Protocol::DispatchReply(int block)
-{
+void Protocol::DispatchReply(int block) {
     if (!ValidBlock(block)) return;
     switch (Block(block).MsgType) {
-    case MsgKind::ReadMemory: HandleReadReply(block); break;
-    case MsgKind::WriteMemory: HandleWriteReply(block); break;
-    default: break;  // only read and write blocks are ever pending
+        case MsgKind::ReadMemory: HandleReadReply(block); break;
+        case MsgKind::WriteMemory: HandleWriteReply(block); break;
+        default: break;  // only read and write blocks are ever pending
     }
 }
 
-ExchangeResult Protocol::ParseBlockReply(const MsgBlock& block)
-{
+ExchangeResult Protocol::ParseBlockReply(const MsgBlock& block) {
     const PortErrorCode error = port_.TransferError();
     // A timed-out reply is still judged when it could be a complete error reply, which is
     // shorter than most good replies; anything shorter stays a time-out.
-    const bool judge = error == PortErrorCode::None ||
-                       (error == PortErrorCode::ReplyTimeout &&
-                        port_.ReplyLength() >= ErrorReplyLength);
+    const bool judge = error == PortErrorCode::None || (error == PortErrorCode::ReplyTimeout &&
+                                                        port_.ReplyLength() >= ErrorReplyLength);
     if (!judge) return {.transferError = error};
     // The port collects up to 255 bytes; the channel keeps at most its 128-byte buffer.
     const std::int32_t length = std::clamp(port_.ReplyLength(), 0, PortDrv::MaxReplyLength);
     channel_.SetReply(port_.ReplyBuffer().data(), static_cast<std::size_t>(length));
-    return {.reply = channel_.ParseReply(block.TxBytes[1],
-                                         static_cast<std::uint16_t>(block.ByteCount))};
+    return {.reply =
+                channel_.ParseReply(block.TxBytes[1], static_cast<std::uint16_t>(block.ByteCount))};
 }
 
-void Protocol::HandleReadReply(int block)
-{
+void Protocol::HandleReadReply(int block) {
     if (!ValidBlock(block)) return;
     MsgBlock& b = Block(block);
     const int point = b.PointNo;
@@ -135,8 +127,7 @@ void Protocol::HandleReadReply(int block)
     db_.CompletePointTransfer(point, true, !r.Good());
 }
 
-void Protocol::StoreBlockRead()
-{
+void Protocol::StoreBlockRead() {
     const std::int32_t word = db_.PointTable()[BlockReadPoint].Mem_Type;
     const BlockDescriptor d = BlockDescriptor::FromWord(word);
     if (!d.Valid()) {
@@ -144,8 +135,8 @@ void Protocol::StoreBlockRead()
         // data and is not stored. When only the index is out of range the set is started again
         // from its top block, so the block read recovers; otherwise the descriptor is left alone.
         ++rejectedBlockReplies_;
-        const bool shapeValid = d.number >= 1 && d.number <= BlockStoreCount && d.size >= 1 &&
-                                d.size <= BlockStoreSize;
+        const bool shapeValid =
+            d.number >= 1 && d.number <= BlockStoreCount && d.size >= 1 && d.size <= BlockStoreSize;
         if (shapeValid) {
             db_.SetPointMemType(BlockReadPoint, BlockDescriptor::WithIndex(word, d.number - 1));
         }
@@ -165,11 +156,11 @@ void Protocol::StoreBlockRead()
     db_.SetPointMemType(BlockReadPoint, BlockDescriptor::WithIndex(word, index));
 }
 
-void Protocol::StoreValues(int point, int size)
-{
+void Protocol::StoreValues(int point, int size) {
     const PointRecord& p = db_.PointTable()[point];
     const std::uint32_t type = p.Pt_Flags;
-    const int payloadLength = std::min<int>(channel_.PayloadLength, static_cast<int>(PayloadBufferSize));
+    const int payloadLength =
+        std::min<int>(channel_.PayloadLength, static_cast<int>(PayloadBufferSize));
 
     // One value per point from p upwards, every size bytes, as long as the payload holds more
     // than one byte beyond the offset. The scheduler asks exactly one value's bytes, so one value
@@ -180,7 +171,8 @@ void Protocol::StoreValues(int point, int size)
         std::array<std::uint8_t, 4> bytes{};
         if (offset < payloadLength) {
             const int available = std::min(payloadLength - offset, static_cast<int>(bytes.size()));
-            std::memcpy(bytes.data(), channel_.Payload.data() + offset, static_cast<std::size_t>(available));
+            std::memcpy(bytes.data(), channel_.Payload.data() + offset,
+                        static_cast<std::size_t>(available));
         }
         const std::int32_t value = PointDatabase::DecodeTypedValue(bytes.data(), type);
         db_.SetPointRaw(q, value);
@@ -190,8 +182,7 @@ void Protocol::StoreValues(int point, int size)
     } while (offset < payloadLength - 1 && q < MaxPoints);
 }
 
-void Protocol::HandleWriteReply(int block)
-{
+void Protocol::HandleWriteReply(int block) {
     if (!ValidBlock(block)) return;
     MsgBlock& b = Block(block);
     const int point = b.PointNo;
@@ -199,8 +190,8 @@ void Protocol::HandleWriteReply(int block)
     db_.ClearPointWriteIdx(point);
     // A value written while this block was on its way is newer than the one it carried: its
     // write request stays for the next cycle, whatever became of this exchange.
-    const bool newerValue = PointDatabase::PointIndexValid(point) &&
-                            db_.PointTable()[point].RawValue != b.WriteValue;
+    const bool newerValue =
+        PointDatabase::PointIndexValid(point) && db_.PointTable()[point].RawValue != b.WriteValue;
     if (newerValue) {
         if (!b.Result.Good()) db_.SetPointWriteError(point);
         return;

@@ -49,14 +49,14 @@ struct ExchangeResult {
 struct MsgBlock {
     std::uint32_t Flags = 0;
     MsgKind MsgType = MsgKind::Reset;
-    std::int32_t ReplyLimit = 0;     // in port polls
-    std::uint16_t ReplyLength = 0;   // expected length of a good reply
-    std::uint8_t EndChar = 0;        // 0: no end-of-reply character
+    std::int32_t ReplyLimit = 0;    // in port polls
+    std::uint16_t ReplyLength = 0;  // expected length of a good reply
+    std::uint8_t EndChar = 0;       // 0: no end-of-reply character
     ExchangeResult Result;
     std::uint32_t MemAddress = 0;
     std::uint32_t ByteCount = 0;
     std::int32_t PointNo = 0;
-    std::int32_t WriteValue = 0;     // write blocks: the raw value the frame carries
+    std::int32_t WriteValue = 0;  // write blocks: the raw value the frame carries
     std::uint8_t TxLength = 0;
     std::array<std::uint8_t, MsgTxBytesSize> TxBytes{};  // byte 1 is the command character
 };

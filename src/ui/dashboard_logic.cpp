@@ -49,31 +49,22 @@ void DashboardLogic::UserClicked(Element element) {
         switch (role) {
             case AxisRole::AxisButton:
             case AxisRole::AxisLabel:
-            case AxisRole::StatusText:
-                AxisButtonClick(axis);
-                return;
+            case AxisRole::StatusText: AxisButtonClick(axis); return;
             case AxisRole::PosUpIcon:
             case AxisRole::PosDownIcon:
             case AxisRole::PosValueText:
             case AxisRole::PosCaption:
-            case AxisRole::PosZeroOverlay:
-                AdjustEnter(axis, true);
-                return;
+            case AxisRole::PosZeroOverlay: AdjustEnter(axis, true); return;
             case AxisRole::NegUpIcon:
             case AxisRole::NegDownIcon:
             case AxisRole::NegValueText:
             case AxisRole::NegCaption:
-            case AxisRole::NegZeroOverlay:
-                AdjustEnter(axis, false);
-                return;
+            case AxisRole::NegZeroOverlay: AdjustEnter(axis, false); return;
             case AxisRole::PosStepUp:
             case AxisRole::PosStepDown:
             case AxisRole::NegStepUp:
-            case AxisRole::NegStepDown:
-                StepClick(axis, role);
-                return;
-            default:
-                return;  // track bars, output and neutral texts: no click handler
+            case AxisRole::NegStepDown: StepClick(axis, role); return;
+            default: return;  // track bars, output and neutral texts: no click handler
         }
     }
 

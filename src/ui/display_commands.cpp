@@ -83,8 +83,9 @@ void DashboardDisplay::AxisModeDisplay(Axis axis, std::string_view mode) {
     const Colour look = normal ? colours::Lime : colours::Yellow;
     SetBackground(AxisElement(axis, AxisRole::AxisLabel), look);
     SetBackground(AxisElement(axis, AxisRole::StatusText), look);
-    SetCaption(AxisElement(axis, AxisRole::StatusText),
-               normal ? "Normal Mode" : increment ? "Positive Adjust Mode" : "Negative Adjust Mode");
+    SetCaption(AxisElement(axis, AxisRole::StatusText), normal      ? "Normal Mode"
+                                                        : increment ? "Positive Adjust Mode"
+                                                                    : "Negative Adjust Mode");
     // The focus moves only while some control holds it (not during start-up, before the window
     // is shown). Each check is made at its own step: a handler raised by an earlier step may have
     // moved the focus meanwhile.
@@ -120,9 +121,8 @@ void DashboardDisplay::AdjustValue(Axis axis, bool positive, std::string_view va
     SetCaption(AxisElement(axis, positive ? AxisRole::PosValueText : AxisRole::NegValueText),
                IntToText(n - zeroEnd));
     // Computed in 64 bits and clamped before narrowing, so extreme values cannot overflow.
-    const std::int64_t position =
-        std::clamp<std::int64_t>(std::int64_t{state.maximum} - n + state.minimum, state.minimum,
-                                 state.maximum);
+    const std::int64_t position = std::clamp<std::int64_t>(
+        std::int64_t{state.maximum} - n + state.minimum, state.minimum, state.maximum);
     SetTrackBarPosition(bar, static_cast<std::int32_t>(position));
 }
 

@@ -156,19 +156,19 @@ enum class Element : std::uint8_t {
 #define KESTROVA_ELEMENT_ENUM(name, kind) name,
     KESTROVA_DASHBOARD_ELEMENTS(KESTROVA_ELEMENT_ENUM)
 #undef KESTROVA_ELEMENT_ENUM
-    Count,
+        Count,
     None = Count,  // "no element", e.g. no control holds the focus
 };
 inline constexpr std::size_t ElementCount = static_cast<std::size_t>(Element::Count);
 
 enum class ElementKind : std::uint8_t {
-    PushButton,   // focusable button
-    StaticText,   // static text or label; clickable, never focused
-    TrackBar,     // vertical track bar, focusable
-    StepButton,   // flat glyph button, never focused
-    StepIcon,     // flat glyph button lying over a step button
-    ComboBox,     // editable drop-down list, focusable
-    Memo,         // multi-line text
+    PushButton,  // focusable button
+    StaticText,  // static text or label; clickable, never focused
+    TrackBar,    // vertical track bar, focusable
+    StepButton,  // flat glyph button, never focused
+    StepIcon,    // flat glyph button lying over a step button
+    ComboBox,    // editable drop-down list, focusable
+    Memo,        // multi-line text
 };
 
 constexpr std::size_t Index(Element element) { return static_cast<std::size_t>(element); }
@@ -178,9 +178,7 @@ constexpr Element AxisElement(Axis axis, AxisRole role) {
 }
 
 // The axis whose column holds the element; only for the elements of the three axis blocks.
-constexpr Axis AxisOf(Element element) {
-    return static_cast<Axis>(Index(element) / AxisRoleCount);
-}
+constexpr Axis AxisOf(Element element) { return static_cast<Axis>(Index(element) / AxisRoleCount); }
 
 constexpr Element TrackBarOf(Axis axis, bool positive) {
     return AxisElement(axis, positive ? AxisRole::PosTrackBar : AxisRole::NegTrackBar);
@@ -290,8 +288,8 @@ public:
     void SetTrackBarPosition(Element bar, std::int32_t position);
     void SetTickSpacing(Element bar, std::int32_t spacing);
     void SetSliderShown(Element bar, bool shown);
-    // Moves the focus (Element::None or any value outside the enumeration: nowhere). Raises the focus-entered notification of the
-    // element receiving it, unless it already held the focus.
+    // Moves the focus (Element::None or any value outside the enumeration: nowhere). Raises the
+    // focus-entered notification of the element receiving it, unless it already held the focus.
     void SetFocus(Element element);
 
     void AddMemoLine(std::string_view line);

@@ -16,7 +16,8 @@ namespace kestrova {
 
 inline constexpr std::string_view NormalModeWarning =
     "Normal Mode Not Selected. Action Not Permitted";
-inline constexpr std::string_view EnhancedModeWarning = "Not in Enhanced Mode. Action Not Permitted";
+inline constexpr std::string_view EnhancedModeWarning =
+    "Not in Enhanced Mode. Action Not Permitted";
 inline constexpr std::string_view OpenNoCommsQuestion =
     "There are no Communications. Restored settings may be lost. Continue?";
 inline constexpr std::string_view SaveNoCommsQuestion =
@@ -34,7 +35,7 @@ enum class FileDialogKind { Open, Save };
 
 struct FileDialogSettings {
     FileDialogKind kind = FileDialogKind::Open;
-    std::string_view filter = ParameterFileFilter;             // "description|pattern"
+    std::string_view filter = ParameterFileFilter;               // "description|pattern"
     std::string_view defaultExtension = ParameterFileExtension;  // added to a bare name
     std::string initialFolder;
     std::string_view fileName = ParameterFileName;
@@ -54,8 +55,7 @@ protected:
 
 class FileMenu {
 public:
-    FileMenu(DashboardDisplay& display, Core& core, const DashboardInfo& info,
-             FileMenuHost& host);
+    FileMenu(DashboardDisplay& display, Core& core, const DashboardInfo& info, FileMenuHost& host);
 
     // Restores the calibration from a parameter file: sends ("FileOpen_Selected", path) with the
     // axis select flags cleared until the core has restored it. When the core refuses the file

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cfloat>
+#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -61,11 +61,11 @@ TEST_F(BadFileTest, BinaryGarbageLoadsKeepsItsBytesAndSavesStably) {
 
 TEST_F(BadFileTest, BrokenHeadersAndKeysWithoutEqualsAreOrdinaryLines) {
     const auto path = File("broken.ini",
-                           "Orphan=1\n"                     // before any section: read by no one
+                           "Orphan=1\n"  // before any section: read by no one
                            "[Form]\nTop=5\n"
-                           "[Application\nName=X\n"         // no "]": not a header
-                           "Left\nLeft 7\n=9\n  = 8\n"      // no "=", or nothing before it
-                           "[]\nEmpty=yes\n"                // a section may have an empty name
+                           "[Application\nName=X\n"     // no "]": not a header
+                           "Left\nLeft 7\n=9\n  = 8\n"  // no "=", or nothing before it
+                           "[]\nEmpty=yes\n"            // a section may have an empty name
                            "[Comms] trailing words\nPort=3\n"
                            "; Port=4\n");
     IniDocument ini(path);
@@ -91,17 +91,17 @@ TEST_F(BadFileTest, BrokenHeadersAndKeysWithoutEqualsAreOrdinaryLines) {
 }
 
 TEST_F(BadFileTest, DuplicateSectionsAndKeysFirstWinsAndNewKeysJoinTheFirstSection) {
-    const auto path = File("dup.ini",
-                           "[S]\nk=1\nK=2\n\n[T]\nx=0\n[s]\nk=3\nj=4\n[S]\nm=5\n");
+    const auto path = File("dup.ini", "[S]\nk=1\nK=2\n\n[T]\nx=0\n[s]\nk=3\nj=4\n[S]\nm=5\n");
     IniDocument ini(path);
     EXPECT_EQ(ini.ReadInteger("S", "k", 0), 1);
     EXPECT_EQ(ini.ReadInteger("S", "j", 0), 4);  // the first [s] that holds it
     EXPECT_EQ(ini.ReadInteger("S", "m", 0), 5);
-    ini.WriteInteger("S", "j", 40);  // replaced where it stands
+    ini.WriteInteger("S", "j", 40);   // replaced where it stands
     ini.WriteInteger("S", "new", 6);  // after the first section's last line, before its blank line
     ini.Save();
-    EXPECT_EQ(test::ReadText(path),
-              "[S]\r\nk=1\r\nK=2\r\nnew=6\r\n\r\n[T]\r\nx=0\r\n[s]\r\nk=3\r\nj=40\r\n[S]\r\nm=5\r\n");
+    EXPECT_EQ(
+        test::ReadText(path),
+        "[S]\r\nk=1\r\nK=2\r\nnew=6\r\n\r\n[T]\r\nx=0\r\n[s]\r\nk=3\r\nj=40\r\n[S]\r\nm=5\r\n");
 }
 
 TEST_F(BadFileTest, NonAsciiNamesMatchByteForByteWithOnlyAsciiCaseFolded) {
@@ -136,7 +136,8 @@ TEST_F(BadFileTest, VeryLongLinesAreReadWholeUpToTheSizeLimit) {
         IniDocument refused(big);
         ADD_FAILURE() << "no error";
     } catch (const FileError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + big.string() + ": larger than 16 MiB");
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot open file " + big.string() + ": larger than 16 MiB");
     }
 }
 
@@ -163,10 +164,10 @@ TEST_F(BadFileTest, MillionsOfLinesLoadAndEveryLookupStaysCheap) {
 TEST_F(BadFileTest, BlanksCommentsAndLineEnds) {
     const auto path = File("ends.ini",
                            "  [ Form ]  \r\n\tTop\t=\t12\t\r\n;Left=1\r\n"
-                           "Mid=a\rb=2\n"           // a lone CR ends no line
-                           "Cr=v\r\r\n"             // only one CR is taken off before the LF
-                           "Vt=\v5\n"               // only blanks and tabs are trimmed
-                           "Last=9");               // no line end at the end of the file
+                           "Mid=a\rb=2\n"  // a lone CR ends no line
+                           "Cr=v\r\r\n"    // only one CR is taken off before the LF
+                           "Vt=\v5\n"      // only blanks and tabs are trimmed
+                           "Last=9");      // no line end at the end of the file
     IniDocument ini(path);
     EXPECT_EQ(ini.ReadInteger("form", "top", 0), 12);
     EXPECT_EQ(ini.ReadInteger("Form", "Left", 0), 0);

@@ -61,7 +61,8 @@ TEST_F(IniDocumentTest, UnreadableOrOversizedFilesRaiseFileError) {
     {
         std::ofstream out(big, std::ios::binary);
         const std::string line = "[S]\nk=" + std::string(1000, 'x') + "\n";
-        for (std::uintmax_t written = 0; written <= IniDocument::MaxFileSize; written += line.size()) {
+        for (std::uintmax_t written = 0; written <= IniDocument::MaxFileSize;
+             written += line.size()) {
             out << line;
         }
     }
@@ -69,7 +70,8 @@ TEST_F(IniDocumentTest, UnreadableOrOversizedFilesRaiseFileError) {
         IniDocument ini(big);
         ADD_FAILURE() << "no error";
     } catch (const FileError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + big.string() + ": larger than 16 MiB");
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot open file " + big.string() + ": larger than 16 MiB");
     }
 }
 
@@ -78,7 +80,7 @@ TEST_F(IniDocumentTest, WritesKeepUnknownLinesSpellingAndOrder) {
                            "; operator note\n[Form]\nTOP=1\nUnknown = keep me \n\n[Extra]\n"
                            "junk line without equals\nx=1\n");
     IniDocument ini(path);
-    ini.WriteInteger("form", "top", 42);     // replaced in place, spelling kept
+    ini.WriteInteger("form", "top", 42);      // replaced in place, spelling kept
     ini.WriteString("Form", "Caption", "K");  // new key at the end of its section
     ini.WriteBool("New", "Flag", true);       // new section at the end
     ini.WriteFloat("New", "Value", -0.25);

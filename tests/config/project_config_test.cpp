@@ -101,12 +101,13 @@ TEST_F(ProjectConfigTest, FileWithOnlyVersionReadsRuleDefaultsAndSavesEveryKeyBu
 
     EXPECT_TRUE(ini.WriteProjectFile());
     const std::string text = ReadFile(ProjectFile);
-    EXPECT_EQ(text.rfind("[PIC]\r\nVersion=1201\r\nProject=\r\nProjectDir=\r\nAutoSymbolUpdate=0\r\n"
-                         "AutoPointUpdate=0\r\n"
-                         "MapDelimiter=External Symbols in Data Memory (by name):\r\n"
-                         "[Communications]\r\nTIMPSET0=10\r\nTIMPSET1=20\r\n",
-                         0),
-              0u)
+    EXPECT_EQ(
+        text.rfind("[PIC]\r\nVersion=1201\r\nProject=\r\nProjectDir=\r\nAutoSymbolUpdate=0\r\n"
+                   "AutoPointUpdate=0\r\n"
+                   "MapDelimiter=External Symbols in Data Memory (by name):\r\n"
+                   "[Communications]\r\nTIMPSET0=10\r\nTIMPSET1=20\r\n",
+                   0),
+        0u)
         << text.substr(0, 400);
     EXPECT_NE(text.find("TIMPSET15=160\r\nPersistantMode=1\r\n[PointMonitor]\r\nTop=100\r\n"
                         "Left=100\r\nInitialVisibility=0\r\nTitle=Point Monitor\r\nTextAdvice1=\r\n"
@@ -182,7 +183,7 @@ TEST_F(ProjectConfigTest, RangeRulesAndNumberedKeys) {
     EXPECT_EQ(ini.Monitor[63].St[0], 1);
     EXPECT_EQ(ini.Monitor[0].St[4], 33);
     EXPECT_EQ(ini.Monitor[12].Name, "Pan");
-    EXPECT_EQ(ini.Monitor[5].Point, -1);  // "Point5" is not "Point005"
+    EXPECT_EQ(ini.Monitor[5].Point, -1);   // "Point5" is not "Point005"
     EXPECT_EQ(ini.Monitor[12].Point, -1);  // PointControl's key is another section's
 
     EXPECT_EQ(ini.Control[12].Value, 0.25);

@@ -31,9 +31,9 @@ TEST_F(SettingsFileTest, DefaultsWithoutFile) {
     EXPECT_EQ(ini.SettingsVersion(), 0);
 
     EXPECT_EQ(ini.RTDM, "Support");
-    for (const std::string* option : {&ini.Modbus, &ini.DDEserver, &ini.Omron, &ini.Peerlink,
-                                      &ini.DF1, &ini.Profibus, &ini.SiemensH1, &ini.USBmsd,
-                                      &ini.USBcdc}) {
+    for (const std::string* option :
+         {&ini.Modbus, &ini.DDEserver, &ini.Omron, &ini.Peerlink, &ini.DF1, &ini.Profibus,
+          &ini.SiemensH1, &ini.USBmsd, &ini.USBcdc}) {
         EXPECT_EQ(*option, "No");
     }
     EXPECT_EQ(ini.Serial.Port, 7);
@@ -77,7 +77,7 @@ TEST_F(SettingsFileTest, ReadsValuesWithAnyCaseAndKeepsDefaultsForBadOrMissingKe
 
     EXPECT_EQ(window_.top, 12);
     EXPECT_EQ(window_.left, -30);
-    EXPECT_TRUE(window_.maximized);         // any non-zero integer
+    EXPECT_TRUE(window_.maximized);          // any non-zero integer
     EXPECT_EQ(window_.caption, "Kestrova");  // Caption is never read
 
     EXPECT_EQ(ini.Name, "KESTROVA_001");
@@ -114,9 +114,11 @@ TEST_F(SettingsFileTest, SaveWritesEveryKeyAndKeepsVersionPortsAndUnknownContent
 
     const std::string text = ReadFile("Kestrova_Interface.INI");
     EXPECT_EQ(text.rfind("; settings\r\n[form]\r\nTOP=40\r\nExtraKey=keep me\r\n", 0), 0u) << text;
-    EXPECT_NE(text.find("Left=50\r\nCaption=Kestrova Interface\r\nInitMax=0\r\n"), std::string::npos);
+    EXPECT_NE(text.find("Left=50\r\nCaption=Kestrova Interface\r\nInitMax=0\r\n"),
+              std::string::npos);
     EXPECT_EQ(CountKey(text, "Top") + CountKey(text, "TOP"), 1);
-    EXPECT_NE(text.find("Version=1201\r\nNAME=KESTROVA_001\r\nDirectory=" + dir_.string() + "\r\n"
+    EXPECT_NE(text.find("Version=1201\r\nNAME=KESTROVA_001\r\nDirectory=" + dir_.string() +
+                        "\r\n"
                         "DialogIn=Kestrova_Interface.DXQ\r\nDialogOut=Kestrova_Interface.DZU\r\n"
                         "WinTimeSlice=Default\r\n"),
               std::string::npos)

@@ -81,9 +81,9 @@ TEST_F(Calibration, SaveWritesEveryPointToANewFile) {
     EXPECT_EQ(State().CalibrationBuffer[10], 0.5);
     EXPECT_EQ(State().CalibrationBuffer[2], Scaled(2));
     EXPECT_EQ(display_.calls,
-              (std::vector<DisplayCall>{{"ShowNotification", "Saved"},
-                                        {"DebugInfo", "App Msg >FileSave_Selected<>" +
-                                                          Prm("new.PRM").string() + "<"}}));
+              (std::vector<DisplayCall>{
+                  {"ShowNotification", "Saved"},
+                  {"DebugInfo", "App Msg >FileSave_Selected<>" + Prm("new.PRM").string() + "<"}}));
     EXPECT_TRUE(State().NotifyPending);
     EXPECT_EQ(State().RestoreStepNumber, 0u);
 }
@@ -126,17 +126,18 @@ TEST_F(Calibration, SaveThatCannotWriteShowsNoBanner) {
 
 TEST_F(Calibration, LoadFillsTheBufferAndStartsTheRestore) {
     StartCore();
-    WriteText(Prm("in.PRM"), "[pOiNt00010]\r\nscaledvalue = 120\r\n[POINT00011]\r\n"
-                             "ScaledValue=1,5\r\n[POINT00013]\r\nOther=4\r\n");
+    WriteText(Prm("in.PRM"),
+              "[pOiNt00010]\r\nscaledvalue = 120\r\n[POINT00011]\r\n"
+              "ScaledValue=1,5\r\n[POINT00013]\r\nOther=4\r\n");
     ::chmod(Prm("in.PRM").c_str(), 0444);
     const std::string before = ReadText(Prm("in.PRM"));
     display_.Clear();
     Core().ServiceEvent("FileOpen_Selected", Prm("in.PRM").string());
 
-    EXPECT_EQ(display_.Values("DebugInfo"),
-              (std::vector<std::string>{"_HMI_Pan_Pos_Deadband_Setting >120<",
-                                        "App Msg >FileOpen_Selected<>" + Prm("in.PRM").string() +
-                                            "<"}));
+    EXPECT_EQ(
+        display_.Values("DebugInfo"),
+        (std::vector<std::string>{"_HMI_Pan_Pos_Deadband_Setting >120<",
+                                  "App Msg >FileOpen_Selected<>" + Prm("in.PRM").string() + "<"}));
     EXPECT_EQ(State().CalibrationBuffer[10], 120.0);
     EXPECT_EQ(State().CalibrationBuffer[11], 1.5);
     EXPECT_EQ(State().CalibrationBuffer[13], 0.0);  // no value: 0
@@ -169,8 +170,16 @@ TEST_F(Calibration, LoadWithABadValueStartsNoRestore) {
 TEST_F(Calibration, RestoreWithTheLinkClosedLimitsIntoThePoints) {
     StartCore();
     RunSystemTicks(1);
-    WriteParameters("cal.PRM", {{10, "250"}, {11, "1000"}, {13, "-5"}, {20, "50"}, {21, "1500"},
-                                {23, "60"}, {30, "199.5"}, {31, "1200"}, {33, "201"}, {18, "9"}});
+    WriteParameters("cal.PRM", {{10, "250"},
+                                {11, "1000"},
+                                {13, "-5"},
+                                {20, "50"},
+                                {21, "1500"},
+                                {23, "60"},
+                                {30, "199.5"},
+                                {31, "1200"},
+                                {33, "201"},
+                                {18, "9"}});
     Report(32, 150.0);
     Points().WritePoint(17, 2.0);  // an axis out of Normal before the restore
     display_.Clear();
@@ -184,9 +193,16 @@ TEST_F(Calibration, RestoreWithTheLinkClosedLimitsIntoThePoints) {
     EXPECT_EQ(run.stepTicks, expectedTicks);
 
     using Modes = std::array<double, 3>;
-    EXPECT_EQ(run.modes, (std::vector<Modes>{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 0, 0},
-                                             {0, 1, 0}, {0, 2, 0}, {0, 0, 0},
-                                             {0, 0, 1}, {0, 0, 2}, {0, 0, 0}}));
+    EXPECT_EQ(run.modes, (std::vector<Modes>{{0, 0, 0},
+                                             {1, 0, 0},
+                                             {2, 0, 0},
+                                             {0, 0, 0},
+                                             {0, 1, 0},
+                                             {0, 2, 0},
+                                             {0, 0, 0},
+                                             {0, 0, 1},
+                                             {0, 0, 2},
+                                             {0, 0, 0}}));
     EXPECT_EQ(Scaled(10), 200.0);
     EXPECT_EQ(Scaled(11), 1000.0);
     EXPECT_EQ(Scaled(13), 0.0);
@@ -219,8 +235,15 @@ TEST_F(Calibration, RestoreWithTheLinkClosedLimitsIntoThePoints) {
 TEST_F(Calibration, RestoreWithTheLinkOpenReachesTheControllersTargets) {
     StartConnected();
     ASSERT_GE(RunUntil([&] { return State().Comms == CommsState::Good; }, 5000), 0);
-    WriteParameters("cal.PRM", {{10, "150"}, {11, "1000"}, {13, "30"}, {20, "250"}, {21, "1100"},
-                                {23, "20"}, {30, "10"}, {31, "1200"}, {33, "5"}});
+    WriteParameters("cal.PRM", {{10, "150"},
+                                {11, "1000"},
+                                {13, "30"},
+                                {20, "250"},
+                                {21, "1100"},
+                                {23, "20"},
+                                {30, "10"},
+                                {31, "1200"},
+                                {33, "5"}});
     Core().ServiceEvent("FileOpen_Selected", Prm("cal.PRM").string());
     RunRestore(1000);
     EXPECT_EQ(State().RestoreStepNumber, 0u);

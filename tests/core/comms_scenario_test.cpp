@@ -30,7 +30,8 @@ TEST_F(CommsScenario, ConnectsFlashesLosesAndRecovers) {
     display_.Clear();
 
     // Replies start: connecting for at least 200 system ticks, then good comms.
-    const int connectingMs = RunUntil([&] { return State().Comms == CommsState::Connecting; }, 2000);
+    const int connectingMs =
+        RunUntil([&] { return State().Comms == CommsState::Connecting; }, 2000);
     ASSERT_GE(connectingMs, 0);
     const int goodMs = RunUntil([&] { return State().Comms == CommsState::Good; }, 4000);
     ASSERT_GE(goodMs, 200 * 10);

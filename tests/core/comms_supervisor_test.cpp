@@ -66,12 +66,11 @@ TEST_F(Supervisor, SendsEveryValueOnceThenOnlyChanges) {
     // First run: everything, the ranges in the form of the mode known so far (legacy until the
     // controller mode point has been seen).
     Core().SystemTick();
-    EXPECT_EQ(display_.calls,
-              Join(LegacyAxis("Pan_", "2048", "5", "-7", "2000.5"),
-                   LegacyAxis("Tilt", "2048", "0", "0", "2048"),
-                   LegacyAxis("Roll", "2048", "0", "0", "2048"),
-                   std::vector<DisplayCall>{{"ModeSelect", "ENHANCED"},
-                                            {"SoftwareVersionNumber", "0"}}));
+    EXPECT_EQ(display_.calls, Join(LegacyAxis("Pan_", "2048", "5", "-7", "2000.5"),
+                                   LegacyAxis("Tilt", "2048", "0", "0", "2048"),
+                                   LegacyAxis("Roll", "2048", "0", "0", "2048"),
+                                   std::vector<DisplayCall>{{"ModeSelect", "ENHANCED"},
+                                                            {"SoftwareVersionNumber", "0"}}));
     EXPECT_TRUE(State().EnhancedMode);
 
     // Next run: neutral values and ranges again, now in enhanced form; then nothing.
@@ -110,16 +109,15 @@ TEST_F(Supervisor, ModeChangesAndAxisModes) {
     EXPECT_FALSE(State().EnhancedMode);
     display_.Clear();
     NextRun();
-    EXPECT_EQ(display_.calls,
-              (std::vector<DisplayCall>{{"Pan_NeutralValue", "2048"},
-                                        {"Pan_PosAdjustValueMax", "15352"},
-                                        {"Pan_NegAdjustValueMax", "15352"},
-                                        {"TiltNeutralValue", "2048"},
-                                        {"TiltPosAdjustValueMax", "15352"},
-                                        {"TiltNegAdjustValueMax", "15352"},
-                                        {"RollNeutralValue", "2048"},
-                                        {"RollPosAdjustValueMax", "15352"},
-                                        {"RollNegAdjustValueMax", "15352"}}));
+    EXPECT_EQ(display_.calls, (std::vector<DisplayCall>{{"Pan_NeutralValue", "2048"},
+                                                        {"Pan_PosAdjustValueMax", "15352"},
+                                                        {"Pan_NegAdjustValueMax", "15352"},
+                                                        {"TiltNeutralValue", "2048"},
+                                                        {"TiltPosAdjustValueMax", "15352"},
+                                                        {"TiltNegAdjustValueMax", "15352"},
+                                                        {"RollNeutralValue", "2048"},
+                                                        {"RollPosAdjustValueMax", "15352"},
+                                                        {"RollNegAdjustValueMax", "15352"}}));
 
     // In legacy mode the range keys carry the legacy limit whatever the maximum says.
     display_.Clear();
@@ -248,8 +246,7 @@ TEST_F(Supervisor, DebugOverrideConnectsWithoutReplies) {
     EXPECT_EQ(display_.calls[good + 1], (DisplayCall{"CommsStatus", "GoodFlashOn"}));
     EXPECT_EQ(display_.calls[good + 2], (DisplayCall{"CommsStatus", "Comms Good"}));
     EXPECT_EQ(display_.calls[good + 3],
-              (DisplayCall{"CommsStatus",
-                           State().FlashPhase ? "Connecting<--" : "-->Connecting"}));
+              (DisplayCall{"CommsStatus", State().FlashPhase ? "Connecting<--" : "-->Connecting"}));
     EXPECT_EQ(State().Comms, CommsState::Good);
 
     // The next phase change flashes the good indicator.

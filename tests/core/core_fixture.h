@@ -83,8 +83,8 @@ public:
 class CoreFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"Kestrova_Interface.INI", "KESTROVA_001.CG0",
-                                 "KESTROVA_001.TG1"}) {
+        for (const char* name :
+             {"Kestrova_Interface.INI", "KESTROVA_001.CG0", "KESTROVA_001.TG1"}) {
             std::filesystem::copy_file(std::filesystem::path(KESTROVA_DATA_DIR) / name,
                                        folder_ / name);
         }
@@ -141,8 +141,8 @@ protected:
     }
     void ServeLine() {
         sim_->Poll(0);
-        replyWait_.AfterTick(core_->Port().TransferState() == PortTransferState::Receiving,
-                             line_, *sim_);
+        replyWait_.AfterTick(core_->Port().TransferState() == PortTransferState::Receiving, line_,
+                             *sim_);
     }
     void RunSystemTicks(int ticks) { RunMs(ticks * 10); }
 

@@ -151,8 +151,7 @@ TEST_F(CoreLifecycle, StopTriesEveryFileAndReportsEachFailure) {
         const std::string message = error.what();
         const std::size_t tag = message.find("Cannot create file " + TagPath().string());
         const std::size_t project = message.find("\nCannot open file " + ProjectPath().string());
-        const std::size_t settings =
-            message.find("\nCannot open file " + SettingsPath().string());
+        const std::size_t settings = message.find("\nCannot open file " + SettingsPath().string());
         EXPECT_EQ(tag, 0u) << message;
         EXPECT_NE(project, std::string::npos) << message;
         EXPECT_NE(settings, std::string::npos) << message;
@@ -189,8 +188,7 @@ TEST_F(CoreLifecycle, BadNumberInTagFileIsKeptAndTheFileNotWrittenBack) {
     const std::string tags = ReadText(TagPath());
     StartCore();
 
-    EXPECT_EQ(Core().StartupError(),
-              "KESTROVA_001.TG1: 'abc' is not a valid floating point value");
+    EXPECT_EQ(Core().StartupError(), "KESTROVA_001.TG1: 'abc' is not a valid floating point value");
     // The rest of the start-up ran.
     EXPECT_TRUE(display_.Has("CommsStatus", "No Comms"));
     EXPECT_EQ(Points().PointTable()[2].RawValue, 1201);

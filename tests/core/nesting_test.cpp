@@ -16,8 +16,8 @@ protected:
     // Runs action once, from inside the first display command for which when() holds.
     void Once(std::function<bool(std::string_view, std::string_view)> when,
               std::function<void()> action) {
-        display_.hook = [this, when = std::move(when), action = std::move(action),
-                         done = false](std::string_view key, std::string_view value) mutable {
+        display_.hook = [this, when = std::move(when), action = std::move(action), done = false](
+                            std::string_view key, std::string_view value) mutable {
             if (done || !when(key, value)) return;
             done = true;
             action();
@@ -100,10 +100,11 @@ TEST_F(Nesting, RestoreStartedFromInsideItsLastStepRunsAgain) {
     WriteText(Folder() / "first.PRM", "[POINT00011]\r\nScaledValue=1000\r\n");
     WriteText(Folder() / "second.PRM", "[POINT00011]\r\nScaledValue=1111\r\n");
     Core().ServiceEvent("FileOpen_Selected", (Folder() / "first.PRM").string());
-    Once([this](auto key, auto value) {
-             return key == "ModeSelect" && value == "ENHANCED" && State().RestoreStepNumber == 17;
-         },
-         [this] { Core().ServiceEvent("FileOpen_Selected", (Folder() / "second.PRM").string()); });
+    Once(
+        [this](auto key, auto value) {
+            return key == "ModeSelect" && value == "ENHANCED" && State().RestoreStepNumber == 17;
+        },
+        [this] { Core().ServiceEvent("FileOpen_Selected", (Folder() / "second.PRM").string()); });
 
     int ticks = 0;
     while (State().RestoreStepNumber != 0 && ticks < 2000) {

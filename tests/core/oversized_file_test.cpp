@@ -42,7 +42,8 @@ void ExpectRefused(const fs::path& path, Action&& action) {
         action();
         ADD_FAILURE() << "no error for " << path;
     } catch (const FileError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + path.string() + ": larger than 16 MiB");
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot open file " + path.string() + ": larger than 16 MiB");
     }
 }
 
@@ -145,8 +146,8 @@ TEST_F(OversizedFile, AtStartUpTheRefusalIsShownAndNothingIsWrittenAtExit) {
     MakeOversized(TagPath());
     const std::string settings = ReadText(SettingsPath());
     StartCore();
-    EXPECT_NE(Core().StartupError().find("KESTROVA_001.TG1: Cannot open file " + TagPath().string() +
-                                         ": larger than 16 MiB"),
+    EXPECT_NE(Core().StartupError().find("KESTROVA_001.TG1: Cannot open file " +
+                                         TagPath().string() + ": larger than 16 MiB"),
               std::string_view::npos);
     EXPECT_FALSE(Core().CheckConfigVersions());
     Core().CoreStop();

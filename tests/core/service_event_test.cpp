@@ -31,8 +31,9 @@ TEST_F(ServiceEvents, OnlyOneAxisLeavesNormalAtATime) {
     Core().ServiceEvent("TrackBarTiltPosAdjust", "OnClick");
     EXPECT_EQ(Scaled(27), 0.0);
     EXPECT_FALSE(WriteRequested(27));
-    EXPECT_EQ(display_.calls,
-              (std::vector<DisplayCall>{{"DebugInfo", "App Msg >TrackBarTiltPosAdjust<>OnClick<"}}));
+    EXPECT_EQ(
+        display_.calls,
+        (std::vector<DisplayCall>{{"DebugInfo", "App Msg >TrackBarTiltPosAdjust<>OnClick<"}}));
 
     // The axis button always returns its axis to Normal and says so at once.
     Report(17, 2.0);
@@ -40,8 +41,9 @@ TEST_F(ServiceEvents, OnlyOneAxisLeavesNormalAtATime) {
     Core().ServiceEvent("ButtonPan", "OnClick");
     EXPECT_EQ(Scaled(17), 0.0);
     EXPECT_TRUE(WriteRequested(17));
-    EXPECT_EQ(display_.calls, (std::vector<DisplayCall>{{"Pan_ModeSelect", "Normal"},
-                                                        {"DebugInfo", "App Msg >ButtonPan<>OnClick<"}}));
+    EXPECT_EQ(display_.calls,
+              (std::vector<DisplayCall>{{"Pan_ModeSelect", "Normal"},
+                                        {"DebugInfo", "App Msg >ButtonPan<>OnClick<"}}));
 
     // With the others Normal an entry click changes the mode; the change is shown only later.
     display_.Clear();
@@ -188,10 +190,10 @@ TEST_F(ServiceEvents, DebugRows) {
     Core().ServiceEvent("DebugPoint", "40");
     Core().ServiceEvent("DebugPoint", "-1");
     EXPECT_EQ(display_.Values("DebugInfo"),
-              (std::vector<std::string>{"Pt[10]=>0.5<", "App Msg >DebugPoint<>10<",
-                                        "Pt[11]=>2048<", "App Msg >DebugPoint<>11<",
-                                        "Pt[40]=>invalid point<", "App Msg >DebugPoint<>40<",
-                                        "Pt[-1]=>invalid point<", "App Msg >DebugPoint<>-1<"}));
+              (std::vector<std::string>{"Pt[10]=>0.5<", "App Msg >DebugPoint<>10<", "Pt[11]=>2048<",
+                                        "App Msg >DebugPoint<>11<", "Pt[40]=>invalid point<",
+                                        "App Msg >DebugPoint<>40<", "Pt[-1]=>invalid point<",
+                                        "App Msg >DebugPoint<>-1<"}));
 
     // A forced refresh sends every value again at the next supervisor run.
     Core().SystemTick();

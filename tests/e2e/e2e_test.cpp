@@ -15,7 +15,8 @@ constexpr std::uint32_t ErrorBits = MsgReadError | MsgWriteError;
 
 bool NoWritesLeft(SimLink& link) {
     for (int p = 0; p < MaxPoints; ++p) {
-        if ((link.Pt(p).Msg_Flags & MsgWriteRequest) != 0 || link.Pt(p).Write_Idx != -1) return false;
+        if ((link.Pt(p).Msg_Flags & MsgWriteRequest) != 0 || link.Pt(p).Write_Idx != -1)
+            return false;
     }
     return true;
 }
@@ -89,13 +90,14 @@ TEST(EndToEnd, EveryWriteArrivesOverAFaultyLine) {
     ASSERT_TRUE(link.Start());
     link.Run(300);
 
-    const std::vector<std::pair<int, int>> writes = {
-        {10, 11}, {13, 22}, {20, 33}, {23, 44}, {30, 55}, {33, 66}, {11, 1000}, {21, 2000}, {31, 3000}};
+    const std::vector<std::pair<int, int>> writes = {{10, 11},   {13, 22},   {20, 33},
+                                                     {23, 44},   {30, 55},   {33, 66},
+                                                     {11, 1000}, {21, 2000}, {31, 3000}};
     for (auto [point, value] : writes) link.db.WritePoint(point, value);
     ASSERT_TRUE(link.RunUntil([&] { return NoWritesLeft(link); }, 4000));
 
-    const std::uint32_t addresses[] = {0x0A52, 0x0A54, 0x0A72, 0x0A74, 0x0A92, 0x0A94,
-                                       0x0A50, 0x0A70, 0x0A90};
+    const std::uint32_t addresses[] = {0x0A52, 0x0A54, 0x0A72, 0x0A74, 0x0A92,
+                                       0x0A94, 0x0A50, 0x0A70, 0x0A90};
     for (std::size_t i = 0; i < writes.size(); ++i) {
         EXPECT_EQ(link.Memory16(addresses[i]), writes[i].second) << writes[i].first;
     }
@@ -110,10 +112,12 @@ TEST(EndToEnd, EveryWriteArrivesOverAFaultyLine) {
 
     // Replies still flow, and the values read are the controller's.
     const int count = link.Pt(6).Msg_Count;
-    ASSERT_TRUE(link.RunUntil([&] {
-        return link.Pt(10).RawValue == 11 && link.Pt(31).RawValue == 3000 &&
-               link.Pt(6).Msg_Count > count + 3;
-    }, 2000));
+    ASSERT_TRUE(link.RunUntil(
+        [&] {
+            return link.Pt(10).RawValue == 11 && link.Pt(31).RawValue == 3000 &&
+                   link.Pt(6).Msg_Count > count + 3;
+        },
+        2000));
 
     link.db.ClearAllTransferErrors();
     for (int p = 0; p < MaxPoints; ++p) EXPECT_EQ(link.Pt(p).Msg_Flags & ErrorBits, 0u) << p;

@@ -72,8 +72,8 @@ public:
         proto.ProtocolPoll();
         port.PortPoll();
         replyWait_.AfterTick(
-            answersEveryRequest_ && port.TransferState() == PortTransferState::Receiving,
-            line, sim);
+            answersEveryRequest_ && port.TransferState() == PortTransferState::Receiving, line,
+            sim);
         if (ticks_ % 10 == 0) {
             db.TickScanTimers();
             db.ScanPoints();

@@ -21,9 +21,9 @@ bool SameRecord(const PointRecord& a, const PointRecord& b) {
            bits(a.ScaleMult) == bits(b.ScaleMult) && bits(a.ScaleOffset) == bits(b.ScaleOffset) &&
            bits(a.ScaleMin) == bits(b.ScaleMin) && bits(a.ScaleMax) == bits(b.ScaleMax) &&
            bits(a.ScaledValue) == bits(b.ScaledValue) && a.Msg_Flags == b.Msg_Flags &&
-           a.Network_0 == b.Network_0 && a.Network_1 == b.Network_1 &&
-           a.Network_2 == b.Network_2 && a.Network_3 == b.Network_3 &&
-           a.Read_Idx == b.Read_Idx && a.Write_Idx == b.Write_Idx && a.Msg_Count == b.Msg_Count;
+           a.Network_0 == b.Network_0 && a.Network_1 == b.Network_1 && a.Network_2 == b.Network_2 &&
+           a.Network_3 == b.Network_3 && a.Read_Idx == b.Read_Idx && a.Write_Idx == b.Write_Idx &&
+           a.Msg_Count == b.Msg_Count;
 }
 
 bool SameTable(const PointDatabase& a, const PointDatabase& b) {
@@ -105,7 +105,7 @@ TEST(PointTable, ScaleRawValueClampsWithMinimumTestedFirst) {
     check(12, 0.5, 1.0, -66000.0, 66000.0, 7.0, false);
     check(66000, 1.0, 0.0, -66000.0, 66000.0, 66000.0, false);  // bounds themselves pass
     check(-66000, 1.0, 0.0, -66000.0, 66000.0, -66000.0, false);
-    check(1, NaN, 0.0, -5.0, 5.0, -5.0, true);                  // not a number gives the minimum
+    check(1, NaN, 0.0, -5.0, 5.0, -5.0, true);  // not a number gives the minimum
     check(1, std::numeric_limits<double>::infinity(), 0.0, -5.0, 5.0, 5.0, true);
     // Minimum above maximum: below the minimum gives the minimum, anything else the maximum.
     check(0, 1.0, 0.0, 10.0, -10.0, 10.0, true);
@@ -262,8 +262,8 @@ TEST(PointTable, ScanPointsRequestsReadsPerScanClass) {
     InternalsProbe::PointTable(db)[3].Pt_Flags = PtNetWrite | class2;      // not readable
     InternalsProbe::PointTable(db)[4].Pt_Flags = PtNetRead | 0x10000000;   // class 1
     InternalsProbe::PointTable(db)[5].Pt_Flags = PtNetRead | class2;
-    InternalsProbe::PointTable(db)[5].Network_3 = 1;                       // other address
-    InternalsProbe::PointTable(db)[6].Pt_Flags = PtNetRead;                // class 0
+    InternalsProbe::PointTable(db)[5].Network_3 = 1;         // other address
+    InternalsProbe::PointTable(db)[6].Pt_Flags = PtNetRead;  // class 0
     for (int k = 4; k < ScanTimerCount; ++k) InternalsProbe::ScanDue(db)[k] = 1;
     InternalsProbe::ScanDue(db)[2] = 1;
 

@@ -16,10 +16,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const PointKeys[] = {"RawValue",  "Name",      "Address",     "Mem_Type", "Internal",
-                                 "Pt_Flags",  "ScaleMult", "ScaleOffset", "ScaleMin", "ScaleMax",
-                                 "ScaledValue", "Msg_Flags", "Network_0", "Network_1",
-                                 "Network_2", "Network_3", "Read_Idx",    "Write_Idx"};
+const char* const PointKeys[] = {
+    "RawValue",  "Name",        "Address",   "Mem_Type",  "Internal",    "Pt_Flags",
+    "ScaleMult", "ScaleOffset", "ScaleMin",  "ScaleMax",  "ScaledValue", "Msg_Flags",
+    "Network_0", "Network_1",   "Network_2", "Network_3", "Read_Idx",    "Write_Idx"};
 
 class TagFileTest : public ::testing::Test {
 protected:
@@ -89,18 +89,19 @@ TEST_F(TagFileTest, TitleOnlyFileLoadsDefaultsAndSavesEveryPoint) {
 }
 
 TEST_F(TagFileTest, FieldsRoundTripThroughTheFile) {
-    Write("[TITLE]\r\nVersion=1201\r\n"
-          "[POINT00001]\r\nName=Anything\r\n"
-          "[POINT00003]\r\nScaleMult=0.5\r\nScaleMin=-1E3\r\nRawValue=12x\r\nNetwork_1=abc\r\n"
-          "Msg_Flags=3\r\nRead_Idx=4\r\n");
+    Write(
+        "[TITLE]\r\nVersion=1201\r\n"
+        "[POINT00001]\r\nName=Anything\r\n"
+        "[POINT00003]\r\nScaleMult=0.5\r\nScaleMin=-1E3\r\nRawValue=12x\r\nNetwork_1=abc\r\n"
+        "Msg_Flags=3\r\nRead_Idx=4\r\n");
     Load();
     EXPECT_EQ(db_.PointName(1), "_ZEL_Simulator");
     const PointRecord& p3 = db_.PointTable()[3];
     EXPECT_EQ(p3.ScaleMult, 0.5);
     EXPECT_EQ(p3.ScaleMin, -1000.0);
-    EXPECT_EQ(p3.RawValue, 0);      // not an integer: default
+    EXPECT_EQ(p3.RawValue, 0);  // not an integer: default
     EXPECT_EQ(p3.Network_1, -1);
-    EXPECT_EQ(p3.Msg_Flags, 3u);    // requests saved standing come back standing
+    EXPECT_EQ(p3.Msg_Flags, 3u);  // requests saved standing come back standing
     EXPECT_EQ(p3.Read_Idx, 4);
 
     PointRecord& p = InternalsProbe::PointTable(db_)[20];
@@ -130,10 +131,20 @@ TEST_F(TagFileTest, FieldsRoundTripThroughTheFile) {
 
 TEST_F(TagFileTest, UnknownContentAndCaseVariantsSurviveLoadAndSave) {
     const std::vector<std::string> original = {
-        "; deployment notes",   "[Vendor]",        "Colour=blue",      "",
-        "[title]",              "version=1201",    "[pOiNt00007]",     "rawvalue=42",
-        "NAME=Pan_PosAdjust",   "Comment=keep me", "scalemult=0.25",   "",
-        "[Trailer]",            "x=1",
+        "; deployment notes",
+        "[Vendor]",
+        "Colour=blue",
+        "",
+        "[title]",
+        "version=1201",
+        "[pOiNt00007]",
+        "rawvalue=42",
+        "NAME=Pan_PosAdjust",
+        "Comment=keep me",
+        "scalemult=0.25",
+        "",
+        "[Trailer]",
+        "x=1",
     };
     std::string text;
     for (const auto& line : original) text += line + "\r\n";
@@ -156,9 +167,8 @@ TEST_F(TagFileTest, UnknownContentAndCaseVariantsSurviveLoadAndSave) {
         ++at;
     }
     const auto count = [&](const std::string& wanted) {
-        return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
-            return l.rfind(wanted, 0) == 0;
-        });
+        return std::count_if(lines.begin(), lines.end(),
+                             [&](const std::string& l) { return l.rfind(wanted, 0) == 0; });
     };
     EXPECT_EQ(count("[POINT00007]"), 0);  // the existing section was used, not duplicated
     EXPECT_EQ(count("RawValue="), 39);    // point 7 keeps its own spelling

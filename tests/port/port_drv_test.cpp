@@ -444,7 +444,7 @@ TEST_F(PortDrvTest, ReplyLengthSaturatesAt255AndReadsAtMostOneChunkPerPoll) {
 
     // Expected length 255: completes when the 255th byte arrives.
     drv.PortClearTransfer();
-    EXPECT_EQ(reply[127], 0);  // the clear zeroes the first 128 bytes ...
+    EXPECT_EQ(reply[127], 0);    // the clear zeroes the first 128 bytes ...
     EXPECT_EQ(reply[200], 200);  // ... only
     Send({0x01}, 255);
     line.ArriveRepeated(0x5A, 260);

@@ -19,7 +19,6 @@
 namespace kestrova {
 namespace {
 
-
 // The driver opens the slave side of a pty as "COM 3"; the test plays the controller on the
 // master side. A second slave descriptor stays open so the pty never hangs up and so the test
 // can look at the slave's termios and input queue.
@@ -248,10 +247,8 @@ TEST(PosixSerialLineHelpers, TermiosFramingFromTheSettings) {
         bool twoStops;
     };
     const Case cases[] = {
-        {8, 0, 1, CS8, 0, false},
-        {7, 1, 2, CS7, PARENB | PARODD, true},
-        {5, 2, 1, CS5, PARENB, false},
-        {6, 2, 0, CS6, PARENB, false},
+        {8, 0, 1, CS8, 0, false},      {7, 1, 2, CS7, PARENB | PARODD, true},
+        {5, 2, 1, CS5, PARENB, false}, {6, 2, 0, CS6, PARENB, false},
         {9, 3, 3, CS8, 0, false},  // 9 bits as 8, parity 3 as none, stop 3 as one
         {0, -1, 2, CS8, 0, true},
     };

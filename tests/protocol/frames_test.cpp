@@ -15,20 +15,17 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using test::WithCrc;
 
-Bytes FrameOf(const RequestChannel& ch)
-{
+Bytes FrameOf(const RequestChannel& ch) {
     return Bytes(ch.TxFrame.begin(), ch.TxFrame.begin() + ch.FrameLength);
 }
 
 std::int16_t Parse(RequestChannel& ch, const Bytes& reply, std::uint8_t command,
-                   std::uint16_t count)
-{
+                   std::uint16_t count) {
     ch.SetReply(reply.data(), reply.size());
     return ToInt(ch.ParseReply(command, count));
 }
 
-TEST(Crc16, KnownCheckValues)
-{
+TEST(Crc16, KnownCheckValues) {
     const std::string digits = "123456789";
     const std::string abc = "abc";
     EXPECT_EQ(Crc16(reinterpret_cast<const std::uint8_t*>(digits.data()), digits.size(), 0xFFFF),
@@ -40,8 +37,7 @@ TEST(Crc16, KnownCheckValues)
     EXPECT_EQ(Crc16(d + 4, 5, Crc16(d, 4, 0xFFFF)), 0x4B37);
 }
 
-TEST(RequestChannel, StartValuesAndReset)
-{
+TEST(RequestChannel, StartValuesAndReset) {
     RequestChannel ch;
     EXPECT_EQ(ch.RequestAddress, 0u);
     EXPECT_EQ(ch.RequestCount, 2);
@@ -66,13 +62,13 @@ TEST(RequestChannel, StartValuesAndReset)
     EXPECT_EQ(ch.Result, ReplyResult::Good);
 }
 
-TEST(RequestChannel, ReadRequestFrame)
-{
+TEST(RequestChannel, ReadRequestFrame) {
     RequestChannel ch;
     ch.RequestAddress = 0x0A50;
     ch.RequestCount = 2;
     ch.BuildReadRequest();
-    EXPECT_EQ(FrameOf(ch), (Bytes{0x24, 0x6D, 0x50, 0x0A, 0x00, 0x00, 0x02, 0x00, 0x23, 0xD6, 0xF6}));
+    EXPECT_EQ(FrameOf(ch),
+              (Bytes{0x24, 0x6D, 0x50, 0x0A, 0x00, 0x00, 0x02, 0x00, 0x23, 0xD6, 0xF6}));
     EXPECT_EQ(ch.ExpectedReplyLength, 7);
 
     // All four address bytes and both count bytes little-endian; the reply length follows the
@@ -91,15 +87,14 @@ TEST(RequestChannel, ReadRequestFrame)
     EXPECT_EQ(ch.ExpectedReplyLength, 65535);
 }
 
-TEST(RequestChannel, WriteRequestFrame)
-{
+TEST(RequestChannel, WriteRequestFrame) {
     RequestChannel ch;
     ch.RequestAddress = 0x0A50;
     ch.RequestCount = 2;
     ch.RequestData[0] = 500;
     ch.BuildWriteRequest(2);
-    EXPECT_EQ(FrameOf(ch),
-              (Bytes{0x24, 0x4D, 0x50, 0x0A, 0x00, 0x00, 0x02, 0x00, 0xF4, 0x01, 0x23, 0x2F, 0x3D}));
+    EXPECT_EQ(FrameOf(ch), (Bytes{0x24, 0x4D, 0x50, 0x0A, 0x00, 0x00, 0x02, 0x00, 0xF4, 0x01, 0x23,
+                                  0x2F, 0x3D}));
     EXPECT_EQ(ch.ExpectedReplyLength, 7);
 
     // Count 3 from 16-bit elements: the second value gives only its low byte.
@@ -136,8 +131,7 @@ TEST(RequestChannel, WriteRequestFrame)
     EXPECT_EQ(Crc16(ch.TxFrame.data(), 11, 0xFFFF), 0);
 }
 
-TEST(RequestChannel, LargestWriteStaysInsideTheDataWords)
-{
+TEST(RequestChannel, LargestWriteStaysInsideTheDataWords) {
     // 53 one-byte elements would need 53 values; the channel holds 32, the rest go out as 0.
     RequestChannel ch;
     for (std::size_t i = 0; i < ch.RequestData.size(); ++i) {
@@ -155,8 +149,7 @@ TEST(RequestChannel, LargestWriteStaysInsideTheDataWords)
     EXPECT_EQ(Crc16(ch.TxFrame.data(), 64, 0xFFFF), 0);
 }
 
-TEST(ParseReply, GoodReplies)
-{
+TEST(ParseReply, GoodReplies) {
     RequestChannel ch;
     const Bytes read500{0x2B, 0x24, 0xF4, 0x01, 0x23, 0x0B, 0x4D};
     EXPECT_EQ(Parse(ch, read500, 'm', 2), 0);
@@ -188,8 +181,7 @@ TEST(ParseReply, GoodReplies)
     EXPECT_EQ(ToInt(ch.ParseReply()), -9);
 }
 
-TEST(ParseReply, MalformedReplies)
-{
+TEST(ParseReply, MalformedReplies) {
     RequestChannel ch;
     const Bytes read500{0x2B, 0x24, 0xF4, 0x01, 0x23, 0x0B, 0x4D};
     // Wrong count: malformed, but the payload is still copied with its own length.
@@ -211,8 +203,7 @@ TEST(ParseReply, MalformedReplies)
     EXPECT_EQ(Parse(ch, WithCrc({0x00, 0x24, 0xF4, 0x01, 0x23}), 'm', 2), -64);
 }
 
-TEST(ParseReply, ErrorReplies)
-{
+TEST(ParseReply, ErrorReplies) {
     RequestChannel ch;
     EXPECT_EQ(Parse(ch, WithCrc({0x2D, 0x24, 0x45, 0x05, 0x23}), 'm', 2), -133);
     EXPECT_EQ(Parse(ch, WithCrc({0x2D, 0x24, 0x45, 0x05, 0x23}), 'M', 0), -133);
@@ -228,8 +219,7 @@ TEST(ParseReply, ErrorReplies)
     EXPECT_EQ(Parse(ch, bad, 'm', 2), -1);
 }
 
-TEST(ParseReply, ShortRepliesNeverReadOutsideTheReply)
-{
+TEST(ParseReply, ShortRepliesNeverReadOutsideTheReply) {
     RequestChannel ch;
     // A previous long reply leaves nothing behind that a short one could pick up.
     const Bytes okWrite{0x2B, 0x24, 0x4F, 0x4B, 0x23, 0x4C, 0x08};
@@ -249,8 +239,7 @@ TEST(ParseReply, ShortRepliesNeverReadOutsideTheReply)
     EXPECT_EQ(Parse(ch, WithCrc({0x2D}), 'M', 0), -128);
 }
 
-TEST(ParseReply, OversizedRepliesAreCutAtTheBuffers)
-{
+TEST(ParseReply, OversizedRepliesAreCutAtTheBuffers) {
     RequestChannel ch;
     // More than the reply buffer: cut at 128 bytes, and the cut frame fails its checksum.
     Bytes huge{0x2B, 0x24};

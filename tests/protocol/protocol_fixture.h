@@ -5,12 +5,12 @@
 #include <cstdint>
 
 #include "config/serial_settings.h"
+#include "memory_controller.h"
 #include "points/point_database.h"
 #include "port/port_drv.h"
 #include "protocol/protocol.h"
 #include "support/fake_serial_line.h"
 #include "support/internals_probe.h"
-#include "memory_controller.h"
 
 namespace kestrova::test {
 

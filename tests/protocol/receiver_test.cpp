@@ -77,7 +77,8 @@ TEST_F(ReceiverTest, GoodRepliesAreStoredUnlessAWriteIsPending) {
     // dropped, the read still ends well and counts.
     controller.silent = true;
     RequestRead(10);
-    ASSERT_TRUE(TickUntil([&] { return p10.Read_Idx != -1 && proto.ProtocolState() == PollState::AwaitReply; }));
+    ASSERT_TRUE(TickUntil(
+        [&] { return p10.Read_Idx != -1 && proto.ProtocolState() == PollState::AwaitReply; }));
     db.WritePoint(10, 41.0);  // raw 80
     line.Arrive(GoodReadReply({0x01, 0x00}));
     ASSERT_TRUE(TickUntil([&] { return p10.Msg_Count == 2; }));
@@ -398,8 +399,10 @@ TEST_F(ReceiverTest, UntrustedRepliesStayInsideTheirBuffers) {
     Define(38, TypeS32, PtNetRead, 0x0B00);
     Define(39, TypeU8, PtNetRead, 0x0B04);
     RequestRead(38);
-    ASSERT_TRUE(TickUntil([&] { return proto.ProtocolState() == PollState::AwaitReply &&
-                                       Block(proto.BlockCursor()).PointNo == 38; }));
+    ASSERT_TRUE(TickUntil([&] {
+        return proto.ProtocolState() == PollState::AwaitReply &&
+               Block(proto.BlockCursor()).PointNo == 38;
+    }));
     Pt(38).Pt_Flags = TypeU8 | PtNetRead;
     line.Arrive(GoodReadReply({7, 8, 9, 10}));
     ASSERT_TRUE(TickUntil([&] { return Pt(38).Msg_Count == 1; }));
@@ -410,8 +413,10 @@ TEST_F(ReceiverTest, UntrustedRepliesStayInsideTheirBuffers) {
     // and still ends at the last point.
     RequestRead(38);
     Pt(38).Pt_Flags = TypeS32 | PtNetRead;
-    ASSERT_TRUE(TickUntil([&] { return proto.ProtocolState() == PollState::AwaitReply &&
-                                       Block(proto.BlockCursor()).PointNo == 38; }));
+    ASSERT_TRUE(TickUntil([&] {
+        return proto.ProtocolState() == PollState::AwaitReply &&
+               Block(proto.BlockCursor()).PointNo == 38;
+    }));
     Pt(38).Pt_Flags = TypeNoSize | PtNetRead;
     Pt(39).RawValue = 5;
     line.Arrive(GoodReadReply({7, 8, 9, 10}));

@@ -3,13 +3,13 @@
 #include <QAction>
 #include <QComboBox>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QToolButton>
 
@@ -62,35 +62,66 @@ TEST_F(DashboardLayout, AxisColumnsLieAtTheirPlacesWithTheirLooks) {
         {"Bevel1", "Bevel2", "Bevel3", {125, 5, 275, 515}},
         {"ButtonPan", "ButtonTilt", "ButtonRoll", {140, 20, 140, 70}},
         {"StaticTextPan_Label", "StaticTextTiltLabel", "StaticTextRollLabel", {145, 25, 130, 40}},
-        {"StaticTextPan_Status", "StaticTextTiltStatus", "StaticTextRollStatus", {145, 65, 130, 20}},
-        {"SpeedButtonPan_PosValueInc", "SpeedButtonTiltPosValueInc", "SpeedButtonRollPosValueInc",
+        {"StaticTextPan_Status",
+         "StaticTextTiltStatus",
+         "StaticTextRollStatus",
+         {145, 65, 130, 20}},
+        {"SpeedButtonPan_PosValueInc",
+         "SpeedButtonTiltPosValueInc",
+         "SpeedButtonRollPosValueInc",
          {340, 10, 40, 40}},
-        {"SpeedButtonPan_PosIncIcon", "SpeedButtonTiltPosIncIcon", "SpeedButtonRollPosIncIcon",
+        {"SpeedButtonPan_PosIncIcon",
+         "SpeedButtonTiltPosIncIcon",
+         "SpeedButtonRollPosIncIcon",
          {340, 10, 40, 40}},
-        {"TrackBarPan_PosAdjust", "TrackBarTiltPosAdjust", "TrackBarRollPosAdjust",
+        {"TrackBarPan_PosAdjust",
+         "TrackBarTiltPosAdjust",
+         "TrackBarRollPosAdjust",
          {339, 50, 41, 160}},
-        {"SpeedButtonPan_PosValueDec", "SpeedButtonTiltPosValueDec", "SpeedButtonRollPosValueDec",
+        {"SpeedButtonPan_PosValueDec",
+         "SpeedButtonTiltPosValueDec",
+         "SpeedButtonRollPosValueDec",
          {340, 210, 40, 40}},
-        {"StaticTextPan_PosValue_Label", "StaticTextTiltPosValue_Label",
-         "StaticTextRollPosValue_Label", {130, 120, 125, 25}},
-        {"StaticTextPan_PosValue", "StaticTextTiltPosValue", "StaticTextRollPosValue",
+        {"StaticTextPan_PosValue_Label",
+         "StaticTextTiltPosValue_Label",
+         "StaticTextRollPosValue_Label",
+         {130, 120, 125, 25}},
+        {"StaticTextPan_PosValue",
+         "StaticTextTiltPosValue",
+         "StaticTextRollPosValue",
          {260, 120, 70, 25}},
-        {"StaticTextPan_PosValueZero", "StaticTextTiltPosValueZero", "StaticTextRollPosValueZero",
+        {"StaticTextPan_PosValueZero",
+         "StaticTextTiltPosValueZero",
+         "StaticTextRollPosValueZero",
          {260, 120, 70, 25}},
-        {"StaticTextPan_Value_Label", "StaticTextTiltValue_Label", "StaticTextRollValue_Label",
+        {"StaticTextPan_Value_Label",
+         "StaticTextTiltValue_Label",
+         "StaticTextRollValue_Label",
          {130, 242, 125, 25}},
         {"StaticTextPan_Value", "StaticTextTiltValue", "StaticTextRollValue", {260, 242, 70, 25}},
-        {"StaticTextPan_NeutralValue", "StaticTextTiltNeutralValue", "StaticTextRollNeutralValue",
+        {"StaticTextPan_NeutralValue",
+         "StaticTextTiltNeutralValue",
+         "StaticTextRollNeutralValue",
          {260, 272, 70, 25}},
-        {"SpeedButtonPan_NegValueInc", "SpeedButtonTiltNegValueInc", "SpeedButtonRollNegValueInc",
+        {"SpeedButtonPan_NegValueInc",
+         "SpeedButtonTiltNegValueInc",
+         "SpeedButtonRollNegValueInc",
          {340, 260, 40, 40}},
-        {"TrackBarPan_NegAdjust", "TrackBarTiltNegAdjust", "TrackBarRollNegAdjust",
+        {"TrackBarPan_NegAdjust",
+         "TrackBarTiltNegAdjust",
+         "TrackBarRollNegAdjust",
          {340, 300, 41, 160}},
-        {"SpeedButtonPan_NegDecIcon", "SpeedButtonTiltNegDecIcon", "SpeedButtonRollNegDecIcon",
+        {"SpeedButtonPan_NegDecIcon",
+         "SpeedButtonTiltNegDecIcon",
+         "SpeedButtonRollNegDecIcon",
          {340, 460, 40, 40}},
-        {"StaticTextPan_NegValue_Label", "StaticTextTiltNegValue_Label",
-         "StaticTextRollNegValue_Label", {130, 370, 125, 25}},
-        {"StaticTextPan_NegValueZero", "StaticTextTiltNegValueZero", "StaticTextRollNegValueZero",
+        {"StaticTextPan_NegValue_Label",
+         "StaticTextTiltNegValue_Label",
+         "StaticTextRollNegValue_Label",
+         {130, 370, 125, 25}},
+        {"StaticTextPan_NegValueZero",
+         "StaticTextTiltNegValueZero",
+         "StaticTextRollNegValueZero",
          {260, 370, 70, 25}},
     };
     for (const Place& place : places) {
@@ -166,15 +197,15 @@ TEST_F(DashboardLayout, TrackBarsStandWithTheMinimumAtTheTop) {
     option.maximum = 200;
     option.upsideDown = !positive->invertedAppearance();
     option.sliderPosition = 0;
-    const int top = positive->style()
-                        ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle,
-                                         positive)
-                        .top();
+    const int top =
+        positive->style()
+            ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, positive)
+            .top();
     option.sliderPosition = 200;
-    const int bottom = positive->style()
-                           ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle,
-                                            positive)
-                           .top();
+    const int bottom =
+        positive->style()
+            ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, positive)
+            .top();
     EXPECT_LT(top, bottom);
 
     // "ModeSelect" and the axis looks reach the bars.
@@ -188,16 +219,24 @@ TEST_F(DashboardLayout, TrackBarsStandWithTheMinimumAtTheTop) {
 
 TEST_F(DashboardLayout, LeftColumnBottomRowMenusAndTimers) {
     const std::vector<std::pair<const char*, QRect>> places{
-        {"Button1", {10, 20, 100, 70}},        {"StaticText1", {20, 25, 80, 50}},
+        {"Button1", {10, 20, 100, 70}},
+        {"StaticText1", {20, 25, 80, 50}},
         {"StaticTextCommsStatus", {10, 100, 100, 20}},
         {"ComboBoxCommsSelect", {10, 130, 101, 21}},
-        {"Label1", {10, 160, 91, 21}},         {"ButtonDebug03", {10, 190, 91, 25}},
-        {"ButtonDebug04", {10, 220, 91, 25}},  {"ButtonDebug02", {10, 250, 91, 21}},
-        {"StaticText2", {10, 270, 100, 55}},   {"StaticTextSoftwareVersion", {10, 332, 101, 25}},
-        {"StaticText3", {10, 370, 100, 55}},   {"BitBtnModeEnhanced", {10, 430, 100, 30}},
-        {"BitBtnModeLegacy", {10, 460, 100, 30}}, {"ButtonDebug01", {210, 530, 61, 21}},
-        {"ButtonDebugShow", {290, 530, 61, 21}}, {"MemoDebug", {390, 410, 231, 141}},
-        {"ButtonDebugClear", {630, 530, 61, 21}}, {"StaticTextNotification", {720, 530, 500, 60}},
+        {"Label1", {10, 160, 91, 21}},
+        {"ButtonDebug03", {10, 190, 91, 25}},
+        {"ButtonDebug04", {10, 220, 91, 25}},
+        {"ButtonDebug02", {10, 250, 91, 21}},
+        {"StaticText2", {10, 270, 100, 55}},
+        {"StaticTextSoftwareVersion", {10, 332, 101, 25}},
+        {"StaticText3", {10, 370, 100, 55}},
+        {"BitBtnModeEnhanced", {10, 430, 100, 30}},
+        {"BitBtnModeLegacy", {10, 460, 100, 30}},
+        {"ButtonDebug01", {210, 530, 61, 21}},
+        {"ButtonDebugShow", {290, 530, 61, 21}},
+        {"MemoDebug", {390, 410, 231, 141}},
+        {"ButtonDebugClear", {630, 530, 61, 21}},
+        {"StaticTextNotification", {720, 530, 500, 60}},
     };
     for (const auto& [name, rect] : places) {
         QWidget* control = Find(name);
@@ -215,10 +254,10 @@ TEST_F(DashboardLayout, LeftColumnBottomRowMenusAndTimers) {
     EXPECT_EQ(Caption(Find("ButtonDebug03")), "DB03 Pt Nmbr");
     EXPECT_EQ(Caption(Find("ButtonDebug02")), "D02-Refresh");
     EXPECT_EQ(Caption(Find("ButtonDebugClear")), "Clear Disp");
-    for (const char* hidden : {"ButtonDebug01", "ButtonDebug02", "ButtonDebug03", "ButtonDebug04",
-                               "ButtonDebugShow", "ButtonDebugClear", "MemoDebug", "Label1",
-                               "StaticTextNotification", "BitBtnModeEnhanced",
-                               "BitBtnModeLegacy"}) {
+    for (const char* hidden :
+         {"ButtonDebug01", "ButtonDebug02", "ButtonDebug03", "ButtonDebug04", "ButtonDebugShow",
+          "ButtonDebugClear", "MemoDebug", "Label1", "StaticTextNotification", "BitBtnModeEnhanced",
+          "BitBtnModeLegacy"}) {
         EXPECT_TRUE(Find(hidden)->isHidden()) << hidden;
     }
     auto* enhanced = Find<QPushButton>("BitBtnModeEnhanced");
@@ -311,9 +350,9 @@ TEST_F(DashboardInput, AxisControlsSendTheAxisPairOnlyWhileTheAxisIsSelectable) 
 
     // Legacy mode clears the axis select flags: nothing is sent.
     Show("ModeSelect", "LEGACY");
-    for (const char* name : {"ButtonPan", "StaticTextPan_Label", "StaticTextPan_Status",
-                             "SpeedButtonPan_PosIncIcon", "StaticTextTiltPosValueZero",
-                             "ButtonRoll"}) {
+    for (const char* name :
+         {"ButtonPan", "StaticTextPan_Label", "StaticTextPan_Status", "SpeedButtonPan_PosIncIcon",
+          "StaticTextTiltPosValueZero", "ButtonRoll"}) {
         Click(name);
     }
     EXPECT_TRUE(TakePairs().empty());

@@ -31,7 +31,8 @@ TEST(ConfigErrorDialog, NamesOnlyTheWrongFilesInTheirPlaces) {
     EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_EQ(FindIn<QLabel>(&dialog, "StaticTextPreamble1")->text(),
               "The following configuration file(s) are incorrect for Version  1.20.1:-");
-    EXPECT_EQ(FindIn<QLabel>(&dialog, "StaticTextErrorRed")->text(), "Configuration Error Detected");
+    EXPECT_EQ(FindIn<QLabel>(&dialog, "StaticTextErrorRed")->text(),
+              "Configuration Error Detected");
     EXPECT_EQ(FindIn(&dialog, "StaticTextErrorRed")->geometry(), QRect(30, 20, 250, 30));
     auto* acknowledge = FindIn<QPushButton>(&dialog, "ButtonErrorAck");
     EXPECT_EQ(acknowledge->text(), "Acknowledge And Exit");
@@ -73,8 +74,8 @@ TEST(ConfigErrorDialog, AllThreeFilesMissing) {
     info.settings = info.project = info.tags = 0;
     TFormVersionErrorDlg dialog(info);
     dialog.show();
-    for (const char* name : {"StaticText_INI_Status", "StaticText_CG0_Status",
-                             "StaticText_TG1_Status"}) {
+    for (const char* name :
+         {"StaticText_INI_Status", "StaticText_CG0_Status", "StaticText_TG1_Status"}) {
         EXPECT_FALSE(FindIn(&dialog, name)->isHidden()) << name;
     }
     EXPECT_EQ(FindIn<QLabel>(&dialog, "StaticText_CG0_Status")->text(),
@@ -92,9 +93,9 @@ TEST(AboutBox, ShowsItsTextsWithTheBuildDateAndTime) {
     EXPECT_EQ(FindIn<QLabel>(&about, "StaticText_Copyright")->text(), "Tessaline");
     EXPECT_EQ(FindIn<QLabel>(&about, "ProductName")->text(), "Product Name:");
     const QString comments = FindIn<QLabel>(&about, "StaticText_Comments")->text();
-    const QRegularExpression form(QStringLiteral(
-        "^Utility for use with the Kestrova Control Wheel System\\n"
-        "Compiled: [A-Z][a-z]{2} [ 123]\\d \\d{4}-\\d\\d:\\d\\d:\\d\\d$"));
+    const QRegularExpression form(
+        QStringLiteral("^Utility for use with the Kestrova Control Wheel System\\n"
+                       "Compiled: [A-Z][a-z]{2} [ 123]\\d \\d{4}-\\d\\d:\\d\\d:\\d\\d$"));
     EXPECT_TRUE(form.match(comments).hasMatch()) << comments.toStdString();
     EXPECT_EQ(FindIn(&about, "StaticText_Comments")->geometry(), QRect(68, 103, 203, 48));
     EXPECT_EQ(FindIn(&about, "Panel1")->geometry(), QRect(8, 8, 281, 161));

@@ -86,9 +86,9 @@ int WaitForExit(pid_t pid, std::chrono::seconds limit) {
         fs::copy_file(fs::path(KESTROVA_DATA_DIR) / name, folder / name);
     }
     std::string tags = ReadText(folder / "KESTROVA_001.TG1");
-    for (const auto& [from, to] : {std::pair<std::string, std::string>{"Update=2017-03-29",
-                                                                       "Update=2000-01-01"},
-                                   {"Version=1201", "Version=" + tagVersion}}) {
+    for (const auto& [from, to] :
+         {std::pair<std::string, std::string>{"Update=2017-03-29", "Update=2000-01-01"},
+          {"Version=1201", "Version=" + tagVersion}}) {
         const std::size_t at = tags.find(from);
         if (at == std::string::npos) return ::testing::AssertionFailure() << "no " << from;
         tags.replace(at, from.size(), to);

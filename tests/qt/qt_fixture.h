@@ -95,7 +95,7 @@ public:
     std::vector<std::string> messages;
     std::deque<MessageAnswer> answers;  // none left: Cancel
     std::optional<std::string> chosenFile;
-    std::deque<std::string> inputs;     // none left: cancel (default text)
+    std::deque<std::string> inputs;  // none left: cancel (default text)
     std::vector<std::string> errors;
     std::function<void()> whileErrorBoxOpen;
 
@@ -109,7 +109,8 @@ public:
     std::optional<std::string> RunFileDialog(const FileDialogSettings&) override {
         return chosenFile;
     }
-    std::string InputBox(std::string_view, std::string_view, std::string_view defaultText) override {
+    std::string InputBox(std::string_view, std::string_view,
+                         std::string_view defaultText) override {
         if (inputs.empty()) return std::string(defaultText);
         std::string text = inputs.front();
         inputs.pop_front();

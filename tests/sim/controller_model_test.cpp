@@ -15,11 +15,11 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 const Bytes ReadVector{0x24, 0x6D, 0x50, 0x0A, 0x00, 0x00, 0x02, 0x00, 0x23, 0xD6, 0xF6};
-const Bytes WriteVector{0x24, 0x4D, 0x50, 0x0A, 0x00, 0x00, 0x02, 0x00, 0xF4, 0x01, 0x23, 0x2F, 0x3D};
+const Bytes WriteVector{0x24, 0x4D, 0x50, 0x0A, 0x00, 0x00, 0x02,
+                        0x00, 0xF4, 0x01, 0x23, 0x2F, 0x3D};
 
 // Request frames come from the utility's own builders.
-Bytes ReadFrame(std::uint32_t address, std::uint16_t count)
-{
+Bytes ReadFrame(std::uint32_t address, std::uint16_t count) {
     RequestChannel ch;
     ch.RequestAddress = address;
     ch.RequestCount = count;
@@ -27,8 +27,7 @@ Bytes ReadFrame(std::uint32_t address, std::uint16_t count)
     return Bytes(ch.TxFrame.begin(), ch.TxFrame.begin() + ch.FrameLength);
 }
 
-Bytes WriteFrame(std::uint32_t address, std::int32_t value, int size)
-{
+Bytes WriteFrame(std::uint32_t address, std::int32_t value, int size) {
     RequestChannel ch;
     ch.RequestAddress = address;
     ch.RequestCount = static_cast<std::uint16_t>(size);
@@ -37,8 +36,7 @@ Bytes WriteFrame(std::uint32_t address, std::int32_t value, int size)
     return Bytes(ch.TxFrame.begin(), ch.TxFrame.begin() + ch.FrameLength);
 }
 
-Bytes Take(ControllerModel& model)
-{
+Bytes Take(ControllerModel& model) {
     SimReply reply;
     if (!model.PopReply(reply)) {
         return {};
@@ -46,22 +44,19 @@ Bytes Take(ControllerModel& model)
     return Bytes(reply.bytes.begin(), reply.bytes.begin() + reply.length);
 }
 
-Bytes Exchange(ControllerModel& model, const Bytes& request)
-{
+Bytes Exchange(ControllerModel& model, const Bytes& request) {
     model.Feed(request.data(), request.size());
     return Take(model);
 }
 
 // The reply as the utility judges it: ReplyResult, payload in ch.
 std::int16_t Judge(RequestChannel& ch, const Bytes& reply, std::uint8_t command,
-                   std::uint16_t count)
-{
+                   std::uint16_t count) {
     ch.SetReply(reply.data(), reply.size());
     return ToInt(ch.ParseReply(command, count));
 }
 
-std::int32_t ReadValue(ControllerModel& model, std::uint32_t address, int size)
-{
+std::int32_t ReadValue(ControllerModel& model, std::uint32_t address, int size) {
     RequestChannel ch;
     const std::int16_t result =
         Judge(ch, Exchange(model, ReadFrame(address, static_cast<std::uint16_t>(size))), 'm',
@@ -74,8 +69,7 @@ std::int32_t ReadValue(ControllerModel& model, std::uint32_t address, int size)
 }
 
 std::int16_t WriteResult(ControllerModel& model, std::uint32_t address, std::int32_t value,
-                         int size)
-{
+                         int size) {
     RequestChannel ch;
     return Judge(ch, Exchange(model, WriteFrame(address, value, size)), 'M', 0);
 }
@@ -83,8 +77,7 @@ std::int16_t WriteResult(ControllerModel& model, std::uint32_t address, std::int
 constexpr std::uint32_t Pan = 0x0A50;
 constexpr std::uint32_t Tilt = 0x0A70;
 
-TEST(ControllerModel, AnswersTheReferenceFrames)
-{
+TEST(ControllerModel, AnswersTheReferenceFrames) {
     ControllerModel model;
     EXPECT_EQ(Exchange(model, WriteVector), (Bytes{0x2B, 0x24, 0x4F, 0x4B, 0x23, 0x4C, 0x08}));
     EXPECT_EQ(model.AxisAt(Axis::Pan).neutral, 500);
@@ -106,8 +99,7 @@ TEST(ControllerModel, AnswersTheReferenceFrames)
     EXPECT_EQ(model.Stats().requests, 5u);
 }
 
-TEST(ControllerModel, MemoryMapHoldsTheControllerValues)
-{
+TEST(ControllerModel, MemoryMapHoldsTheControllerValues) {
     ControllerModel model;
     EXPECT_EQ(ReadValue(model, 0x0A00, 2), 1305);
     EXPECT_EQ(ReadValue(model, 0x0A04, 1), 1);
@@ -125,7 +117,8 @@ TEST(ControllerModel, MemoryMapHoldsTheControllerValues)
     RequestChannel ch;
     ASSERT_EQ(Judge(ch, Exchange(model, ReadFrame(Tilt, 16)), 'm', 16), 0);
     EXPECT_EQ(ch.Payload[6] | (ch.Payload[7] << 8), 200);
-    EXPECT_EQ(static_cast<std::int16_t>(ch.Payload[0] | (ch.Payload[1] << 8)), model.AxisAt(Axis::Tilt).neutral);
+    EXPECT_EQ(static_cast<std::int16_t>(ch.Payload[0] | (ch.Payload[1] << 8)),
+              model.AxisAt(Axis::Tilt).neutral);
     // The link test byte at address 0 takes any value (the special points use it).
     EXPECT_EQ(WriteResult(model, 0x0000, 0xB1, 1), 0);
     EXPECT_EQ(ReadValue(model, 0x0000, 1), 0xB1);
@@ -137,17 +130,16 @@ TEST(ControllerModel, MemoryMapHoldsTheControllerValues)
     EXPECT_EQ(Exchange(model, ReadFrame(0x0A00, 123)).size(), 128u);
 }
 
-TEST(ControllerModel, RefusedRequestsGetErrorReplies)
-{
+TEST(ControllerModel, RefusedRequestsGetErrorReplies) {
     ControllerModel model;
     RequestChannel ch;
     const std::int16_t panOutput = model.AxisAt(Axis::Pan).output;
     // Read-only values, and an unused byte.
-    EXPECT_EQ(WriteResult(model, 0x0A00, 9999, 2), -128 - 3);   // firmware version
-    EXPECT_EQ(WriteResult(model, 0x0A02, 0, 2), -131);          // heartbeat
-    EXPECT_EQ(WriteResult(model, Pan + 0x06, 50, 2), -131);     // adjust maximum
-    EXPECT_EQ(WriteResult(model, Pan + 0x08, 0, 2), -131);      // output
-    EXPECT_EQ(WriteResult(model, 0x0A06, 1, 1), -131);          // unused
+    EXPECT_EQ(WriteResult(model, 0x0A00, 9999, 2), -128 - 3);  // firmware version
+    EXPECT_EQ(WriteResult(model, 0x0A02, 0, 2), -131);         // heartbeat
+    EXPECT_EQ(WriteResult(model, Pan + 0x06, 50, 2), -131);    // adjust maximum
+    EXPECT_EQ(WriteResult(model, Pan + 0x08, 0, 2), -131);     // output
+    EXPECT_EQ(WriteResult(model, 0x0A06, 1, 1), -131);         // unused
     EXPECT_EQ(ReadValue(model, 0x0A00, 2), 1305);
     EXPECT_EQ(model.AxisAt(Axis::Pan).adjustMax, 200);
     EXPECT_EQ(model.AxisAt(Axis::Pan).output, panOutput);
@@ -185,8 +177,7 @@ TEST(ControllerModel, RefusedRequestsGetErrorReplies)
     EXPECT_EQ(model.Stats().errorReplies, 12u);
 }
 
-TEST(ControllerModel, AdjustValuesAreLimited)
-{
+TEST(ControllerModel, AdjustValuesAreLimited) {
     ControllerModel model;
     EXPECT_EQ(WriteResult(model, Pan + 0x02, 250, 2), 0);
     EXPECT_EQ(model.AxisAt(Axis::Pan).posAdjust, 200);
@@ -210,8 +201,7 @@ TEST(ControllerModel, AdjustValuesAreLimited)
     EXPECT_EQ(model.ControllerMode(), 1);
 }
 
-TEST(ControllerModel, RestoreTargetsFollowTheAxisMode)
-{
+TEST(ControllerModel, RestoreTargetsFollowTheAxisMode) {
     ControllerModel model;
     const std::int16_t pos = model.AxisAt(Axis::Pan).posAdjust;
     const std::int16_t neg = model.AxisAt(Axis::Pan).negAdjust;
@@ -248,8 +238,7 @@ TEST(ControllerModel, RestoreTargetsFollowTheAxisMode)
     EXPECT_EQ(model.AxisAt(Axis::Tilt).posAdjust, tiltPos);
 }
 
-TEST(ControllerModel, LegacyModeUsesTheLegacyRange)
-{
+TEST(ControllerModel, LegacyModeUsesTheLegacyRange) {
     ControllerModel model;
     const std::int16_t pos = model.AxisAt(Axis::Pan).posAdjust;  // 120
     ASSERT_EQ(pos, 120);
@@ -276,8 +265,7 @@ TEST(ControllerModel, LegacyModeUsesTheLegacyRange)
     EXPECT_GE(legacy.AxisAt(Axis::Roll).posAdjust, 13304);
 }
 
-TEST(ControllerModel, ResynchronisesOnStrayBytes)
-{
+TEST(ControllerModel, ResynchronisesOnStrayBytes) {
     ControllerModel model;
     // Stray bytes, a '$' that starts nothing, then a request.
     Bytes line{0x00, 0xFF, 'x', '$', 'Q', 0x23};
@@ -325,8 +313,7 @@ TEST(ControllerModel, ResynchronisesOnStrayBytes)
     EXPECT_EQ(m3.Stats().lostReplies, 3u);
 }
 
-TEST(ControllerModel, WheelsSwingWithinTheTrim)
-{
+TEST(ControllerModel, WheelsSwingWithinTheTrim) {
     ControllerModel model;
     std::array<int, 3> low{99999, 99999, 99999};
     std::array<int, 3> high{-99999, -99999, -99999};
@@ -358,8 +345,7 @@ TEST(ControllerModel, WheelsSwingWithinTheTrim)
     }
 }
 
-TEST(FaultInjector, SpoilsRepliesAsAsked)
-{
+TEST(FaultInjector, SpoilsRepliesAsAsked) {
     ControllerModel model;
     model.Feed(ReadVector.data(), ReadVector.size());
     SimReply good;

@@ -29,13 +29,13 @@ using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 const Bytes ReadVector{0x24, 0x6D, 0x50, 0x0A, 0x00, 0x00, 0x02, 0x00, 0x23, 0xD6, 0xF6};
-const Bytes WriteVector{0x24, 0x4D, 0x50, 0x0A, 0x00, 0x00, 0x02, 0x00, 0xF4, 0x01, 0x23, 0x2F, 0x3D};
+const Bytes WriteVector{0x24, 0x4D, 0x50, 0x0A, 0x00, 0x00, 0x02,
+                        0x00, 0xF4, 0x01, 0x23, 0x2F, 0x3D};
 const Bytes WriteOk{0x2B, 0x24, 0x4F, 0x4B, 0x23, 0x4C, 0x08};
 const Bytes Read500{0x2B, 0x24, 0xF4, 0x01, 0x23, 0x0B, 0x4D};
 
 // The utility's side of the line: the device opened raw and non-blocking.
-int OpenClient(const std::string& path)
-{
+int OpenClient(const std::string& path) {
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd >= 0) {
         termios tio{};
@@ -47,8 +47,7 @@ int OpenClient(const std::string& path)
 }
 
 // Reads until want bytes arrived or the time is up; pump runs the simulator in between.
-Bytes ReadReply(int fd, std::size_t want, int timeoutMs, const std::function<void()>& pump)
-{
+Bytes ReadReply(int fd, std::size_t want, int timeoutMs, const std::function<void()>& pump) {
     Bytes got;
     const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (got.size() < want && Clock::now() < end) {
@@ -67,13 +66,11 @@ Bytes ReadReply(int fd, std::size_t want, int timeoutMs, const std::function<voi
     return got;
 }
 
-bool Send(int fd, const Bytes& bytes)
-{
+bool Send(int fd, const Bytes& bytes) {
     return write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
 }
 
-TEST(PtySimulator, ServesRequestsOnItsTerminal)
-{
+TEST(PtySimulator, ServesRequestsOnItsTerminal) {
     test::TempFolder dir("ksim");
     const std::string link = (dir / "com7").string();
     SimOptions options;
@@ -115,8 +112,7 @@ TEST(PtySimulator, ServesRequestsOnItsTerminal)
     EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
 
-TEST(PtySimulator, DelaysAndPacesReplies)
-{
+TEST(PtySimulator, DelaysAndPacesReplies) {
     SimOptions options;
     options.delayMs = 40;
     options.baud = 1200;  // 8.33 ms a byte: a 7-byte reply spends 50 ms on the line
@@ -144,8 +140,7 @@ TEST(PtySimulator, DelaysAndPacesReplies)
     close(fd);
 }
 
-TEST(PtySimulator, LinkHandling)
-{
+TEST(PtySimulator, LinkHandling) {
     test::TempFolder dir("ksim");
     const std::string link = (dir / "stale").string();
     std::filesystem::create_symlink("/nonexistent/tty", link);
@@ -186,8 +181,7 @@ TEST(PtySimulator, LinkHandling)
     EXPECT_FALSE(std::filesystem::is_symlink(shared));
 }
 
-TEST(KestrovaSimProgram, AnswersOverItsLinkAndCleansUpOnSigterm)
-{
+TEST(KestrovaSimProgram, AnswersOverItsLinkAndCleansUpOnSigterm) {
     test::TempFolder dir("ksim");
     const std::string link = (dir / "com3").string();
     int out[2];

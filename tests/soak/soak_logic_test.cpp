@@ -35,9 +35,14 @@ TEST(SoakOptionsTest, MinutesSeedAndKeep) {
     EXPECT_EQ(o->seed, 42u);
     EXPECT_TRUE(o->keepFolder);
 
-    for (auto bad : std::vector<std::vector<const char*>>{
-             {"--minutes"}, {"--minutes", "0"}, {"--minutes", "-1"}, {"--minutes", "x"},
-             {"--minutes", "nan"}, {"--seed", "-3"}, {"--seed", "1.5"}, {"--hours", "1"}}) {
+    for (auto bad : std::vector<std::vector<const char*>>{{"--minutes"},
+                                                          {"--minutes", "0"},
+                                                          {"--minutes", "-1"},
+                                                          {"--minutes", "x"},
+                                                          {"--minutes", "nan"},
+                                                          {"--seed", "-3"},
+                                                          {"--seed", "1.5"},
+                                                          {"--hours", "1"}}) {
         error.clear();
         EXPECT_FALSE(Parse(bad, error)) << bad[0];
         EXPECT_FALSE(error.empty()) << bad[0];
@@ -46,7 +51,8 @@ TEST(SoakOptionsTest, MinutesSeedAndKeep) {
 
 TEST(SoakMemoryTest, VmRssParsedFromStatusAndFollowsTouchedMemory) {
     const std::string status =
-        "Name:\tsoak\nVmPeak:\t  20000 kB\nVmHWM:\t   9000 kB\nVmRSS:\t    8123 kB\nVmData:\t 1 kB\n";
+        "Name:\tsoak\nVmPeak:\t  20000 kB\nVmHWM:\t   9000 kB\nVmRSS:\t    8123 kB\nVmData:\t 1 "
+        "kB\n";
     EXPECT_EQ(ParseVmRssKiB(status), 8123);
     EXPECT_EQ(ParseVmRssKiB("VmRSS: 17 kB"), 17);
     EXPECT_EQ(ParseVmRssKiB("Name:\tx\nVmHWM:\t 5 kB\n"), -1);       // no such line
@@ -82,8 +88,9 @@ TEST(SoakCountTest, ReplyCounterDeltaAcrossItsWrap) {
 TEST(SoakCaptionsTest, EveryLossNeedsALaterGood) {
     CommsCaptionTracker t;
     // A connection as the core announces it: colours and captions on the same key.
-    for (const char* c : {"None", "No Comms", "PortConnected", "COM:1 Connect", "Connecting<--",
-                          "-->Connecting", "Comms Good", "GoodFlashOn", "Comms Good", "GoodFlashOff"}) {
+    for (const char* c :
+         {"None", "No Comms", "PortConnected", "COM:1 Connect", "Connecting<--", "-->Connecting",
+          "Comms Good", "GoodFlashOn", "Comms Good", "GoodFlashOff"}) {
         t.Caption(c, 100);
     }
     EXPECT_EQ(t.Losses(), 0);
@@ -161,15 +168,15 @@ TEST(SoakLedgerTest, OnlyValuesWrittenWithGoodCommsAreExpected) {
 TEST(SoakOperatorTest, GesturesUseTheDashboardVocabularyWithinRange) {
     // Object name -> point it adjusts, and whether it carries a track bar position.
     const std::map<std::string, std::pair<int, bool>> vocabulary{
-        {"ButtonPan_PosValueInc", {10, false}},  {"ButtonPan_PosValueDec", {10, false}},
+        {"ButtonPan_PosValueInc", {10, false}},     {"ButtonPan_PosValueDec", {10, false}},
         {"TrackBarPan_PosAdjustValue", {10, true}}, {"ButtonPan_NegValueInc", {13, false}},
-        {"ButtonPan_NegValueDec", {13, false}},  {"TrackBarPan_NegAdjustValue", {13, true}},
-        {"ButtonTiltPosValueInc", {20, false}},  {"ButtonTiltPosValueDec", {20, false}},
+        {"ButtonPan_NegValueDec", {13, false}},     {"TrackBarPan_NegAdjustValue", {13, true}},
+        {"ButtonTiltPosValueInc", {20, false}},     {"ButtonTiltPosValueDec", {20, false}},
         {"TrackBarTiltPosAdjustValue", {20, true}}, {"ButtonTiltNegValueInc", {23, false}},
-        {"ButtonTiltNegValueDec", {23, false}},  {"TrackBarTiltNegAdjustValue", {23, true}},
-        {"ButtonRollPosValueInc", {30, false}},  {"ButtonRollPosValueDec", {30, false}},
+        {"ButtonTiltNegValueDec", {23, false}},     {"TrackBarTiltNegAdjustValue", {23, true}},
+        {"ButtonRollPosValueInc", {30, false}},     {"ButtonRollPosValueDec", {30, false}},
         {"TrackBarRollPosAdjustValue", {30, true}}, {"ButtonRollNegValueInc", {33, false}},
-        {"ButtonRollNegValueDec", {33, false}},  {"TrackBarRollNegAdjustValue", {33, true}},
+        {"ButtonRollNegValueDec", {33, false}},     {"TrackBarRollNegAdjustValue", {33, true}},
     };
     // Pan's range not shown yet (the default 200 applies), Tilt 150, Roll 200.
     std::array<AxisView, 3> views{{{0, 0, 0}, {10, 20, 150}, {199, 0, 200}}};

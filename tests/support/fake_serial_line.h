@@ -17,7 +17,17 @@
 namespace kestrova::test {
 
 // The calls of a SerialLine, as FakeSerialLine::beforeCall names them.
-enum class LineCall { Open, Configure, SetDtr, SetRts, QueuedInput, LineErrors, Read, Write, Close };
+enum class LineCall {
+    Open,
+    Configure,
+    SetDtr,
+    SetRts,
+    QueuedInput,
+    LineErrors,
+    Read,
+    Write,
+    Close
+};
 
 // A serial line for tests, fuzz targets and tools. On its own it is a device whose results are
 // set by its user and whose received bytes are queued by it (Arrive); placed in front of another
@@ -32,8 +42,8 @@ public:
     struct Config {
         std::int32_t baud, data, parity, stop;
     };
-    using Responder = std::function<void(FakeSerialLine& line, const std::uint8_t* frame,
-                                         int length)>;
+    using Responder =
+        std::function<void(FakeSerialLine& line, const std::uint8_t* frame, int length)>;
 
     FakeSerialLine() = default;
     explicit FakeSerialLine(SerialLine& device) : device_(&device) {}

@@ -45,8 +45,7 @@ void WriteText(const fs::path& path, std::string_view text) {
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.close();
     if (!out) {
-        throw fs::filesystem_error("cannot write", path,
-                                   std::make_error_code(std::errc::io_error));
+        throw fs::filesystem_error("cannot write", path, std::make_error_code(std::errc::io_error));
     }
 }
 

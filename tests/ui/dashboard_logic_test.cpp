@@ -25,10 +25,10 @@ struct LogicTest : ::testing::Test {
 TEST_F(LogicTest, AxisSelectFlagsGateAxisAndAdjustEntryClicks) {
     w.display.DisableAxisSelect(Axis::Pan);
     for (Element element :
-         {E::ButtonPan, E::StaticTextPan_Label, E::StaticTextPan_Status, E::SpeedButtonPan_PosIncIcon,
-          E::SpeedButtonPan_PosDecIcon, E::StaticTextPan_PosValue, E::StaticTextPan_PosValue_Label,
-          E::StaticTextPan_PosValueZero, E::SpeedButtonPan_NegIncIcon, E::StaticTextPan_NegValue,
-          E::StaticTextPan_NegValueZero}) {
+         {E::ButtonPan, E::StaticTextPan_Label, E::StaticTextPan_Status,
+          E::SpeedButtonPan_PosIncIcon, E::SpeedButtonPan_PosDecIcon, E::StaticTextPan_PosValue,
+          E::StaticTextPan_PosValue_Label, E::StaticTextPan_PosValueZero,
+          E::SpeedButtonPan_NegIncIcon, E::StaticTextPan_NegValue, E::StaticTextPan_NegValueZero}) {
         w.logic.UserClicked(element);
     }
     w.logic.UserFocused(E::TrackBarPan_PosAdjust);
@@ -65,10 +65,10 @@ TEST_F(LogicTest, ClicksReachOnlyVisibleEnabledElements) {
     w.display.DisplayUpdate("TiltModeSelect", "Increment");
     w.logic.UserClicked(E::SpeedButtonTiltPosValueInc);
     w.logic.UserClicked(E::SpeedButtonTiltPosValueDec);
-    w.logic.UserClicked(E::SpeedButtonTiltPosIncIcon);  // hidden now
+    w.logic.UserClicked(E::SpeedButtonTiltPosIncIcon);   // hidden now
     w.logic.UserClicked(E::SpeedButtonTiltNegValueInc);  // still disabled
-    EXPECT_EQ(events, (Pairs{{"ButtonTiltPosValueInc", "OnClick"},
-                             {"ButtonTiltPosValueDec", "OnClick"}}));
+    EXPECT_EQ(events,
+              (Pairs{{"ButtonTiltPosValueInc", "OnClick"}, {"ButtonTiltPosValueDec", "OnClick"}}));
 }
 
 TEST_F(LogicTest, InputForNoElementIsIgnored) {
@@ -147,8 +147,7 @@ TEST_F(LogicTest, PortListAndLegacyButton) {
     EXPECT_EQ(w[E::Label1].caption, "Clicked");
     w.logic.UserFocused(E::ComboBoxCommsSelect);
     EXPECT_EQ(w[E::Label1].caption, "Entered");
-    EXPECT_EQ(events,
-              (Pairs{{"CommsSelect", "0"}, {"CommsSelect", "39"}, {"CommsSelect", "-1"}}));
+    EXPECT_EQ(events, (Pairs{{"CommsSelect", "0"}, {"CommsSelect", "39"}, {"CommsSelect", "-1"}}));
 
     events.clear();
     w.display.DisplayUpdate("ModeSelect", "LEGACY");
@@ -219,10 +218,9 @@ TEST_F(LogicTest, WindowLifeAndTicks) {
     w.logic.Comms_TimerTimer();
     w.logic.TimerSysUpdateTimer();
     EXPECT_EQ(w.host.closes, 1);
-    EXPECT_EQ(w.core.calls,
-              (std::vector<std::string>{"CoreStart", "CommsTick", "SystemTick",
-                                        "CheckConfigVersions", "SystemTick",
-                                        "CheckConfigVersions", "CoreStop"}));
+    EXPECT_EQ(w.core.calls, (std::vector<std::string>{"CoreStart", "CommsTick", "SystemTick",
+                                                      "CheckConfigVersions", "SystemTick",
+                                                      "CheckConfigVersions", "CoreStop"}));
 }
 
 TEST_F(LogicTest, FailedConfigCheckShowsTheDialogOnceAndClosesInTheSameTick) {
@@ -257,9 +255,9 @@ TEST_F(LogicTest, FailedConfigCheckShowsTheDialogOnceAndClosesInTheSameTick) {
 TEST_F(LogicTest, NestedServiceEventFromDisplayNotifications) {
     w.core.reactions[{"ButtonPan", "OnClick"}] = {{"Pan_ModeSelect", "Increment"}};
     w.core.reactions[{"TrackBarPan_PosAdjust", "OnClick"}] = {{"Pan_ModeSelect", "Increment"},
-                                                             {"Pan_PosAdjustValue", "150"}};
+                                                              {"Pan_PosAdjustValue", "150"}};
     w.core.reactions[{"TrackBarPan_PosAdjustValue", "150"}] = {{"DebugInfo", "nested"},
-                                                              {"Pan_OutputValue", "150"}};
+                                                               {"Pan_OutputValue", "150"}};
     w.logic.UserFocused(E::ButtonPan);
     w.logic.UserClicked(E::ButtonPan);
 

@@ -107,10 +107,10 @@ TEST_F(DisplayTest, AxisModeLooksAndFocus) {
     EXPECT_TRUE(display.AxisInNormalMode(Axis::Pan));
     EXPECT_FALSE((*this)(E::TrackBarPan_PosAdjust).sliderShown);
     EXPECT_TRUE((*this)(E::SpeedButtonPan_PosDecIcon).visible);
-    EXPECT_EQ(listener.entered,
-              (std::vector<Element>{E::ComboBoxCommsSelect, E::TrackBarPan_PosAdjust,
-                                    E::TrackBarPan_NegAdjust, E::TrackBarPan_PosAdjust,
-                                    E::ButtonPan}));
+    EXPECT_EQ(
+        listener.entered,
+        (std::vector<Element>{E::ComboBoxCommsSelect, E::TrackBarPan_PosAdjust,
+                              E::TrackBarPan_NegAdjust, E::TrackBarPan_PosAdjust, E::ButtonPan}));
 
     // A value outside the fixed set (lower case) changes nothing but the trace.
     const auto revisionOfLabel = (*this)(E::StaticTextTiltLabel).revision;
@@ -213,8 +213,8 @@ TEST_F(DisplayTest, ModeSelectSwitchesIndicatorsTicksOverlaysAndFlags) {
 
 TEST_F(DisplayTest, SoftwareVersionNumberLayouts) {
     const std::vector<std::pair<std::string, std::string>> cases{
-        {"1201", "1.20.1"}, {"0", "0.00.0"},   {"123", "0.12.3"},  {"12345", "12.34.5"},
-        {"45", "0.04.5"},   {"10", "0.01.0"},  {"7", "0.00.7"},    {"-5", "0.00.5"},
+        {"1201", "1.20.1"}, {"0", "0.00.0"},    {"123", "0.12.3"},  {"12345", "12.34.5"},
+        {"45", "0.04.5"},   {"10", "0.01.0"},   {"7", "0.00.7"},    {"-5", "0.00.5"},
         {"999", "0.99.9"},  {"1000", "1.00.0"}, {"+1201", "1.20.1"}};
     for (const auto& [value, shown] : cases) {
         display.DisplayUpdate("SoftwareVersionNumber", value);

@@ -22,7 +22,7 @@ class FakeCore final : public Core {
 public:
     Display* display = nullptr;
     std::vector<Pair> events;
-    std::vector<std::string> calls;  // lifecycle and tick calls in order
+    std::vector<std::string> calls;               // lifecycle and tick calls in order
     std::map<Pair, std::vector<Pair>> reactions;  // pair -> display commands it sends
     bool configOk = true;
 
@@ -48,7 +48,7 @@ public:
     int dialogShows = 0;
     int closes = 0;
     std::function<void()> whileDialogOpen;
-    std::deque<std::string> answers;           // input box answers; none left: cancel
+    std::deque<std::string> answers;  // input box answers; none left: cancel
     std::vector<std::string> inputBoxDefaults;
 
     void ShowConfigErrorDialog() override {

@@ -35,7 +35,8 @@ public:
     void SystemTick() override {}
     bool CheckConfigVersions() override { return true; }
     void ServiceEvent(std::string_view objectName, std::string_view eventText) override {
-        pairs.push_back({std::string(objectName), std::string(eventText),
+        pairs.push_back({std::string(objectName),
+                         std::string(eventText),
                          {display_.PanSelectEnabled(), display_.TiltSelectEnabled(),
                           display_.RollSelectEnabled()}});
         if (throwOnEvent) throw ConversionError("'1x5' is not a valid floating point value");

@@ -149,7 +149,8 @@ void TFormDashboard::CreateAxisColumn(Axis axis, int dx) {
             const bool caption = role == AxisRole::PosCaption || role == AxisRole::NegCaption;
             const QRect pan = caption ? (positive ? PosCaptionPlace : NegCaptionPlace)
                                       : (positive ? PosValuePlace : NegValuePlace);
-            ClickableLabel* label = MakeLabel(client_, place(pan), RightAligned, bold16, Bevel::Soft);
+            ClickableLabel* label =
+                MakeLabel(client_, place(pan), RightAligned, bold16, Bevel::Soft);
             Register(element(role), label);
         }
     };
@@ -177,8 +178,8 @@ void TFormDashboard::CreateAxisColumn(Axis axis, int dx) {
             {Element::Label5, QPoint(270, 440)},
         }};
         for (const auto& [label, at] : rangeLabels) {
-            Register(label, MakeLabel(client_, QRect(at, QSize(60, 20)), Centred, font(),
-                                      Bevel::None));
+            Register(label,
+                     MakeLabel(client_, QRect(at, QSize(60, 20)), Centred, font(), Bevel::None));
         }
     }
 }
@@ -210,8 +211,8 @@ void TFormDashboard::CreateLeftColumn() {
     comboBox_->setEditText(QStringLiteral("Select Port"));
     Register(Element::ComboBoxCommsSelect, comboBox_);
 
-    Register(Element::Label1, MakeLabel(client_, QRect(10, 160, 91, 21), Centred, font(),
-                                        Bevel::None));
+    Register(Element::Label1,
+             MakeLabel(client_, QRect(10, 160, 91, 21), Centred, font(), Bevel::None));
     const std::array<std::pair<Element, QRect>, 3> debugButtons{{
         {Element::ButtonDebug03, QRect(10, 190, 91, 25)},
         {Element::ButtonDebug04, QRect(10, 220, 91, 25)},
@@ -259,9 +260,8 @@ void TFormDashboard::CreateBottomRow() {
 
     Register(Element::ButtonDebugClear, MakeButton(client_, QRect(630, 530, 61, 21), font()));
 
-    Register(Element::StaticTextNotification,
-             MakeLabel(client_, QRect(720, 530, 500, 60), Centred, PixelFont(43, true),
-                       Bevel::Soft));
+    Register(Element::StaticTextNotification, MakeLabel(client_, QRect(720, 530, 500, 60), Centred,
+                                                        PixelFont(43, true), Bevel::Soft));
 }
 
 void TFormDashboard::CreateMenus() {

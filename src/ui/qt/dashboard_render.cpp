@@ -85,12 +85,11 @@ void TFormDashboard::ApplyElement(Element element, const ElementState& state,
             if (coloursChanged) SetColours(memo_, QPalette::Base, background, QPalette::Text, text);
             break;
         case ElementKind::StepButton:
-        case ElementKind::StepIcon:
-            break;
+        case ElementKind::StepIcon: break;
     }
 
-    if (state.placed && (all || !shown.placed || state.left != shown.left ||
-                         state.top != shown.top)) {
+    if (state.placed &&
+        (all || !shown.placed || state.left != shown.left || state.top != shown.top)) {
         widget->move(state.left, state.top);
     }
     if (all || state.enabled != shown.enabled) widget->setEnabled(state.enabled);
@@ -120,7 +119,8 @@ void TFormDashboard::RenderMemo() {
         for (const std::string& line : lines) all << ToQString(line);
         memo_->setPlainText(all.join(QLatin1Char('\n')));
     } else {
-        for (std::size_t i = lines.size() - static_cast<std::size_t>(fresh); i < lines.size(); ++i) {
+        for (std::size_t i = lines.size() - static_cast<std::size_t>(fresh); i < lines.size();
+             ++i) {
             memo_->appendPlainText(ToQString(lines[i]));
         }
     }

@@ -49,7 +49,8 @@ TFormFirmwareUpdateDialog::TFormFirmwareUpdateDialog(QWidget* parent)
     menu->setObjectName(QStringLiteral("MainMenu1"));
     QMenu* file = menu->addMenu(QStringLiteral("File"));
     file->setObjectName(QStringLiteral("File1"));
-    file->addAction(QStringLiteral("&1 Select File"))->setObjectName(QStringLiteral("N1SelectFile"));
+    file->addAction(QStringLiteral("&1 Select File"))
+        ->setObjectName(QStringLiteral("N1SelectFile"));
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));

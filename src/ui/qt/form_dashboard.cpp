@@ -93,8 +93,7 @@ void TFormDashboard::CreateTimers() {
 void TFormDashboard::Create(Core& core, const DashboardInfo& info) {
     info_ = &info;
     logic_ = std::make_unique<DashboardLogic>(display_, core, static_cast<WindowHost&>(*this));
-    fileMenu_ = std::make_unique<FileMenu>(display_, core, info,
-                                           static_cast<FileMenuHost&>(*this));
+    fileMenu_ = std::make_unique<FileMenu>(display_, core, info, static_cast<FileMenuHost&>(*this));
     logic_->FormCreate();
     RenderDisplay();
     commsTimer_->start();

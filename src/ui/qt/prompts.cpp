@@ -65,9 +65,8 @@ std::optional<std::string> StandardPrompts::RunFileDialog(const FileDialogSettin
 std::string StandardPrompts::InputBox(std::string_view caption, std::string_view prompt,
                                       std::string_view defaultText) {
     bool ok = false;
-    const QString text =
-        QInputDialog::getText(parent_, ToQString(caption), ToQString(prompt), QLineEdit::Normal,
-                              ToQString(defaultText), &ok);
+    const QString text = QInputDialog::getText(parent_, ToQString(caption), ToQString(prompt),
+                                               QLineEdit::Normal, ToQString(defaultText), &ok);
     if (!ok) return std::string(defaultText);
     return text.toStdString();
 }

@@ -50,8 +50,9 @@ TFormVersionErrorDlg::TFormVersionErrorDlg(const DashboardInfo& info, QWidget* p
     const auto statuses = ConfigFileStatuses(info_);
     for (std::size_t i = 0; i < statuses.size(); ++i) {
         const std::string name(statuses[i].control);
-        QLabel* status = MakeText(this, name.c_str(), QRect(20, 110 + 30 * static_cast<int>(i), 270, 20),
-                                  ToQString(statuses[i].okText), PixelFont(13, true));
+        QLabel* status =
+            MakeText(this, name.c_str(), QRect(20, 110 + 30 * static_cast<int>(i), 270, 20),
+                     ToQString(statuses[i].okText), PixelFont(13, true));
         status->setAutoFillBackground(true);
         SetColours(status, QPalette::Window, QColor(0, 128, 0), QPalette::WindowText, Qt::white);
         status->hide();

@@ -22,12 +22,12 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <unistd.h>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -123,8 +123,8 @@ private:
             }
             return;
         }
-        for (const char* name : {"StaticText_INI_Status", "StaticText_CG0_Status",
-                                 "StaticText_TG1_Status"}) {
+        for (const char* name :
+             {"StaticText_INI_Status", "StaticText_CG0_Status", "StaticText_TG1_Status"}) {
             auto* line = dialog->findChild<QLabel*>(QString::fromLatin1(name));
             if (line && line->isVisibleTo(dialog)) Report(QStringLiteral("shows") + line->text());
         }
@@ -138,8 +138,8 @@ private:
         QWidget* window = Dashboard();
         if (phase_ == Phase::Finished) return;
         if (phase_ != Phase::WaitWindow && !window) return;  // closing
-        auto* combo = window ? window->findChild<QComboBox*>(QStringLiteral("ComboBoxCommsSelect"))
-                             : nullptr;
+        auto* combo =
+            window ? window->findChild<QComboBox*>(QStringLiteral("ComboBoxCommsSelect")) : nullptr;
         auto* status =
             window ? window->findChild<QLabel*>(QStringLiteral("StaticTextCommsStatus")) : nullptr;
 
@@ -158,8 +158,8 @@ private:
                 option.initFrom(combo);
                 option.editable = true;
                 option.subControls = QStyle::SC_All;
-                const QRect arrow = combo->style()->subControlRect(
-                    QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, combo);
+                const QRect arrow = combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                                   QStyle::SC_ComboBoxArrow, combo);
                 QTest::mouseClick(combo, Qt::LeftButton, Qt::NoModifier, arrow.center());
                 phase_ = Phase::PickItem;
                 phaseClock_.start();
@@ -169,7 +169,8 @@ private:
             case Phase::PickItem: {
                 QAbstractItemView* list = combo->view();
                 if (!list->isVisible()) {
-                    if (phaseClock_.elapsed() > 5000) Fail(QStringLiteral("port list did not open"));
+                    if (phaseClock_.elapsed() > 5000)
+                        Fail(QStringLiteral("port list did not open"));
                     return;
                 }
                 // The list ignores a release that follows its opening too closely (it takes it for
@@ -230,8 +231,7 @@ private:
                 return;
             }
 
-            case Phase::Finished:
-                return;
+            case Phase::Finished: return;
         }
     }
 
