@@ -288,7 +288,7 @@ SimError ControllerModel::WriteMemory(std::uint32_t address, const std::uint8_t*
         }
         std::array<std::uint8_t, 4> bytes{};
         std::memcpy(bytes.data(), memory_.data() + d.address, d.size);
-        for (std::uint32_t k = 0; k < d.size; ++k) {
+        for (std::uint32_t k = 0; k < d.size && k < bytes.size(); ++k) {
             const std::uint32_t a = d.address + k;
             if (a >= address && a < end) {
                 bytes[k] = data[a - address];

@@ -55,7 +55,9 @@ DashboardDisplay::DashboardDisplay() {
         auto at = [&](AxisRole role) -> ElementState& {
             return elements_[Index(AxisElement(axis, role))];
         };
-        at(AxisRole::AxisButton).caption = " ";
+        // One-character captions are assigned as characters: assigning the one-character
+        // literal draws a false -Wrestrict from GCC 12 at -O3.
+        at(AxisRole::AxisButton).caption.assign(1, ' ');
         at(AxisRole::AxisLabel).caption = AxisLabelCaptions[a];
         at(AxisRole::AxisLabel).background = colours::Lime;
         at(AxisRole::StatusText).caption = "Normal Mode";
@@ -77,8 +79,8 @@ DashboardDisplay::DashboardDisplay() {
                               AxisRole::NegStepDown}) {
             at(role).enabled = false;
         }
-        at(AxisRole::PosZeroOverlay).caption = "0";
-        at(AxisRole::NegZeroOverlay).caption = "0";
+        at(AxisRole::PosZeroOverlay).caption.assign(1, '0');
+        at(AxisRole::NegZeroOverlay).caption.assign(1, '0');
         for (AxisRole role : {AxisRole::OutputValueText, AxisRole::NeutralValueText}) {
             at(role).caption = "####0";
             at(role).background = colours::Black;

@@ -25,7 +25,8 @@ protected:
                                           std::vector<std::pair<int, std::string>> values) {
         std::string text;
         for (const auto& [point, value] : values) {
-            text += "[" + TagFile::PointSectionName(point) + "]\r\nScaledValue=" + value + "\r\n";
+            text += std::string("[") + TagFile::PointSectionName(point) +
+                    "]\r\nScaledValue=" + value + "\r\n";
         }
         WriteText(Prm(name), text);
         return Prm(name);

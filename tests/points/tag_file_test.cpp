@@ -75,7 +75,7 @@ TEST_F(TagFileTest, TitleOnlyFileLoadsDefaultsAndSavesEveryPoint) {
     EXPECT_EQ(lines[2], "Update=2017-03-29");
     for (int n = 0; n < MaxPoints; ++n) {
         const std::size_t at = 3 + static_cast<std::size_t>(n) * 19;
-        EXPECT_EQ(lines[at], "[" + TagFile::PointSectionName(n) + "]");
+        EXPECT_EQ(lines[at], std::string("[") + TagFile::PointSectionName(n) + "]");
         for (std::size_t k = 0; k < 18; ++k)
             EXPECT_EQ(lines[at + 1 + k].rfind(std::string(PointKeys[k]) + "=", 0), 0u)
                 << lines[at + 1 + k];
