@@ -10,6 +10,9 @@ inline constexpr std::uint32_t CE_RXOVER = 0x1;    // input queue overflow
 inline constexpr std::uint32_t CE_OVERRUN = 0x2;   // hardware overrun
 inline constexpr std::uint32_t CE_RXPARITY = 0x4;  // parity error
 inline constexpr std::uint32_t CE_FRAME = 0x8;     // framing error
+// Not a line error but the end of the line: the device went away (unplugged, hung up), so
+// nothing more can be read or written until it is opened again.
+inline constexpr std::uint32_t CE_DEVICE_GONE = 0x10000;
 
 // Outcome of an open or a configuration: None is success, the negative codes are the known
 // failures, and any positive value is a platform error code that has no better description.

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+#include "port/serial_line.h"
+
+namespace kestrova {
+
+// Why a device could not be opened, in the operator's terms.
+enum class OpenProblem {
+    NoDevice,         // nothing at that path
+    PermissionDenied, // the user may not open it (names the device's group and the fix)
+    InUse,            // another program holds it (names it and its process id where it can)
+    NotResponding,    // I/O error: the device does not answer
+    SettingsRefused,  // the device refuses the line settings
+    Other,
+};
+
+struct OpenFailureReason {
+    OpenProblem problem = OpenProblem::Other;
+    std::string text;  // one line, e.g. "/dev/ttyUSB0: permission denied; ..."
+
+    // The two the operator can fix himself; they are also shown in a message box.
+    bool OperatorCanFix() const {
+        return problem == OpenProblem::PermissionDenied || problem == OpenProblem::InUse;
+    }
+};
+
+// Explains a failed open or configuration of path, looking at the device itself (its group,
+// the processes that hold it open) where that helps.
+OpenFailureReason ExplainOpenFailure(OpenFailure failure, const std::string& path);
+
+}  // namespace kestrova
