@@ -8,11 +8,11 @@ namespace kestrova {
 
 // Why a device could not be opened, in the operator's terms.
 enum class OpenProblem {
-    NoDevice,         // nothing at that path
-    PermissionDenied, // the user may not open it (names the device's group and the fix)
-    InUse,            // another program holds it (names it and its process id where it can)
-    NotResponding,    // I/O error: the device does not answer
-    SettingsRefused,  // the device refuses the line settings
+    NoDevice,          // nothing at that path
+    PermissionDenied,  // the user may not open it (names the device's group and the fix)
+    InUse,             // another program holds it (names it and its process id where it can)
+    NotResponding,     // I/O error: the device does not answer
+    SettingsRefused,   // the device refuses the line settings
     Other,
 };
 

@@ -7,14 +7,14 @@ namespace kestrova {
 
 // One serial device present on the machine.
 struct PortInfo {
-    std::string node;          // the device node, e.g. /dev/ttyUSB0
-    std::string stablePath;    // /dev/serial/by-id/..., else /dev/serial/by-path/..., else node
-    std::string vendorId;      // USB ids as four lower-case hex digits; empty when not USB
+    std::string node;        // the device node, e.g. /dev/ttyUSB0
+    std::string stablePath;  // /dev/serial/by-id/..., else /dev/serial/by-path/..., else node
+    std::string vendorId;    // USB ids as four lower-case hex digits; empty when not USB
     std::string productId;
     std::string manufacturer;  // empty when the device does not say
     std::string product;
     std::string serial;
-    std::string driver;        // kernel driver, e.g. ftdi_sio, cp210x, cdc_acm
+    std::string driver;  // kernel driver, e.g. ftdi_sio, cp210x, cdc_acm
 };
 
 // The serial devices the system knows of now, and word of devices coming and going.
