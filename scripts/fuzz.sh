@@ -37,20 +37,20 @@ trap 'rm -rf "$work"' EXIT
 # Appended to, so runs of several target groups side by side each add their lines.
 summary="$build/fuzz/summary.txt"
 echo "# $(date -u '+%Y-%m-%d %H:%M UTC'), $seconds s per target" >>"$summary"
-failed=0
-for t in "${targets[@]}"; do
-  corpus="$work/$t/corpus"
-  artifacts="$build/fuzz/artifacts/$t"
+# One target per core at a time; each prints its summary line when it ends.
+run_target() {
+  set +e  # a failing target or a grep that finds nothing must still print its line
+  local t=$1
+  local corpus="$work/$t/corpus"
+  local artifacts="$build/fuzz/artifacts/$t"
   mkdir -p "$corpus" "$work/$t/tmp" "$artifacts"
   cp "$root/fuzz/corpus/$t/"* "$corpus/" 2>/dev/null || true
-  log="$build/fuzz/$t.log"
-  echo "== $t: $seconds s"
-  set +e
+  local log="$build/fuzz/$t.log"
   TMPDIR="$work/$t/tmp" "$build/fuzz/$t" "$corpus" -max_total_time="$seconds" \
       -print_final_stats=1 -timeout=25 -rss_limit_mb=4096 -artifact_prefix="$artifacts/" \
       >"$log" 2>&1
-  rc=$?
-  set -e
+  local rc=$?
+  local execs rate cov ft corp result
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
@@ -60,10 +60,26 @@ for t in "${targets[@]}"; do
     result="no findings"
   else
     result="FAILED (exit $rc): $(grep -m1 -E 'FUZZ CHECK FAILED|ERROR: |SUMMARY: ' "$log" || echo 'see log')"
-    failed=1
   fi
-  line="$t: ${execs:-?} executions (${rate:-?}/s), cov ${cov:-?}, features ${ft:-?}, corpus ${corp:-?}; $result"
-  echo "$line" | tee -a "$summary"
+  echo "$t: ${execs:-?} executions (${rate:-?}/s), cov ${cov:-?}, features ${ft:-?}, corpus ${corp:-?}; $result" |
+    tee -a "$summary"
+  return "$rc"
+}
+
+echo "== ${#targets[@]} targets, $seconds s each, $(nproc) at a time"
+failed=0
+running=0
+for t in "${targets[@]}"; do
+  if [ "$running" -ge "$(nproc)" ]; then
+    wait -n || failed=1
+    running=$((running - 1))
+  fi
+  run_target "$t" &
+  running=$((running + 1))
+done
+while [ "$running" -gt 0 ]; do
+  wait -n || failed=1
+  running=$((running - 1))
 done
 
 echo "Logs: $build/fuzz/<target>.log; summary: $summary"
