@@ -209,8 +209,7 @@ TEST(PtySimulator, UnplugsAndComesBackOnceOnSchedule) {
     EXPECT_EQ(ReadReply(before, 7, 1000, pump), WriteOk);
 
     ASSERT_TRUE(pumpUntilPlugged(false));
-    const auto unpluggedAt = Clock::now();
-    EXPECT_GE(unpluggedAt - start, milliseconds(150));
+    EXPECT_GE(Clock::now() - start, milliseconds(150));
     EXPECT_FALSE(std::filesystem::is_symlink(link));
     pollfd hangUp{before, POLLIN, 0};
     ASSERT_EQ(poll(&hangUp, 1, 0), 1);
@@ -220,7 +219,7 @@ TEST(PtySimulator, UnplugsAndComesBackOnceOnSchedule) {
     close(before);
 
     ASSERT_TRUE(pumpUntilPlugged(true));
-    EXPECT_GE(Clock::now() - unpluggedAt, milliseconds(100));
+    EXPECT_GE(Clock::now() - start, milliseconds(250));
     EXPECT_EQ(std::filesystem::read_symlink(link).string(), sim.DevicePath());
     // Well past another unplug period the line is still up: it is pulled only once.
     for (const auto end = Clock::now() + milliseconds(300); Clock::now() < end;) pump();
