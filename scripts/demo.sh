@@ -2,9 +2,10 @@
 # The dashboard against the simulated wheel controller.
 #
 # Installs what is missing, builds the program, the simulator and the operator driver into
-# build/, starts kestrova-sim on build/bin/kestrova-sim.link (the device that COM 1 maps to in
-# build/bin/Kestrova_Interface.INI) and runs the dashboard; the simulator stops when the window
-# closes.
+# build/, sets up build/demo/ as the dashboard's own folder (scripts/demo_folder.sh: a copy of
+# the program and fresh copies of the configuration files, COM1 mapped to kestrova-sim.link),
+# starts kestrova-sim on build/demo/kestrova-sim.link and runs the dashboard from there; the
+# simulator stops when the window closes.
 #
 # With a display, the window is yours: pick "COM 1" in the port list and watch "Comms Good".
 # Without one (no DISPLAY), the dashboard runs under Xvfb and the operator driver plugin works
@@ -17,16 +18,12 @@ bash scripts/deps.sh
 
 build=build
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target Kestrova_Interface kestrova-sim kestrova_driver \
-  kestrova_data
+cmake --build "$build" -j"$(nproc)" --target Kestrova_Interface kestrova-sim kestrova_driver
 
 bin="$build/bin"
-link="$bin/kestrova-sim.link"
-if ! grep -qi '^COM1=kestrova-sim.link' "$bin/Kestrova_Interface.INI"; then
-  echo "$bin/Kestrova_Interface.INI does not map COM1 to kestrova-sim.link;" >&2
-  echo "remove it and run again to get the shipped one from data/." >&2
-  exit 1
-fi
+demo="$build/demo"
+bash scripts/demo_folder.sh "$build"
+link="$demo/kestrova-sim.link"
 
 "$bin/kestrova-sim" --link "$link" >"$build/demo-sim.log" 2>&1 &
 sim=$!
@@ -41,7 +38,7 @@ echo "kestrova-sim serves $(head -n1 "$build/demo-sim.log") through $link"
 
 if [ -n "${DISPLAY:-}" ]; then
   echo 'Pick "COM 1" in the port list; close the window to end the demo.'
-  "$bin/Kestrova_Interface"
+  "$demo/Kestrova_Interface"
   exit 0
 fi
 
@@ -49,6 +46,6 @@ picture="$build/demo.png"
 rm -f "$picture"
 echo "No display: running the dashboard under Xvfb with the operator driver."
 QT_PLUGIN_PATH="$build/plugins" xvfb-run -a -s "-screen 0 1280x800x24" \
-  "$bin/Kestrova_Interface" -plugin "kestrova-driver:$picture" | tee "$build/demo.log"
+  "$demo/Kestrova_Interface" -plugin "kestrova-driver:$picture" | tee "$build/demo.log"
 grep -q '^kestrova-driver: done' "$build/demo.log"
 echo "Picture of the window: $picture"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Resource figures of the dashboard against the simulated controller, under Xvfb: time from start
-# to the first painted window, CPU use over 60 s with comms good, resident memory; then the
-# comms_rate figures of the link.
+# Resource figures of the dashboard against the simulated controller, under Xvfb, run from its
+# demo folder build/demo (scripts/demo_folder.sh): time from start to the first painted window,
+# CPU use over 60 s with comms good, resident memory; then the comms_rate figures of the link.
 #   scripts/measure.sh [seconds, default 60]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,10 +10,12 @@ seconds="${1:-60}"
 bash scripts/deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target Kestrova_Interface kestrova-sim kestrova_driver \
-  kestrova_data comms_rate >/dev/null
+  comms_rate >/dev/null
 
 bin=build/bin
-link="$bin/kestrova-sim.link"
+demo=build/demo
+bash scripts/demo_folder.sh build
+link="$demo/kestrova-sim.link"
 log=$(mktemp)
 "$bin/kestrova-sim" --link "$link" >/dev/null 2>&1 &
 sim=$!
@@ -21,12 +23,12 @@ trap 'kill "$sim" 2>/dev/null || true' EXIT
 for _ in $(seq 100); do [ -L "$link" ] && break; sleep 0.05; done
 
 KESTROVA_DRIVER_HOLD_MS=$(( (seconds + 5) * 1000 )) QT_PLUGIN_PATH=build/plugins \
-  xvfb-run -a -s "-screen 0 1280x800x24" "$bin/Kestrova_Interface" -plugin kestrova-driver: \
+  xvfb-run -a -s "-screen 0 1280x800x24" "$demo/Kestrova_Interface" -plugin kestrova-driver: \
   >"$log" 2>&1 &
 app=$!
 for _ in $(seq 600); do grep -q 'Comms Good' "$log" && break; sleep 0.1; done
 grep -q 'Comms Good' "$log" || { cat "$log" >&2; echo "no Comms Good" >&2; exit 1; }
-pid=$(pgrep -n -f "$bin/Kestrova_Interface")
+pid=$(pgrep -n -f "$demo/Kestrova_Interface")
 
 ticks=$(getconf CLK_TCK)
 cpu() { awk '{print $14 + $15}' "/proc/$pid/stat"; }

@@ -1,14 +1,19 @@
 // kestrova-sim: a simulated Kestrova wheel controller on a pseudo-terminal.
 //
-// Prints the terminal's device path on stdout (one line) and serves RTDM requests on it until
-// SIGINT or SIGTERM; SIGUSR1 switches the controller silent and back (a pulled cable).
+// Prints the terminal's device path on stdout (one line, and another for each new terminal after
+// an unplug) and serves RTDM requests on it until SIGINT or SIGTERM; SIGUSR1 switches the
+// controller silent and back (a cut wire), --unplug-after takes the device away (a pulled
+// adapter).
 #include "sim/pty_simulator.h"
 
 #include "common/number_text.h"
 
+#include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +35,8 @@ void PrintUsage(std::FILE* to) {
         "  --delay-ms N     wait N ms before each reply\n"
         "  --baud N         pace requests and replies as an N baud line (10 bits a byte)\n"
         "  --silent         answer nothing (SIGUSR1 toggles this while running)\n"
+        "  --unplug-after S after S seconds remove the link and close the terminal (once)\n"
+        "  --return-after S S seconds after the unplug, a new terminal and the link again\n"
         "  --trace          log every frame on stderr\n"
         "  --seed N         seed of the fault chances (default 1)\n",
         to);
@@ -50,6 +57,16 @@ bool ParseCount(std::string_view text, int& out) {
         return false;
     }
     out = *value;
+    return true;
+}
+
+// Seconds, fractions allowed, up to a day.
+bool ParseSeconds(std::string_view text, std::optional<std::chrono::microseconds>& out) {
+    const auto value = kestrova::TryTextToDouble(text);
+    if (!value || !(*value >= 0.0 && *value <= 86400.0)) {
+        return false;
+    }
+    out = std::chrono::microseconds(std::llround(*value * 1e6));
     return true;
 }
 
@@ -97,6 +114,10 @@ int main(int argc, char** argv) {
             ok = ParseCount(value, options.delayMs);
         } else if (arg == "--baud") {
             ok = ParseCount(value, options.baud);
+        } else if (arg == "--unplug-after") {
+            ok = ParseSeconds(value, options.unplugAfter);
+        } else if (arg == "--return-after") {
+            ok = ParseSeconds(value, options.returnAfter);
         } else if (arg == "--seed") {
             int seed = 0;
             ok = ParseCount(value, seed);
@@ -114,6 +135,12 @@ int main(int argc, char** argv) {
         if (usedValue) {
             ++i;
         }
+    }
+
+    if (options.returnAfter && !options.unplugAfter) {
+        std::fputs("kestrova-sim: --return-after needs --unplug-after\n", stderr);
+        PrintUsage(stderr);
+        return 2;
     }
 
     // The stop and toggle signals arrive through a descriptor, polled with the line.
@@ -143,8 +170,26 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     bool running = true;
+    bool plugged = true;
     while (running) {
-        if (!simulator.Poll(1, signalFd)) {
+        const bool woken = simulator.Poll(1, signalFd);
+        if (!simulator.Running()) {
+            std::fprintf(stderr, "kestrova-sim: %s\n", simulator.StopReason().c_str());
+            close(signalFd);
+            return 1;
+        }
+        if (simulator.Plugged() != plugged) {
+            plugged = simulator.Plugged();
+            if (plugged) {
+                std::printf("%s\n", simulator.DevicePath().c_str());
+                std::fflush(stdout);
+                std::fprintf(stderr, "kestrova-sim: plugged in again on %s\n",
+                             simulator.DevicePath().c_str());
+            } else {
+                std::fputs("kestrova-sim: unplugged: link removed, line closed\n", stderr);
+            }
+        }
+        if (!woken) {
             continue;
         }
         signalfd_siginfo info{};

@@ -17,42 +17,6 @@
 
 namespace kestrova {
 
-// ---------------------------------------------------------------------------------------------
-// FaultInjector
-
-FaultInjector::FaultInjector(const FaultSettings& settings)
-    : settings_(settings), rng_(settings.seed) {}
-
-bool FaultInjector::Chance(double probability) {
-    return probability > 0.0 && unit_(rng_) < probability;
-}
-
-FaultOutcome FaultInjector::Apply(SimReply& reply) {
-    FaultOutcome outcome;
-    if (Chance(settings_.drop)) {
-        outcome.send = false;
-        return outcome;
-    }
-    if (Chance(settings_.error)) {
-        ControllerModel::BuildErrorReply(reply, SimError::Busy);
-        outcome.errorInjected = true;
-    }
-    if (Chance(settings_.corrupt) && reply.length >= 2) {
-        reply.bytes[reply.length - 1] ^= 0x5A;
-        outcome.corrupted = true;
-    }
-    if (Chance(settings_.garbage)) {
-        std::uniform_int_distribution<int> lengthDist(1, static_cast<int>(outcome.garbage.size()));
-        std::uniform_int_distribution<int> byteDist(0, 255);
-        outcome.garbageLength = static_cast<std::uint8_t>(lengthDist(rng_));
-        for (std::size_t i = 0; i < outcome.garbageLength; ++i) {
-            outcome.garbage[i] = static_cast<std::uint8_t>(byteDist(rng_));
-        }
-    }
-    return outcome;
-}
-
-// ---------------------------------------------------------------------------------------------
 namespace {
 
 // Bytes of the request a reply answers: 11, plus the data bytes a write carries inline.
@@ -66,8 +30,6 @@ std::size_t RequestLength(const SimReply& reply) {
 }
 
 }  // namespace
-
-// PtySimulator
 
 PtySimulator::PtySimulator(SimOptions options)
     : options_(std::move(options)), faults_(options_.faults) {
@@ -83,13 +45,29 @@ std::int64_t PtySimulator::NowUs() {
 }
 
 bool PtySimulator::Start(std::string& error) {
-    if (Running()) {
+    if (running_) {
         error = "already running";
+        return false;
+    }
+    if (!PlugIn(error)) {
+        return false;
+    }
+    running_ = true;
+    stopReason_.clear();
+    lastTickUs_ = NowUs();
+    unplugAtUs_ = options_.unplugAfter ? lastTickUs_ + options_.unplugAfter->count() : INT64_MAX;
+    returnAtUs_ = INT64_MAX;
+    return true;
+}
+
+bool PtySimulator::PlugIn(std::string& error) {
+    if (Plugged()) {
+        error = "already plugged in";
         return false;
     }
     auto fail = [&](const std::string& what) {
         error = what + ": " + std::strerror(errno);
-        Stop();
+        Unplug();
         return false;
     };
 
@@ -109,7 +87,7 @@ bool PtySimulator::Start(std::string& error) {
     }
     device_ = name.data();
 
-    // Held open for the whole run: without it the master sees a hang-up whenever the last client
+    // Held open while plugged in: without it the master sees a hang-up whenever the last client
     // closes. Raw mode, so the line discipline passes every byte through untouched.
     slave_ = open(device_.c_str(), O_RDWR | O_NOCTTY);
     if (slave_ < 0) {
@@ -131,48 +109,92 @@ bool PtySimulator::Start(std::string& error) {
     }
     fcntl(master_, F_SETFD, FD_CLOEXEC);
     fcntl(slave_, F_SETFD, FD_CLOEXEC);
-
-    if (!options_.linkPath.empty()) {
-        struct stat st {};
-        if (lstat(options_.linkPath.c_str(), &st) == 0) {
-            if (!S_ISLNK(st.st_mode)) {
-                errno = EEXIST;
-                return fail("refusing to replace " + options_.linkPath + " (not a symbolic link)");
-            }
-            if (unlink(options_.linkPath.c_str()) != 0) {
-                return fail("unlink " + options_.linkPath);
-            }
-        }
-        if (symlink(device_.c_str(), options_.linkPath.c_str()) != 0) {
-            return fail("symlink " + options_.linkPath);
-        }
-        linkMade_ = true;
+    if (!MakeLink(error)) {
+        Unplug();
+        return false;
     }
-
-    lastTickUs_ = NowUs();
-    lineFreeUs_ = lastTickUs_;
+    lineFreeUs_ = NowUs();
+    writeBlocked_ = false;
     return true;
 }
 
-void PtySimulator::Stop() {
-    if (linkMade_) {
-        // Only our own link goes: another simulator may have taken the name over since.
-        std::array<char, PATH_MAX> target{};
-        const ssize_t n = readlink(options_.linkPath.c_str(), target.data(), target.size() - 1);
-        if (n >= 0 && std::string(target.data(), static_cast<std::size_t>(n)) == device_) {
-            unlink(options_.linkPath.c_str());
-        }
-        linkMade_ = false;
+bool PtySimulator::MakeLink(std::string& error) {
+    if (options_.linkPath.empty()) {
+        return true;
     }
+    auto fail = [&](const std::string& what) {
+        error = what + ": " + std::strerror(errno);
+        return false;
+    };
+    struct stat st {};
+    if (lstat(options_.linkPath.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
+            errno = EEXIST;
+            return fail("refusing to replace " + options_.linkPath + " (not a symbolic link)");
+        }
+        if (unlink(options_.linkPath.c_str()) != 0) {
+            return fail("unlink " + options_.linkPath);
+        }
+    }
+    if (symlink(device_.c_str(), options_.linkPath.c_str()) != 0) {
+        return fail("symlink " + options_.linkPath);
+    }
+    linkMade_ = true;
+    return true;
+}
+
+void PtySimulator::RemoveLink() {
+    if (!linkMade_) {
+        return;
+    }
+    // Only our own link goes: another simulator may have taken the name over since.
+    std::array<char, PATH_MAX> target{};
+    const ssize_t n = readlink(options_.linkPath.c_str(), target.data(), target.size() - 1);
+    if (n >= 0 && std::string(target.data(), static_cast<std::size_t>(n)) == device_) {
+        unlink(options_.linkPath.c_str());
+    }
+    linkMade_ = false;
+}
+
+void PtySimulator::Unplug() {
+    RemoveLink();
     if (slave_ >= 0) {
         close(slave_);
         slave_ = -1;
     }
+    // The last descriptor of the master: the kernel hangs up every client of the slave.
     if (master_ >= 0) {
         close(master_);
         master_ = -1;
     }
     outputCount_ = 0;
+}
+
+void PtySimulator::Stop() {
+    Unplug();
+    running_ = false;
+    unplugAtUs_ = INT64_MAX;
+    returnAtUs_ = INT64_MAX;
+}
+
+bool PtySimulator::FollowSchedule(std::int64_t nowUs) {
+    if (nowUs >= unplugAtUs_) {
+        unplugAtUs_ = INT64_MAX;
+        Unplug();
+        if (options_.returnAfter) {
+            returnAtUs_ = nowUs + options_.returnAfter->count();
+        }
+    }
+    if (nowUs >= returnAtUs_) {
+        returnAtUs_ = INT64_MAX;
+        std::string error;
+        if (!PlugIn(error)) {
+            Stop();
+            stopReason_ = "plugging in again: " + error;
+            return false;
+        }
+    }
+    return true;
 }
 
 void PtySimulator::AdvanceModel(std::int64_t nowUs) {
@@ -192,23 +214,27 @@ std::int64_t PtySimulator::NextOutputUs() const {
 }
 
 bool PtySimulator::Poll(int maxWaitMs, int wakeFd) {
-    if (!Running()) {
+    if (!running_) {
         return false;
     }
     std::int64_t now = NowUs();
     AdvanceModel(now);
+    if (!FollowSchedule(now)) {
+        return false;
+    }
     SendDue(now);
 
     std::int64_t deadline = now + std::int64_t{std::max(maxWaitMs, 0)} * 1000;
     if (!writeBlocked_) {
         deadline = std::min(deadline, std::max(NextOutputUs(), now));
     }
+    deadline = std::min(deadline, std::max(std::min(unplugAtUs_, returnAtUs_), now));
     const std::int64_t waitUs = std::max<std::int64_t>(deadline - now, 0);
     const timespec timeout{static_cast<time_t>(waitUs / 1'000'000),
                            static_cast<long>((waitUs % 1'000'000) * 1000)};
 
     std::array<pollfd, 2> fds{};
-    fds[0].fd = master_;
+    fds[0].fd = master_;  // -1 while unplugged, which ppoll passes over
     fds[0].events = static_cast<short>(POLLIN | (writeBlocked_ ? POLLOUT : 0));
     fds[1].fd = wakeFd;
     fds[1].events = POLLIN;

@@ -1,51 +1,19 @@
 #pragma once
 
 #include "sim/controller_model.h"
+#include "sim/fault_injector.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <random>
+#include <optional>
 #include <string>
 
 // Serving the simulated controller on a pseudo-terminal: the utility opens the terminal's slave
 // device (or a symbolic link to it) as its serial port; requests arrive on the master side, go
 // through the controller model, and the replies go back, shaped by the fault settings.
 namespace kestrova {
-
-// Chances, 0..1, that a reply is spoilt in one of these ways.
-struct FaultSettings {
-    double drop = 0.0;     // the reply is not sent at all
-    double corrupt = 0.0;  // the reply's checksum is damaged
-    double error = 0.0;    // an error reply (code Busy) goes out instead of the real reply
-    double garbage = 0.0;  // 1 to 8 stray bytes go out just before the reply
-    std::uint32_t seed = 1;
-};
-
-struct FaultOutcome {
-    bool send = true;
-    bool corrupted = false;
-    bool errorInjected = false;
-    std::uint8_t garbageLength = 0;
-    std::array<std::uint8_t, 8> garbage{};
-};
-
-// Decides, reply by reply, which faults strike; reproducible for a given seed.
-class FaultInjector {
-public:
-    explicit FaultInjector(const FaultSettings& settings);
-
-    // May turn reply into an error reply or damage its checksum; fills the stray bytes to send
-    // before it. send is false for a dropped reply (nothing else is then done to it).
-    FaultOutcome Apply(SimReply& reply);
-
-private:
-    bool Chance(double probability);
-
-    FaultSettings settings_;
-    std::mt19937 rng_;
-    std::uniform_real_distribution<double> unit_{0.0, 1.0};
-};
 
 struct SimOptions {
     FaultSettings faults;
@@ -55,6 +23,10 @@ struct SimOptions {
     std::uint8_t controllerMode = 1;  // 1 enhanced, 0 legacy at power-on
     std::string linkPath;             // when set, a symbolic link to the device is kept here
     std::FILE* trace = nullptr;       // when set, one line per frame is written here
+    // A pulled cable, once: this long after Start the line is unplugged (see Unplug), and with
+    // returnAfter set it is plugged in again that much later (see PlugIn).
+    std::optional<std::chrono::microseconds> unplugAfter;
+    std::optional<std::chrono::microseconds> returnAfter;
 };
 
 class PtySimulator {
@@ -65,15 +37,28 @@ public:
     PtySimulator& operator=(const PtySimulator&) = delete;
 
     // Creates the pseudo-terminal (slave in raw mode and held open, so the line stays up while
-    // clients come and go) and the link. On failure returns false with the reason in error and
-    // leaves nothing behind.
+    // clients come and go) and the link, and starts the unplug schedule. On failure returns false
+    // with the reason in error and leaves nothing behind.
     bool Start(std::string& error);
 
-    // Closes the terminal and removes the link when it still points to this device.
+    // Unplugs the line and ends the run.
     void Stop();
 
-    bool Running() const { return master_ >= 0; }
+    // Between Start and Stop, plugged in or not.
+    bool Running() const { return running_; }
+    // The pseudo-terminal exists and is served.
+    bool Plugged() const { return master_ >= 0; }
+    // The current terminal's slave device; while unplugged, the last one.
     const std::string& DevicePath() const { return device_; }
+    // Why the run ended by itself (a scheduled return that failed); empty otherwise.
+    const std::string& StopReason() const { return stopReason_; }
+
+    // Removes the link when it still points to this device and closes the terminal, so a client
+    // on it sees a hang-up. The controller keeps its memory; replies not yet sent are lost.
+    void Unplug();
+    // Creates a new pseudo-terminal and the link to it, as at Start. On failure returns false
+    // with the reason in error and stays unplugged.
+    bool PlugIn(std::string& error);
 
     // Serves the line for at most maxWaitMs: takes in request bytes, moves the model on by the
     // time that passed, and sends the reply bytes that are due. Returns true when wakeFd (when
@@ -101,6 +86,9 @@ private:
     void CollectReplies(std::int64_t nowUs);
     void SendDue(std::int64_t nowUs);
     std::int64_t NextOutputUs() const;
+    bool FollowSchedule(std::int64_t nowUs);
+    bool MakeLink(std::string& error);
+    void RemoveLink();
     void TraceReply(const SimReply& reply, const FaultOutcome& outcome);
     void TraceModelEvents();
 
@@ -111,6 +99,10 @@ private:
     int slave_ = -1;
     std::string device_;
     bool linkMade_ = false;
+    bool running_ = false;
+    std::int64_t unplugAtUs_ = INT64_MAX;
+    std::int64_t returnAtUs_ = INT64_MAX;
+    std::string stopReason_;
     std::int64_t lastTickUs_ = 0;
     double byteUs_ = 0.0;
     std::int64_t lineFreeUs_ = 0;

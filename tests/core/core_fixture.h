@@ -88,6 +88,8 @@ protected:
             std::filesystem::copy_file(std::filesystem::path(KESTROVA_DATA_DIR) / name,
                                        folder_ / name);
         }
+        // COM1 names a device of the folder (the simulator's, once started), never a real port.
+        SetKey(SettingsPath(), "Ports", "COM1", "kestrova-sim.link");
     }
 
     void TearDown() override {

@@ -77,14 +77,22 @@ int WaitForExit(pid_t pid, std::chrono::seconds limit) {
     return -1;
 }
 
-// The program and copies of the shipped configuration files in a fresh folder, the tag file
-// with an older update stamp (and, if asked, another version), so that its stamp after the run
-// shows whether it was written.
+// The program and copies of the shipped configuration files in a fresh folder, COM 1 mapped to
+// the simulator's link there, the tag file with an older update stamp (and, if asked, another
+// version), so that its stamp after the run shows whether it was written.
 ::testing::AssertionResult Install(const fs::path& folder, const std::string& tagVersion = "1201") {
     fs::copy_file(KESTROVA_PROGRAM, folder / "Kestrova_Interface");
     for (const char* name : {"KESTROVA_001.TG1", "KESTROVA_001.CG0", "Kestrova_Interface.INI"}) {
         fs::copy_file(fs::path(KESTROVA_DATA_DIR) / name, folder / name);
     }
+    // The shipped settings leave every COM number on its real port; COM 1 of this folder is
+    // the simulator's link.
+    const std::string settings = ReadText(folder / "Kestrova_Interface.INI");
+    if (settings.find("[Ports]") != std::string::npos) {
+        return ::testing::AssertionFailure() << "the shipped settings file has a [Ports] section";
+    }
+    WriteText(folder / "Kestrova_Interface.INI",
+              settings + "\r\n[Ports]\r\nCOM1=kestrova-sim.link\r\n");
     std::string tags = ReadText(folder / "KESTROVA_001.TG1");
     for (const auto& [from, to] :
          {std::pair<std::string, std::string>{"Update=2017-03-29", "Update=2000-01-01"},

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -179,6 +180,55 @@ TEST(PtySimulator, LinkHandling) {
     EXPECT_EQ(std::filesystem::read_symlink(shared).string(), b.DevicePath());
     b.Stop();
     EXPECT_FALSE(std::filesystem::is_symlink(shared));
+}
+
+// A pulled adapter, once: the link goes and the client sees a hang-up; a new terminal comes back
+// behind the same link, with the controller's memory as it was.
+TEST(PtySimulator, UnplugsAndComesBackOnceOnSchedule) {
+    using std::chrono::milliseconds;
+    test::TempFolder dir("ksim");
+    const std::string link = (dir / "com7").string();
+    SimOptions options;
+    options.linkPath = link;
+    options.unplugAfter = milliseconds(150);
+    options.returnAfter = milliseconds(100);
+    PtySimulator sim(options);
+    std::string error;
+    const auto start = Clock::now();
+    ASSERT_TRUE(sim.Start(error)) << error;
+    auto pump = [&] { sim.Poll(2); };
+    auto pumpUntilPlugged = [&](bool plugged) {
+        const auto end = Clock::now() + std::chrono::seconds(2);
+        while (sim.Plugged() != plugged && Clock::now() < end) pump();
+        return sim.Plugged() == plugged;
+    };
+
+    const int before = OpenClient(link);
+    ASSERT_GE(before, 0);
+    ASSERT_TRUE(Send(before, WriteVector));
+    EXPECT_EQ(ReadReply(before, 7, 1000, pump), WriteOk);
+
+    ASSERT_TRUE(pumpUntilPlugged(false));
+    EXPECT_GE(Clock::now() - start, milliseconds(150));
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+    pollfd hangUp{before, POLLIN, 0};
+    ASSERT_EQ(poll(&hangUp, 1, 0), 1);
+    EXPECT_NE(hangUp.revents & POLLHUP, 0);
+    EXPECT_EQ(write(before, ReadVector.data(), ReadVector.size()), -1);
+    EXPECT_EQ(errno, EIO);
+    close(before);
+
+    ASSERT_TRUE(pumpUntilPlugged(true));
+    EXPECT_GE(Clock::now() - start, milliseconds(250));
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), sim.DevicePath());
+    // Well past another unplug period the line is still up: it is pulled only once.
+    for (const auto end = Clock::now() + milliseconds(300); Clock::now() < end;) pump();
+    EXPECT_TRUE(sim.Plugged());
+    const int after = OpenClient(link);
+    ASSERT_GE(after, 0);
+    ASSERT_TRUE(Send(after, ReadVector));
+    EXPECT_EQ(ReadReply(after, 7, 1000, pump), Read500);
+    close(after);
 }
 
 TEST(KestrovaSimProgram, AnswersOverItsLinkAndCleansUpOnSigterm) {

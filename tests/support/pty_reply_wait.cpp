@@ -12,7 +12,9 @@ void PtyReplyWait::AfterTick(bool awaitingReply, SerialLine& line, PtySimulator&
     }
     if (sim.Silent() || gaveUp_) return;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    while (line.QueuedInput() == 0 && std::chrono::steady_clock::now() < deadline) {
+    // An unplugged simulator answers nothing: the reply is then given up at once.
+    while (sim.Plugged() && line.QueuedInput() == 0 &&
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::microseconds(20));
         sim.Poll(0);
     }
