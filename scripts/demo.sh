@@ -17,7 +17,10 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 
 build=build
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# A build folder that exists keeps its build type (scripts/test.sh makes a Release one).
+if [ ! -f "$build"/CMakeCache.txt ]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
 cmake --build "$build" -j"$(nproc)" --target Kestrova_Interface kestrova-sim kestrova_driver
 
 bin="$build/bin"

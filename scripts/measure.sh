@@ -8,7 +8,10 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 
 bash scripts/deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# A build folder that exists keeps its build type (scripts/test.sh makes a Release one).
+if [ ! -f build/CMakeCache.txt ]; then
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
 cmake --build build -j"$(nproc)" --target Kestrova_Interface kestrova-sim kestrova_driver \
   comms_rate >/dev/null
 
