@@ -20,7 +20,7 @@ targets=("$@")
                                      fuzz_service_event)
 
 # --- clang and libFuzzer
-bash "$root/scripts/deps.sh" clang libclang-rt-14-dev cmake make libgtest-dev
+bash "$root/scripts/deps.sh" clang libclang-rt-14-dev cmake make libgtest-dev pkgconf libudev-dev
 
 # --- build
 build="$root/build-fuzz"

@@ -26,6 +26,9 @@ public:
 
     const std::filesystem::path& Path() const { return path_; }
 
+    bool HasKey(std::string_view section, std::string_view key) const {
+        return FindKey(section, key) != None;
+    }
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view fallback) const;
     // A value that is not a valid integer reads as the fallback.

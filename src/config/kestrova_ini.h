@@ -66,7 +66,8 @@ public:
     // main window at once. Returns true.
     bool ReadSettingsFile();
     // Writes the settings file, keeping whatever else it holds (including "Version" and
-    // "Ports"). Returns true; a file that cannot be written throws FileError.
+    // "Ports"); a "Ports" entry the file has no key for yet is added. Returns true; a file that
+    // cannot be written throws FileError.
     bool WriteSettingsFile();
     // True unless the application name is exactly "NoApplicationSelected".
     bool ApplicationSelected() const;

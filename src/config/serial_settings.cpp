@@ -14,4 +14,11 @@ std::string PortMap::DevicePath(int port) const {
     return "/dev/ttyS" + IntToText(static_cast<std::int64_t>(port) - 1);
 }
 
+int PortMap::NumberNaming(const std::string& path) const {
+    for (const auto& entry : paths_) {
+        if (DevicePath(entry.first) == path) return entry.first;
+    }
+    return 0;
+}
+
 }  // namespace kestrova

@@ -26,6 +26,13 @@ public:
     void Clear() { paths_.clear(); }
     std::string DevicePath(int port) const;
 
+    // Whether COM port has an entry of its own (rather than the serial default).
+    bool HasEntry(int port) const { return paths_.contains(port); }
+    // The COM number whose entry opens path (compared as DevicePath gives it); 0 when none.
+    int NumberNaming(const std::string& path) const;
+    // Every entry, by COM number, as written (a relative path is not yet resolved).
+    const std::map<int, std::string>& Entries() const { return paths_; }
+
 private:
     std::filesystem::path baseDir_;
     std::map<int, std::string> paths_;

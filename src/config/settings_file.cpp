@@ -151,6 +151,13 @@ bool KestrovaIni::WriteSettingsFile() {
     ini.WriteInteger(CommsSection, "Parity", Serial.Parity);
     ini.WriteInteger(CommsSection, "Stop", Serial.Stop);
 
+    // COM numbers given to adapters while running are added; a key the file already holds,
+    // written by hand or at an earlier exit, stays exactly as it is.
+    for (const auto& [port, device] : Ports.Entries()) {
+        const std::string key = "COM" + IntToText(port);
+        if (!ini.HasKey(PortsSection, key)) ini.WriteString(PortsSection, key, device);
+    }
+
     ini.Save();
     return true;
 }

@@ -55,10 +55,12 @@ void PortDrv::PortOpen() {
     if (linkState_ == PortLinkState::Open) return;
 
     handleValid_ = false;
+    deviceGone_ = false;
     SetErrorText("");
     deviceName_ = ports_.DevicePath(current_.Port);
 
     OpenFailure failure = line_.Open(deviceName_);
+    lastOpenFailure_ = failure;
     if (failure != OpenFailure::None) {
         linkState_ = PortLinkState::OpenFailed;
         SetErrorText(PortOpenFailureText(failure));
@@ -69,6 +71,7 @@ void PortDrv::PortOpen() {
     // A line that cannot take the settings (a baud rate it cannot run, say) cannot talk to the
     // controller: the open fails instead of reporting a link at the wrong speed.
     failure = line_.Configure(current_.BAUD, current_.Data, current_.Parity, current_.Stop);
+    lastOpenFailure_ = failure;
     if (failure != OpenFailure::None) {
         line_.Close();
         handleValid_ = false;
@@ -91,6 +94,17 @@ void PortDrv::PortClose() {
     if (linkState_ != PortLinkState::Open) return;
     if (handleValid_ && line_.Close()) handleValid_ = false;
     linkState_ = PortLinkState::Closed;
+}
+
+void PortDrv::PortDeviceGone() {
+    if (linkState_ != PortLinkState::Open) return;
+    if (transferState_ == PortTransferState::Sending ||
+        transferState_ == PortTransferState::Receiving) {
+        errorCode_ = PortErrorCode::LineError;
+        transferState_ = PortTransferState::Failed;
+    }
+    PortClose();
+    deviceGone_ = true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -124,7 +138,10 @@ void PortDrv::PortPoll() {
         // aborting. Bytes still queued belong to an exchange that has ended (a reply that came
         // after its time limit, or bytes past its expected length): frames carry no address,
         // so taken as the start of this reply they would be stored into the wrong point.
-        DiscardStaleInput();
+        if (DiscardStaleInput() & CE_DEVICE_GONE) {
+            PortDeviceGone();
+            return;
+        }
         const bool written = frameValid_ && line_.Write(transmit_.data(), transmitLength_);
         if (!written) {
             line_.SetRts(true);
@@ -139,7 +156,7 @@ void PortDrv::PortPoll() {
     if (transferState_ == PortTransferState::Receiving) Receive();
 }
 
-void PortDrv::DiscardStaleInput() {
+std::uint32_t PortDrv::DiscardStaleInput() {
     // Bounded by the platform's input queue; line errors of the dropped bytes go with them.
     constexpr int MaxChunks = 32;
     for (int i = 0; i < MaxChunks; ++i) {
@@ -149,7 +166,7 @@ void PortDrv::DiscardStaleInput() {
             line_.Read(chunk_.data(), std::min<std::int32_t>(queued, ChunkSize));
         if (got <= 0) break;
     }
-    line_.LineErrors();
+    return line_.LineErrors();
 }
 
 void PortDrv::Receive() {
@@ -162,6 +179,10 @@ void PortDrv::Receive() {
     }
 
     const std::uint32_t errors = line_.LineErrors();
+    if (errors & CE_DEVICE_GONE) {
+        PortDeviceGone();
+        return;
+    }
     if (errors != 0) {
         // Later matches win: a framing and a parity error together report the parity error.
         errorCode_ = PortErrorCode::LineError;

@@ -64,7 +64,14 @@ public:
     void PortInit();
     void PortOpen();
     void PortClose();
+    // The open line's device went away (the line reported it, or the system reported the device
+    // removed): fails the transfer in flight and closes the link. Nothing when not open.
+    void PortDeviceGone();
     PortLinkState LinkState() const { return linkState_; }
+    // True from a closure because the device went away until the next open.
+    bool DeviceGone() const { return deviceGone_; }
+    // The failure of the last open or configuration at open; None after a successful open.
+    OpenFailure LastOpenFailure() const { return lastOpenFailure_; }
     std::string_view PortErrorText() const { return errorText_.data(); }
     const std::string& DeviceName() const { return deviceName_; }
     bool DtrOn() const { return dtrOn_; }
@@ -106,7 +113,7 @@ public:
 private:
     void SetErrorText(const char* text);
     void ConfigureLine(const SerialSettings& s);
-    void DiscardStaleInput();
+    std::uint32_t DiscardStaleInput();  // returns the line errors it dropped
     void Receive();
 
     SerialLine& line_;
@@ -115,6 +122,8 @@ private:
 
     PortLinkState linkState_ = PortLinkState::Closed;
     bool handleValid_ = false;
+    bool deviceGone_ = false;
+    OpenFailure lastOpenFailure_ = OpenFailure::None;
     std::string deviceName_;
     std::array<char, 256> errorText_{};
     bool dtrOn_ = false;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -47,6 +48,9 @@ tcflag_t SizeBits(std::int32_t dataBits) {
         default: return CS8;  // 8, and anything the line cannot do (9, 0, ...)
     }
 }
+
+// A read or write that failed with this errno will never succeed on this descriptor again.
+bool MeansDeviceGone(int err) { return err == EIO || err == ENXIO || err == ENODEV; }
 
 }  // namespace
 
@@ -141,6 +145,7 @@ OpenFailure PosixSerialLine::Open(const std::string& path) {
         return OpenFailureFromErrno(err);
     }
     fd_ = fd;
+    gone_ = false;
 
     // Ask for low latency where the driver has the setting; ptys and many adapters do not.
     serial_struct serial{};
@@ -208,11 +213,19 @@ bool PosixSerialLine::ReadCounts(LineErrorCounts& counts) const {
 }
 
 std::uint32_t PosixSerialLine::LineErrors() {
-    if (fd_ < 0 || !haveCounts_) return 0;
+    if (fd_ < 0) return 0;
+    if (!gone_) {
+        // A hung-up tty (adapter unplugged, pty master closed) reports POLLHUP whatever is
+        // asked for; a zero timeout makes this a plain look.
+        pollfd line{fd_, 0, 0};
+        gone_ = ::poll(&line, 1, 0) == 1 && (line.revents & POLLHUP) != 0;
+    }
+    std::uint32_t flags = gone_ ? CE_DEVICE_GONE : 0;
     LineErrorCounts now;
-    if (!ReadCounts(now)) return 0;
-    const std::uint32_t flags = LineErrorFlags(counts_, now);
-    counts_ = now;
+    if (haveCounts_ && ReadCounts(now)) {
+        flags |= LineErrorFlags(counts_, now);
+        counts_ = now;
+    }
     return flags;
 }
 
@@ -224,6 +237,7 @@ std::int32_t PosixSerialLine::Read(std::uint8_t* buffer, std::int32_t count) {
         if (got >= 0) return static_cast<std::int32_t>(got);
         if (errno == EINTR) continue;
         if (errno == EAGAIN) return 0;  // nothing queued after all
+        if (MeansDeviceGone(errno)) gone_ = true;
         return -1;
     }
 }
@@ -234,7 +248,9 @@ bool PosixSerialLine::Write(const std::uint8_t* bytes, std::int32_t count) {
     for (;;) {
         const ssize_t put = ::write(fd_, bytes, static_cast<std::size_t>(count));
         if (put >= 0) return put == count;  // a partial frame is as bad as none
-        if (errno != EINTR) return false;
+        if (errno == EINTR) continue;
+        if (MeansDeviceGone(errno)) gone_ = true;
+        return false;
     }
 }
 
@@ -245,6 +261,7 @@ bool PosixSerialLine::Close() {
     const int rc = ::close(fd_);
     fd_ = -1;  // on Linux the descriptor is released even when close reports an error
     haveCounts_ = false;
+    gone_ = false;
     return rc == 0;
 }
 

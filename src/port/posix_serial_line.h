@@ -60,6 +60,7 @@ private:
     int fd_ = -1;
     bool haveCounts_ = false;  // the driver keeps error counters
     LineErrorCounts counts_;
+    bool gone_ = false;  // a read or write found the device gone, or the tty hung up
 };
 
 }  // namespace kestrova

@@ -161,8 +161,9 @@ TEST_F(SettingsFileTest, InitMaxFollowsTheWindowAtShutdown) {
     window_.maximized = false;
     ini.WriteSettingsFile();
     EXPECT_NE(ReadFile("Kestrova_Interface.INI").find("InitMax=0"), std::string::npos);
-    // No Version key is ever created.
+    // No Version key is ever created, nor a "Ports" section without entries.
     EXPECT_EQ(CountKey(ReadFile("Kestrova_Interface.INI"), "Version"), 0);
+    EXPECT_EQ(ReadFile("Kestrova_Interface.INI").find("[Ports]"), std::string::npos);
 }
 
 TEST_F(SettingsFileTest, PortsMapComNumbersToDeviceFiles) {

@@ -93,6 +93,7 @@ TEST_F(PortDrvTest, FailedOpenReportsTheTextOfItsCode) {
     drv.PortOpen();
     EXPECT_EQ(drv.LinkState(), PortLinkState::OpenFailed);
     EXPECT_EQ(drv.PortErrorText(), "Device Already Open");
+    EXPECT_EQ(drv.LastOpenFailure(), OpenFailure::AlreadyOpen);
     EXPECT_TRUE(line.configs.empty());
 
     line.openResult = static_cast<OpenFailure>(13);  // a platform code without a description
@@ -105,6 +106,7 @@ TEST_F(PortDrvTest, FailedOpenReportsTheTextOfItsCode) {
     drv.PortOpen();
     EXPECT_EQ(drv.LinkState(), PortLinkState::OpenFailed);
     EXPECT_EQ(drv.PortErrorText(), "Baud Rate Not Supported");
+    EXPECT_EQ(drv.LastOpenFailure(), OpenFailure::BaudRateNotSupported);
     EXPECT_FALSE(line.open);
 
     // OpenFailed -> Open, and the text is emptied.
@@ -112,6 +114,7 @@ TEST_F(PortDrvTest, FailedOpenReportsTheTextOfItsCode) {
     drv.PortOpen();
     EXPECT_EQ(drv.LinkState(), PortLinkState::Open);
     EXPECT_EQ(drv.PortErrorText(), "");
+    EXPECT_EQ(drv.LastOpenFailure(), OpenFailure::None);
 }
 
 TEST_F(PortDrvTest, ReplyCompletesByLengthAcrossPolls) {
@@ -307,6 +310,45 @@ TEST_F(PortDrvTest, TransferFallsBackToIdleWhileTheLinkIsNotOpen) {
     Send({0x01}, 4);
     EXPECT_EQ(drv.TransferState(), PortTransferState::Idle);
     EXPECT_EQ(line.frameCount, 1);
+}
+
+TEST_F(PortDrvTest, DeviceGoneClosesTheLinkAndFailsTheTransferUntilTheNextOpen) {
+    // Reported while a reply is awaited.
+    OpenLink();
+    Send({0x01}, 4);
+    line.pendingErrors = CE_DEVICE_GONE | CE_FRAME;
+    drv.PortPoll();
+    EXPECT_EQ(drv.LinkState(), PortLinkState::Closed);
+    EXPECT_TRUE(drv.DeviceGone());
+    EXPECT_FALSE(line.open);
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Failed);
+    EXPECT_EQ(drv.TransferError(), PortErrorCode::LineError);
+    drv.PortPoll();
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Idle);
+
+    drv.PortOpen();
+    EXPECT_EQ(drv.LinkState(), PortLinkState::Open);
+    EXPECT_FALSE(drv.DeviceGone());
+
+    // Reported when the next request is about to go out: the frame is not written.
+    drv.PortClearTransfer();
+    line.pendingErrors = CE_DEVICE_GONE;
+    Send({0x02}, 4);
+    EXPECT_EQ(line.frameCount, 1);
+    EXPECT_EQ(drv.LinkState(), PortLinkState::Closed);
+    EXPECT_TRUE(drv.DeviceGone());
+
+    // The system's word that the device was removed does the same; a failed open clears it.
+    drv.PortClearTransfer();
+    drv.PortOpen();
+    drv.PortDeviceGone();
+    EXPECT_EQ(drv.LinkState(), PortLinkState::Closed);
+    EXPECT_TRUE(drv.DeviceGone());
+    line.openResult = OpenFailure::DeviceInvalid;
+    drv.PortOpen();
+    EXPECT_FALSE(drv.DeviceGone());
+    drv.PortDeviceGone();  // not open: nothing to lose
+    EXPECT_FALSE(drv.DeviceGone());
 }
 
 TEST_F(PortDrvTest, SettingsChangeStepsOnlyFromTheirOwnState) {

@@ -32,7 +32,7 @@ protected:
         settings_ = SerialSettings{3, 38400, 8, 0, 1};
     }
     void TearDown() override {
-        ::close(master_);
+        if (master_ >= 0) ::close(master_);
         ::close(slave_);
     }
 
@@ -238,6 +238,31 @@ TEST_F(PtyTest, LateBytesAreDroppedWhenTheNextRequestGoesOutWithoutAllocating) {
                                           drv.ReplyBuffer().begin() + drv.ReplyLength());
     EXPECT_EQ(reply, (std::vector<std::uint8_t>{0xC1, 0xC2, 0xC3, 0xC4}));
     EXPECT_EQ(PeerRead(8).size(), 8u);  // both requests went out
+}
+
+TEST_F(PtyTest, ClosingTheMasterIsReportedAsTheDeviceGoneAndClosesTheLink) {
+    PosixSerialLine line;
+    PortDrv drv(line, settings_, ports_);
+    drv.PortInit();
+    drv.PortOpen();
+    ASSERT_EQ(drv.LinkState(), PortLinkState::Open);
+    EXPECT_EQ(line.LineErrors(), 0u);
+
+    drv.PortSetReplyLimit(5000);
+    drv.PortSetReplyLength(4);
+    const std::uint8_t request[] = {0x02, 'm', 0x00, 0x10};
+    drv.PortSend(4, request);
+    ASSERT_EQ(drv.TransferState(), PortTransferState::Receiving);
+
+    ::close(master_);  // the far end hangs up
+    master_ = -1;
+    EXPECT_EQ(line.LineErrors(), CE_DEVICE_GONE);
+    EXPECT_EQ(line.LineErrors(), CE_DEVICE_GONE);  // stays until the line is closed
+    drv.PortPoll();
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Failed);
+    EXPECT_EQ(drv.LinkState(), PortLinkState::Closed);
+    EXPECT_TRUE(drv.DeviceGone());
+    EXPECT_FALSE(line.IsOpen());
 }
 
 TEST(PosixSerialLineHelpers, TermiosFramingFromTheSettings) {
