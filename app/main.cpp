@@ -3,12 +3,15 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <cstdio>
 #include <exception>
+#include <string_view>
 
 #include "config/kestrova_ini.h"
 #include "core/app_service.h"
 #include "core_info.h"
 #include "port/posix_serial_line.h"
+#include "port/udev_port_catalogue.h"
 #include "ui/qt/about_box.h"
 #include "ui/qt/firmware_update_dialog.h"
 #include "ui/qt/form_dashboard.h"
@@ -28,8 +31,14 @@ void ShowFatalError(const char* message) {
 
 int Run() {
     kestrova::PosixSerialLine line;
+    kestrova::UdevPortCatalogue catalogue;
     kestrova::TFormDashboard dashboard;
-    kestrova::AppService core(dashboard.Display(), dashboard, line, kestrova::ExecutablePath());
+    kestrova::AppService core(dashboard.Display(), dashboard, line, catalogue,
+                              kestrova::ExecutablePath());
+    core.SetProblemSink([](std::string_view problem) {
+        std::fprintf(stderr, "Kestrova Interface: %.*s\n", static_cast<int>(problem.size()),
+                     problem.data());
+    });
     kestrova::CoreInfo info(core);
     dashboard.Create(core, info);  // FormCreate: CoreStart, then the timers
 

@@ -12,6 +12,7 @@
 #include "common/number_text.h"
 #include "core/app_service.h"
 #include "fuzz_support.h"
+#include "support/fake_port_catalogue.h"
 
 using namespace kestrova;
 using namespace kestrova::fuzz;
@@ -34,8 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static NullDisplay display;
     static PlainWindowPlacement window;
     static test::FakeSerialLine line;
+    static test::FakePortCatalogue catalogue;
     // The core is not started: the load and save need none of its files.
-    AppService core(display, window, line, Scratch().Path() / "Kestrova_Interface");
+    AppService core(display, window, line, catalogue, Scratch().Path() / "Kestrova_Interface");
 
     const std::filesystem::path path = Scratch().Path() / "calibration.PRM";
     const std::string content(reinterpret_cast<const char*>(data), size);

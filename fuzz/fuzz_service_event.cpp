@@ -20,6 +20,7 @@
 #include "core/app_service.h"
 #include "core/ui_names.h"
 #include "fuzz_support.h"
+#include "support/fake_port_catalogue.h"
 
 using namespace kestrova;
 using namespace kestrova::fuzz;
@@ -52,9 +53,9 @@ std::vector<ShippedFile>& ShippedFiles() {
 const std::vector<std::string>& ObjectNames() {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> n = {
-            "ButtonModeEnhanced", "ButtonModeLegacy",  "CommsSelect",
-            "FileSave_Selected",  "FileOpen_Selected", "ButtonDebugAppInfo",
-            "DebugAction",        "DebugPoint",        "ButtonPan_"};
+            "ButtonModeEnhanced", "ButtonModeLegacy",   "CommsSelect", "FileSave_Selected",
+            "FileOpen_Selected",  "ButtonDebugAppInfo", "DebugAction", "DebugPoint",
+            "ButtonPan_",         "CommsSelectOpened"};
         for (const AxisEventNames& axis : AxisEventTable) {
             for (std::string_view name :
                  {axis.axisButton, axis.posEntry, axis.negEntry, axis.posInc, axis.posDec,
@@ -149,7 +150,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Window window;
     window.input = &input;
     PlainWindowPlacement placement;
-    auto core = std::make_unique<AppService>(window, placement, line,
+    test::FakePortCatalogue catalogue;
+    catalogue.present.push_back({"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_X-if00-port0", "0403",
+                                 "6001", "FTDI", "FT232R USB UART", "X", "ftdi_sio"});
+    auto core = std::make_unique<AppService>(window, placement, line, catalogue,
                                              Scratch().Path() / "Kestrova_Interface");
     core->CoreStart();
     FUZZ_CHECK(core->StartupError().empty());
@@ -178,6 +182,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             case 3: ArriveBytes(input, line, 64); break;
             case 4:  // a parameter file of any content for the restore to read
                 test::WriteText(Scratch().Path() / "a.PRM", input.ConsumeRandomLengthString(2048));
+                break;
+            case 5:  // the device goes away, or the system reports devices coming and going
+                if (input.ConsumeBool()) line.pendingErrors |= CE_DEVICE_GONE;
+                catalogue.changed = input.ConsumeBool();
                 break;
             default: {
                 const Pair pair = MakePair(input);

@@ -64,7 +64,7 @@ bool SoakRun::StartSimulator(std::uint32_t seed, std::string& error) {
 }
 
 bool SoakRun::StartCore() {
-    core_.emplace(display_, placement_, line_, folder_.InterfacePath());
+    core_.emplace(display_, placement_, line_, catalogue_, folder_.InterfacePath());
     Guarded("CoreStart", [&] { core_->CoreStart(); });
     if (!core_->StartupError().empty() || !core_->CheckConfigVersions()) {
         std::fprintf(stderr, "soak: the core did not start cleanly: %s\n",

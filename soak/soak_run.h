@@ -28,6 +28,7 @@
 #include "soak/soak_display.h"
 #include "soak/soak_logic.h"
 #include "soak/timeline.h"
+#include "support/fake_port_catalogue.h"
 #include "support/fake_serial_line.h"
 
 namespace kestrova::soak {
@@ -95,6 +96,7 @@ private:
     PlainWindowPlacement placement_;
     PosixSerialLine device_;
     test::FakeSerialLine line_{device_};  // the real line, with its request frames counted
+    test::FakePortCatalogue catalogue_;   // no adapters: the simulator's line is mapped by hand
     std::optional<AppService> core_;
     SimProcess sim_;
     Operator operator_;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,9 @@
 #include "core/core_interfaces.h"
 #include "points/point_database.h"
 #include "points/tag_file.h"
+#include "port/com_numbering.h"
+#include "port/open_failure_reason.h"
+#include "port/port_catalogue.h"
 #include "port/port_drv.h"
 #include "port/serial_line.h"
 #include "protocol/protocol.h"
@@ -34,6 +38,8 @@ inline constexpr std::int32_t ConnectSettleLoad = 200;
 inline constexpr std::int32_t ReplyWatchdogLoad = 200;
 inline constexpr std::int32_t BlinkCounterLoad = 10;
 inline constexpr std::int32_t SupervisorDividerLoad = 4;
+// How often a device that went away is looked for while its port stays selected.
+inline constexpr std::int32_t ReturnCheckLoad = 100;
 inline constexpr std::uint32_t RestoreLastStep = 17;
 
 // A display cache entry that no point value is expected to match: every value counts as changed.
@@ -65,6 +71,15 @@ struct CoreState {
     std::uint32_t RestoreStepNumber = 0;
     bool DebugCommsOverride = false;
     std::int32_t SupervisorDivider = 0;
+    // The selected port's device went away: look for it and select the port again when it is
+    // back, until the operator picks a port.
+    bool AwaitingReturn = false;
+    std::int32_t ReturnPort = 0;
+    std::int32_t ReturnCheckTicks = 0;
+    // The message box with the reason of a failed open was shown for the current selection.
+    bool OpenFailureBoxShown = false;
+    // The comms status indicator's tooltip holds the reason of a failed open.
+    bool StatusHintShown = false;
     std::array<double, MaxPoints> DisplayCache{};
     std::array<double, MaxPoints> CalibrationBuffer{};
 };
@@ -74,11 +89,13 @@ struct CoreState {
 //
 // The core owns the runtime below it (point table, tag file, settings and project configuration,
 // port driver, protocol). Its owner gives it the window's display entry, the window placement
-// that the settings file reads and writes, the serial line the port driver talks through, and
-// the executable's path, whose folder holds the three configuration files:
+// that the settings file reads and writes, the serial line the port driver talks through, the
+// catalogue of serial devices present, and the executable's path, whose folder holds the three
+// configuration files:
 //
 //     PosixSerialLine line;
-//     AppService core(window, window.Placement(), line, ExecutablePath());
+//     UdevPortCatalogue catalogue;
+//     AppService core(window, window.Placement(), line, catalogue, ExecutablePath());
 //     core.CoreStart();            // from the window's creation; then show StartupError()
 //     ... CommsTick() every 1 ms, SystemTick() every 10 ms, ServiceEvent() per operator action
 //     core.CoreStop();             // from the window's close; may throw FileError (below)
@@ -101,7 +118,7 @@ struct CoreState {
 class AppService final : public Core {
 public:
     AppService(Display& display, WindowPlacement& window, SerialLine& line,
-               std::filesystem::path executablePath);
+               PortCatalogue& catalogue, std::filesystem::path executablePath);
     AppService(const AppService&) = delete;
     AppService& operator=(const AppService&) = delete;
 
@@ -111,6 +128,8 @@ public:
     void CommsTick() override;
     void SystemTick() override;
     bool CheckConfigVersions() override;
+    // The 1 ms comms tick has work only while the link is open.
+    bool CommsTickWanted() const override { return LinkOpen(); }
     void SaveConfigurationFiles();
     void ResetDisplayCache();
     // True when the link is open, false when the port could not be opened.
@@ -127,6 +146,15 @@ public:
     CommsState SetCommsState(CommsState state, std::string_view text);
     bool RepliesActive();
     bool ValueChanged(int point);
+
+    // --- Serial devices present (port_presence.cpp) ---
+    // Looks at the devices present again: numbers new adapters and updates the port list's
+    // tooltips.
+    void RefreshPortList();
+    // Where the reason of a failed open goes besides the window (the program: stderr).
+    void SetProblemSink(std::function<void(std::string_view)> sink) {
+        problemSink_ = std::move(sink);
+    }
 
     // --- Calibration (calibration.cpp) ---
     void SaveParameterFile(const std::filesystem::path& path);
@@ -153,7 +181,12 @@ public:
     const Protocol& ProtocolEngine() const { return protocol_; }
 
 private:
-    void SelectPort(std::int32_t index);
+    // byOperator: picked from the port list, not selected again by the return watch.
+    void SelectPort(std::int32_t index, bool byOperator);
+    void ReportOpenFailure(const OpenFailureReason& reason);
+    void LinkWentAway();
+    void WatchForReturn(bool devicesChanged);
+    std::string PortHint(int port, const std::vector<PortInfo>& present) const;
     bool LinkOpen() const { return port_.LinkState() == PortLinkState::Open; }
     double Scaled(int point) const { return points_.PointTable()[point].ScaledValue; }
     void Show(std::string_view key, std::string_view value) { display_.DisplayUpdate(key, value); }
@@ -163,6 +196,7 @@ private:
     void RunRestoreStep(std::uint32_t step);
 
     Display& display_;
+    PortCatalogue& catalogue_;
     std::filesystem::path executablePath_;
     std::string executableFolder_;  // without trailing separator
 
@@ -174,6 +208,9 @@ private:
 
     CoreState state_;
     std::string startupError_;
+    std::filesystem::path returnDevice_;  // the device looked for while AwaitingReturn
+    std::array<std::string, LastComNumber> portHints_;  // the tooltips last sent
+    std::function<void(std::string_view)> problemSink_;
 };
 
 }  // namespace kestrova

@@ -42,7 +42,10 @@ void AppService::CommsSupervisor() {
         state_.FlashPhase = !state_.FlashPhase;
     }
 
+    const bool linkLost =
+        port_.LinkState() != PortLinkState::Open && state_.LastLinkState == PortLinkState::Open;
     AdvanceCommsState(port_.LinkState());
+    if (linkLost) LinkWentAway();
 
     state_.PreviousFlashPhase = state_.FlashPhase;
     // Read again rather than kept from above: a port selection made from inside a display

@@ -21,6 +21,8 @@ public:
     virtual void CommsTick() = 0;   // every 1 ms
     virtual void SystemTick() = 0;  // every 10 ms
     virtual bool CheckConfigVersions() = 0;
+    // Whether CommsTick has anything to do now; while not, the window may stop its 1 ms timer.
+    virtual bool CommsTickWanted() const { return true; }
     virtual void ServiceEvent(std::string_view objectName, std::string_view eventText) = 0;
     // Why a configuration file could not be read completely at start-up (one line per file),
     // for the window to show once it is up; empty when every file was read. The start-up went

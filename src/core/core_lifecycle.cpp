@@ -45,8 +45,9 @@ void KeepLoadError(std::string& errors, std::string_view file, Load&& load) {
 }  // namespace
 
 AppService::AppService(Display& display, WindowPlacement& window, SerialLine& line,
-                       std::filesystem::path executablePath)
+                       PortCatalogue& catalogue, std::filesystem::path executablePath)
     : display_(display),
+      catalogue_(catalogue),
       executablePath_(std::move(executablePath)),
       executableFolder_(FolderOf(executablePath_)),
       ini_(points_, window, executablePath_),
@@ -99,6 +100,9 @@ void AppService::CoreStart() {
 
     points_.StorePointRaw(core::SoftwareVersionPoint, state_.SoftwareVersion);
     points_.WritePoint(core::VersionShownPoint, 0.0);
+
+    portHints_.fill({});
+    RefreshPortList();
 }
 
 void AppService::CoreStop() {
@@ -146,6 +150,10 @@ void AppService::SystemTick() {
     }
 
     points_.ScanPoints();
+
+    const bool devicesChanged = catalogue_.Changed();
+    if (devicesChanged) RefreshPortList();
+    WatchForReturn(devicesChanged);
 }
 
 bool AppService::CheckConfigVersions() {

@@ -1,11 +1,13 @@
 #include <algorithm>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "common/number_text.h"
 #include "core/app_service.h"
 #include "core/core_tables.h"
 #include "core/ui_names.h"
+#include "port/open_failure_reason.h"
 
 namespace kestrova {
 namespace {
@@ -112,7 +114,11 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
     // Port selection; the event text is the index in the port list.
     if (objectName == event_names::CommsSelect) {
         acted = true;
-        SelectPort(TextToInt(eventText));
+        SelectPort(TextToInt(eventText), true);
+    }
+    if (objectName == event_names::CommsSelectOpened) {
+        acted = true;
+        RefreshPortList();
     }
 
     // Parameter file save and restore.
@@ -178,13 +184,18 @@ bool AppService::SelectPortSettings(std::int32_t port) {
 }
 
 // Port selection: close the link when open, make port index + 1 with the controller's line
-// settings current at once, and open it.
-void AppService::SelectPort(std::int32_t index) {
+// settings current at once, and open it. The operator's pick ends any watch for a device that
+// went away; the watch's own selection keeps watching until the link opens.
+void AppService::SelectPort(std::int32_t index, bool byOperator) {
     const std::int64_t number = std::int64_t{index} + 1;
     const std::string numberText = IntToText(number);
     const auto port = static_cast<std::int32_t>(
         std::min<std::int64_t>(number, std::numeric_limits<std::int32_t>::max()));
 
+    if (byOperator) {
+        state_.AwaitingReturn = false;
+        state_.OpenFailureBoxShown = false;
+    }
     Show(display_keys::DebugInfo, "COM:" + numberText);
     if (LinkOpen()) Disconnect();
 
@@ -198,13 +209,18 @@ void AppService::SelectPort(std::int32_t index) {
         SetCommsState(CommsState::None, "COM" + numberText + " Not Valid");
         Show(display_keys::CommsSelect, "NotValidPort");
     } else if (Connect()) {
+        state_.AwaitingReturn = false;
+        if (std::exchange(state_.StatusHintShown, false)) Show(display_keys::CommsStatusHint, "");
         Show(display_keys::DebugInfo, "COM:" + numberText + " Success");
         SetCommsState(CommsState::PortOpen, "COM:" + numberText + " Connect");
         Show(display_keys::CommsSelect, "COM:" + numberText);
     } else {
+        const OpenFailureReason reason =
+            ExplainOpenFailure(port_.LastOpenFailure(), port_.DeviceName());
         Show(display_keys::DebugInfo, "COM" + numberText + " Failed");
         SetCommsState(CommsState::None, "COM" + numberText + " Not Valid");
         Show(display_keys::CommsSelect, "NotValidPort");
+        ReportOpenFailure(reason);
     }
 
     state_.LastLinkState = port_.LinkState();

@@ -20,6 +20,12 @@ inline constexpr std::string_view CommsStatus = "CommsStatus";
 inline constexpr std::string_view CommsSelect = "CommsSelect";
 inline constexpr std::string_view DebugInfo = "DebugInfo";
 inline constexpr std::string_view DebugColour = "DebugColour";
+// The tooltip of one port list entry: "<COM number> <text>".
+inline constexpr std::string_view CommsSelectHint = "CommsSelectHint";
+// The tooltip of the comms status indicator: why the last port selection failed, or empty.
+inline constexpr std::string_view CommsStatusHint = "CommsStatusHint";
+// A message for the operator, shown in a box titled with the application's name.
+inline constexpr std::string_view MessageBox = "MessageBox";
 }  // namespace display_keys
 
 // Display keys of one axis.
@@ -51,6 +57,8 @@ namespace event_names {
 inline constexpr std::string_view ButtonModeEnhanced = "ButtonModeEnhanced";
 inline constexpr std::string_view ButtonModeLegacy = "ButtonModeLegacy";
 inline constexpr std::string_view CommsSelect = "CommsSelect";
+// The port list was opened (clicked or entered): the list of present devices is looked at again.
+inline constexpr std::string_view CommsSelectOpened = "CommsSelectOpened";
 inline constexpr std::string_view FileSave_Selected = "FileSave_Selected";
 inline constexpr std::string_view FileOpen_Selected = "FileOpen_Selected";
 inline constexpr std::string_view ButtonDebugAppInfo = "ButtonDebugAppInfo";
@@ -61,6 +69,7 @@ inline constexpr std::string_view DebugPoint = "DebugPoint";
 namespace event_texts {
 inline constexpr std::string_view OnClick = "OnClick";
 inline constexpr std::string_view ForceRefresh = "ForceRefresh";
+inline constexpr std::string_view OnEnter = "OnEnter";
 }  // namespace event_texts
 
 // Object names the window sends for one axis.

@@ -219,8 +219,15 @@ void DashboardLogic::ComboBoxCommsSelectChange(std::int32_t itemIndex) {
     Send(event_names::CommsSelect, index);
 }
 
-void DashboardLogic::ComboBoxCommsSelectClick() { display_.SetCaption(Element::Label1, "Clicked"); }
-void DashboardLogic::ComboBoxCommsSelectEnter() { display_.SetCaption(Element::Label1, "Entered"); }
+// Opening the list has the core look at the devices present again, so its tooltips are fresh.
+void DashboardLogic::ComboBoxCommsSelectClick() {
+    display_.SetCaption(Element::Label1, "Clicked");
+    Send(event_names::CommsSelectOpened, OnClick);
+}
+void DashboardLogic::ComboBoxCommsSelectEnter() {
+    display_.SetCaption(Element::Label1, "Entered");
+    Send(event_names::CommsSelectOpened, event_texts::OnEnter);
+}
 
 void DashboardLogic::ButtonDebug01Click() { Send(event_names::ButtonDebugAppInfo, OnClick); }
 void DashboardLogic::ButtonDebug02Click() {

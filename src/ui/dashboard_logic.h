@@ -104,7 +104,10 @@ public:
     // after it are ignored.
     void FormClose();
     void Exit1Click();
-    void Comms_TimerTimer();     // every 1 ms
+    void Comms_TimerTimer();  // every 1 ms, while CommsTimerWanted
+    // Whether the 1 ms timer should run: until the window closes, while the core has comms
+    // work. The view asks after every handler and tick.
+    bool CommsTimerWanted() const { return !closed_ && core_.CommsTickWanted(); }
     void TimerSysUpdateTimer();  // every 10 ms
     // Called by the configuration error dialog as it closes.
     void ConfigErrorDialogClosed();

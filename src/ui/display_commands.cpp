@@ -25,6 +25,13 @@ void DashboardDisplay::DisplayUpdate(std::string_view key, std::string_view valu
         SetVisible(Element::StaticTextNotification, false);
     } else if (key == display_keys::CommsStatus) {
         CommsStatus(value);
+    } else if (key == display_keys::CommsStatusHint) {
+        SetHint(Element::StaticTextCommsStatus, value);
+    } else if (key == display_keys::CommsSelectHint) {
+        PortHint(value);
+    } else if (key == display_keys::MessageBox) {
+        messages_.emplace_back(value);
+        ++revision_;
     }
     // display_keys::CommsSelect changes nothing: only its trace line is written.
 
@@ -190,6 +197,20 @@ void DashboardDisplay::CommsStatus(std::string_view value) {
     } else {
         SetCaption(Element::StaticTextCommsStatus, value);
     }
+}
+
+// "<COM number> <tooltip>"; a number outside the list changes nothing.
+void DashboardDisplay::PortHint(std::string_view value) {
+    const std::size_t blank = value.find(' ');
+    const std::int64_t port = TextToInt(value.substr(0, blank));
+    if (port < 1 || port > static_cast<std::int64_t>(PortListSize)) return;
+    const std::string_view hint =
+        blank == std::string_view::npos ? std::string_view{} : value.substr(blank + 1);
+    std::string& entry = portHints_[static_cast<std::size_t>(port - 1)];
+    if (entry == hint) return;
+    entry = hint;
+    ++portHintsRevision_;
+    ++revision_;
 }
 
 void DashboardDisplay::DebugColour(std::string_view value) {

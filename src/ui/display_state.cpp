@@ -190,6 +190,12 @@ void DashboardDisplay::SetEnabled(Element element, bool enabled) {
     Touch(element);
 }
 
+void DashboardDisplay::SetHint(Element element, std::string_view hint) {
+    if (!IsElement(element) || State(element).hint == hint) return;
+    Mutable(element).hint = hint;
+    Touch(element);
+}
+
 void DashboardDisplay::SetPlace(Element element, std::int32_t left, std::int32_t top) {
     if (!IsElement(element)) return;
     ElementState& state = Mutable(element);

@@ -6,6 +6,8 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "common/axis.h"
 #include "core/core_interfaces.h"
@@ -198,6 +200,7 @@ ElementKind KindOf(Element element);
 // only while `placed` is set (the view lays everything else out itself).
 struct ElementState {
     std::string caption;
+    std::string hint;  // the tooltip set by the core; empty leaves the view's own
     Colour background = colours::ButtonFace;
     Colour fontColour = colours::Black;
     bool visible = true;
@@ -233,6 +236,8 @@ class DashboardDisplay final : public Display {
 public:
     // The debug memo keeps the newest lines up to this count, dropping the oldest.
     static constexpr std::size_t MemoLineLimit = 10000;
+    // Entries of the port list, "COM 1" to "COM40".
+    static constexpr std::size_t PortListSize = 40;
 
     DashboardDisplay();
     DashboardDisplay(const DashboardDisplay&) = delete;
@@ -264,7 +269,15 @@ public:
     // look, or rebuilds after a clear or when more lines were added than the memo keeps.
     std::uint64_t MemoLinesAdded() const { return memoLinesAdded_; }
     std::uint64_t MemoClears() const { return memoClears_; }
-    // Raised by every change of any element, the focus or the axis select flags.
+    // The tooltips of the port list's entries, index 0 for "COM 1"; raised together by a change
+    // of any of them.
+    const std::array<std::string, PortListSize>& PortHints() const { return portHints_; }
+    std::uint64_t PortHintsRevision() const { return portHintsRevision_; }
+    // Messages for the operator not shown yet, oldest first; the view takes them once the
+    // handler that raised them has returned.
+    std::vector<std::string> TakeMessages() { return std::exchange(messages_, {}); }
+    // Raised by every change of any element, the focus, the axis select flags, the port list's
+    // tooltips or the messages.
     std::uint64_t Revision() const { return revision_; }
 
     // Mode indicators read back by the window.
@@ -279,6 +292,7 @@ public:
     void SetFontColour(Element element, Colour colour);
     void SetVisible(Element element, bool visible);
     void SetEnabled(Element element, bool enabled);
+    void SetHint(Element element, std::string_view hint);
     void SetPlace(Element element, std::int32_t left, std::int32_t top);
     // A minimum above the maximum, or a maximum below the minimum, is ignored; otherwise the
     // position is clamped into the new range. The position is clamped into the range. Each raises
@@ -307,12 +321,16 @@ private:
     void SoftwareVersionNumber(std::string_view value);
     void CommsStatus(std::string_view value);
     void DebugColour(std::string_view value);
+    void PortHint(std::string_view value);
     bool AxisCommand(std::string_view key, std::string_view value);
 
     std::array<ElementState, ElementCount> elements_{};
     std::array<bool, AxisCount> axisSelect_{true, true, true};
     Element focus_ = Element::None;
     std::deque<std::string> memo_;
+    std::array<std::string, PortListSize> portHints_;
+    std::uint64_t portHintsRevision_ = 0;
+    std::vector<std::string> messages_;
     std::uint64_t memoLinesAdded_ = 0;
     std::uint64_t memoClears_ = 0;
     std::uint64_t revision_ = 0;

@@ -1,6 +1,7 @@
 // The link to the simulated controller from the operator's point of view: port selection,
 // connecting, good comms, loss and recovery, as the comms indicator shows them.
 #include "core_fixture.h"
+#include "port/open_failure_reason.h"
 
 namespace kestrova::test {
 namespace {
@@ -78,17 +79,23 @@ TEST_F(CommsScenario, ConnectsFlashesLosesAndRecovers) {
 }
 
 TEST_F(CommsScenario, PortThatCannotBeOpenedIsNotValid) {
-    SetKey(SettingsPath(), "Ports", "COM1", (Folder() / "no-such-device").string());
+    const std::string device = (Folder() / "no-such-device").string();
+    SetKey(SettingsPath(), "Ports", "COM1", device);
     StartCore();
     display_.Clear();
 
+    // The reason goes to the indicator's tooltip and the memo; no box for a missing device.
     Core().ServiceEvent("CommsSelect", "0");
+    const OpenFailureReason reason = ExplainOpenFailure(Core().Port().LastOpenFailure(), device);
+    EXPECT_EQ(reason.problem, OpenProblem::NoDevice);
     EXPECT_EQ(display_.calls,
               (std::vector<DisplayCall>{{"DebugInfo", "COM:1"},
                                         {"DebugInfo", "COM1 Failed"},
                                         {"CommsStatus", "None"},
                                         {"CommsStatus", "COM1 Not Valid"},
                                         {"CommsSelect", "NotValidPort"},
+                                        {"CommsStatusHint", reason.text},
+                                        {"DebugInfo", reason.text},
                                         {"DebugInfo", "App Msg >CommsSelect<>0<"}}));
     EXPECT_EQ(State().Comms, CommsState::None);
     EXPECT_EQ(State().LastLinkState, PortLinkState::OpenFailed);
@@ -101,8 +108,10 @@ TEST_F(CommsScenario, PortThatCannotBeOpenedIsNotValid) {
     // No entry chosen (-1) selects port 0, which no device stands behind.
     display_.Clear();
     Core().ServiceEvent("CommsSelect", "-1");
-    EXPECT_EQ(display_.Values("DebugInfo"),
-              (std::vector<std::string>{"COM:0", "COM0 Failed", "App Msg >CommsSelect<>-1<"}));
+    EXPECT_EQ(
+        display_.Values("DebugInfo"),
+        (std::vector<std::string>{"COM:0", "COM0 Failed", display_.Values("CommsStatusHint").at(0),
+                                  "App Msg >CommsSelect<>-1<"}));
     EXPECT_TRUE(display_.Has("CommsStatus", "COM0 Not Valid"));
     EXPECT_EQ(Core().Port().CurrentPort(), 0);
 }

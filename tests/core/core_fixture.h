@@ -13,6 +13,7 @@
 #include "core/app_service.h"
 #include "port/posix_serial_line.h"
 #include "sim/pty_simulator.h"
+#include "support/fake_port_catalogue.h"
 #include "support/fake_serial_line.h"
 #include "support/pty_reply_wait.h"
 #include "support/temp_folder.h"
@@ -110,16 +111,27 @@ protected:
         doc.Save();
     }
 
-    // The simulator on a pseudo-terminal, mapped as COM1 in the settings file.
+    // The simulator on a pseudo-terminal, mapped as COM1 in the settings file (by its link
+    // when the options name one).
     void StartSimulator(SimOptions options = {}) {
-        sim_ = std::make_unique<PtySimulator>(std::move(options));
+        simOptions_ = std::move(options);
+        ReplugSimulator();
+        SetKey(SettingsPath(), "Ports", "COM1",
+               simOptions_.linkPath.empty() ? sim_->DevicePath() : simOptions_.linkPath);
+    }
+    // The simulator's line goes away: its terminal is closed and its link removed.
+    void UnplugSimulator() { sim_->Stop(); }
+    // A fresh simulator comes up under the same link.
+    void ReplugSimulator() {
+        sim_ = std::make_unique<PtySimulator>(simOptions_);
         std::string error;
         ASSERT_TRUE(sim_->Start(error)) << error;
-        SetKey(SettingsPath(), "Ports", "COM1", sim_->DevicePath());
     }
 
-    void StartCore() {
-        core_ = std::make_unique<AppService>(display_, window_, line_, ExePath());
+    // Start-up over the recording line, or over the given one.
+    void StartCore() { StartCore(line_); }
+    void StartCore(SerialLine& line) {
+        core_ = std::make_unique<AppService>(display_, window_, line, catalogue_, ExePath());
         core_->CoreStart();
     }
 
@@ -167,9 +179,11 @@ protected:
     PlainWindowPlacement window_;
     PosixSerialLine device_;
     FakeSerialLine line_{device_};  // records the opens and closes of the real line
+    FakePortCatalogue catalogue_;   // no adapters unless a test plugs some in
 
 private:
     TempFolder folder_{"kestrova_core"};
+    SimOptions simOptions_;
     std::unique_ptr<PtySimulator> sim_;
     std::unique_ptr<AppService> core_;
     long clockMs_ = 0;

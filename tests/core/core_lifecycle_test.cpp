@@ -29,12 +29,17 @@ TEST_F(CoreLifecycle, StartupRunsItsStepsInOrder) {
     SetKey(TagPath(), "POINT00009", "ScaledValue", "55");
     StartCore();
 
-    EXPECT_EQ(display_.calls, (std::vector<DisplayCall>{{"DebugInfo", "Oncreate INI"},
-                                                        {"DebugInfo", Folder().string()},
-                                                        {"DebugInfo", "KESTROVA_001"},
-                                                        {"DebugInfo", "CORE_INIT: Pan_AxisMode"},
-                                                        {"CommsStatus", "None"},
-                                                        {"CommsStatus", "No Comms"}}));
+    // The port list's tooltips come last, one per entry.
+    ASSERT_EQ(display_.calls.size(), 6u + 40u);
+    EXPECT_EQ(display_.calls[6].key, "CommsSelectHint");
+    EXPECT_TRUE(display_.calls[6].value.starts_with("1 " + Core().Ini().Ports.DevicePath(1)));
+    EXPECT_EQ(display_.Without("CommsSelectHint"),
+              (std::vector<DisplayCall>{{"DebugInfo", "Oncreate INI"},
+                                        {"DebugInfo", Folder().string()},
+                                        {"DebugInfo", "KESTROVA_001"},
+                                        {"DebugInfo", "CORE_INIT: Pan_AxisMode"},
+                                        {"CommsStatus", "None"},
+                                        {"CommsStatus", "No Comms"}}));
     EXPECT_EQ(Core().StartupError(), "");
     EXPECT_EQ(State().SoftwareVersion, 1201);
     EXPECT_TRUE(State().ConfigVersionsOk);

@@ -404,6 +404,35 @@ TEST_F(DashboardInput, PortListSendsTheIndexOfTheTextShown) {
     EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"CommsSelect", "-1"}}));
 }
 
+TEST_F(DashboardLayout, TheCoresTooltipsAndMessagesAreShown) {
+    const std::string port =
+        "/dev/serial/by-id/usb-FTDI_X-if00-port0 \u2014 FT232R (FTDI), present";
+    Show("CommsSelectHint", "3 " + port);
+    EXPECT_EQ(Find<QComboBox>("ComboBoxCommsSelect")->itemData(2, Qt::ToolTipRole).toString(),
+              QString::fromStdString(port));
+    Show("CommsStatusHint", "/dev/ttyUSB0: permission denied");
+    EXPECT_EQ(form.Control(Element::StaticTextCommsStatus)->toolTip(),
+              "/dev/ttyUSB0: permission denied");
+    EXPECT_EQ(form.Control(Element::SpeedButtonPan_PosValueInc)->toolTip(), "Press to Increment");
+
+    // A message raised inside a handler is shown once the handler has returned.
+    core.reactions[Pair("ButtonPan", "OnClick")] = {{"MessageBox", "Restore interrupted"}};
+    QTest::mouseClick(form.Control(Element::ButtonPan), Qt::LeftButton);
+    EXPECT_TRUE(prompts.errors.empty());
+    ASSERT_TRUE(WaitFor([&] { return !prompts.errors.empty(); }));
+    EXPECT_EQ(prompts.errors, (std::vector<std::string>{"Restore interrupted"}));
+}
+
+TEST_F(DashboardInput, TheCommsTimerRunsOnlyWhileTheCoreHasCommsWork) {
+    EXPECT_FALSE(CommsTimer()->isActive());
+    core.commsWanted = true;
+    QTest::mouseClick(form.Control(Element::ButtonPan), Qt::LeftButton);
+    EXPECT_TRUE(CommsTimer()->isActive());
+    core.commsWanted = false;
+    QTest::mouseClick(form.Control(Element::ButtonPan), Qt::LeftButton);
+    EXPECT_FALSE(CommsTimer()->isActive());
+}
+
 TEST_F(DashboardInput, TrackBarsReportTheAdjustValueOnlyWithTheFocus) {
     ShowAndActivate();
     auto* positive = Find<TrackBar>("TrackBarPan_PosAdjust");

@@ -163,6 +163,7 @@ TEST_F(DashboardTicks, AFailedConfigCheckShowsTheDialogOnceThenClosesTheWindow) 
         }
     });
     operatorHand.start(5);
+    core.commsWanted = true;
     CommsTimer()->start();
     SysTimer()->start();
 
@@ -232,6 +233,7 @@ TEST_F(HandlerBoundary, ErrorsOfNestedTicksDoNotStackBoxes) {
         boxesSeenInside = prompts.errors.size();
         core.throwOnSystemTick = false;
     };
+    core.commsWanted = true;
     CommsTimer()->start();
     SysTimer()->start();
     ASSERT_TRUE(WaitFor([&] { return systemTicksInside > 0; }));

@@ -51,6 +51,7 @@ public:
     int commsTicks = 0;
     int systemTicks = 0;
     bool configOk = true;
+    bool commsWanted = true;                      // CommsTickWanted
     std::map<Pair, std::vector<Pair>> reactions;  // pair -> display commands it sends
     std::optional<Pair> throwOn;                  // this pair raises a conversion error
     bool throwOnSystemTick = false;
@@ -63,6 +64,7 @@ public:
         if (throwOnSystemTick) throw FileError("Cannot create file /nowhere/x");
     }
     bool CheckConfigVersions() override { return configOk; }
+    bool CommsTickWanted() const override { return commsWanted; }
     void ServiceEvent(std::string_view objectName, std::string_view eventText) override {
         Pair pair(objectName, eventText);
         pairs.push_back(pair);
@@ -131,6 +133,7 @@ struct DashboardFixture : ::testing::Test {
     TFormDashboard form;
 
     DashboardFixture() {
+        core.commsWanted = false;
         core.display = &form.Display();
         form.SetPrompts(&prompts);
         form.Create(core, info);

@@ -85,7 +85,8 @@ TEST_F(LogicTest, InputForNoElementIsIgnored) {
     EXPECT_EQ(w.logic.LastReportedPosition(E::ButtonPan), 0);
     w.logic.UserFocused(outside);
     EXPECT_EQ(w.display.Focus(), E::None);
-    EXPECT_TRUE(events.empty());
+    // Only the port list's focus reached the core.
+    EXPECT_EQ(events, (Pairs{{"CommsSelectOpened", "OnEnter"}}));
 }
 
 TEST_F(LogicTest, TrackBarValuesUndoTheUpsideDownPlacing) {
@@ -147,7 +148,11 @@ TEST_F(LogicTest, PortListAndLegacyButton) {
     EXPECT_EQ(w[E::Label1].caption, "Clicked");
     w.logic.UserFocused(E::ComboBoxCommsSelect);
     EXPECT_EQ(w[E::Label1].caption, "Entered");
-    EXPECT_EQ(events, (Pairs{{"CommsSelect", "0"}, {"CommsSelect", "39"}, {"CommsSelect", "-1"}}));
+    EXPECT_EQ(events, (Pairs{{"CommsSelect", "0"},
+                             {"CommsSelect", "39"},
+                             {"CommsSelect", "-1"},
+                             {"CommsSelectOpened", "OnClick"},
+                             {"CommsSelectOpened", "OnEnter"}}));
 
     events.clear();
     w.display.DisplayUpdate("ModeSelect", "LEGACY");
@@ -211,6 +216,11 @@ TEST_F(LogicTest, WindowLifeAndTicks) {
     w.logic.Comms_TimerTimer();
     w.logic.TimerSysUpdateTimer();
     w.logic.TimerSysUpdateTimer();
+    // The 1 ms timer follows the core's need of it.
+    EXPECT_TRUE(w.logic.CommsTimerWanted());
+    w.core.commsWanted = false;
+    EXPECT_FALSE(w.logic.CommsTimerWanted());
+    w.core.commsWanted = true;
     EXPECT_EQ(w.host.dialogShows, 0);
     EXPECT_EQ(ToInt(w.logic.ConfigCheckState()), 0);
     w.logic.Exit1Click();
@@ -218,6 +228,7 @@ TEST_F(LogicTest, WindowLifeAndTicks) {
     w.logic.Comms_TimerTimer();
     w.logic.TimerSysUpdateTimer();
     EXPECT_EQ(w.host.closes, 1);
+    EXPECT_FALSE(w.logic.CommsTimerWanted());  // closed, though the core still wants it
     EXPECT_EQ(w.core.calls, (std::vector<std::string>{"CoreStart", "CommsTick", "SystemTick",
                                                       "CheckConfigVersions", "SystemTick",
                                                       "CheckConfigVersions", "CoreStop"}));

@@ -254,6 +254,34 @@ TEST_F(DisplayTest, NotificationAndCommsStatus) {
     EXPECT_EQ(display.MemoLines().back(), "Form: >CommsStatus<>None<");
 }
 
+TEST_F(DisplayTest, TooltipsAndMessages) {
+    const std::uint64_t revision = display.Revision();
+    display.DisplayUpdate("CommsStatusHint", "/dev/ttyUSB0: permission denied");
+    EXPECT_EQ((*this)(E::StaticTextCommsStatus).hint, "/dev/ttyUSB0: permission denied");
+    display.DisplayUpdate("CommsStatusHint", "");
+    EXPECT_EQ((*this)(E::StaticTextCommsStatus).hint, "");
+
+    const auto& hints = display.PortHints();
+    display.DisplayUpdate("CommsSelectHint", "1 /dev/ttyS0 \u2014 present");
+    display.DisplayUpdate("CommsSelectHint", "40 /dev/ttyS39 \u2014 not present");
+    const std::uint64_t hintsRevision = display.PortHintsRevision();
+    for (const char* outside : {"0 x", "41 x", "40 /dev/ttyS39 \u2014 not present"}) {
+        display.DisplayUpdate("CommsSelectHint", outside);  // outside the list, or unchanged
+    }
+    EXPECT_EQ(display.PortHintsRevision(), hintsRevision);
+    EXPECT_EQ(hints[0], "/dev/ttyS0 \u2014 present");
+    EXPECT_EQ(hints[39], "/dev/ttyS39 \u2014 not present");
+    EXPECT_THROW(display.DisplayUpdate("CommsSelectHint", "x y"), ConversionError);
+
+    display.DisplayUpdate("MessageBox", "Restore interrupted at step 4 of 17");
+    display.DisplayUpdate("MessageBox", "second");
+    EXPECT_EQ(display.MemoLines().back(), "Form: >MessageBox<>second<");
+    EXPECT_EQ(display.TakeMessages(),
+              (std::vector<std::string>{"Restore interrupted at step 4 of 17", "second"}));
+    EXPECT_TRUE(display.TakeMessages().empty());
+    EXPECT_GT(display.Revision(), revision);
+}
+
 TEST_F(DisplayTest, MemoTraceDebugInfoAndDebugColour) {
     display.DisplayUpdate("DebugInfo", "x");
     EXPECT_EQ(MemoSize(), 2u);

@@ -25,6 +25,7 @@ public:
     std::vector<std::string> calls;               // lifecycle and tick calls in order
     std::map<Pair, std::vector<Pair>> reactions;  // pair -> display commands it sends
     bool configOk = true;
+    bool commsWanted = true;
 
     void CoreStart() override { calls.emplace_back("CoreStart"); }
     void CoreStop() override { calls.emplace_back("CoreStop"); }
@@ -34,6 +35,7 @@ public:
         calls.emplace_back("CheckConfigVersions");
         return configOk;
     }
+    bool CommsTickWanted() const override { return commsWanted; }
     void ServiceEvent(std::string_view objectName, std::string_view eventText) override {
         events.emplace_back(std::string(objectName), std::string(eventText));
         const auto found = reactions.find(Pair(objectName, eventText));

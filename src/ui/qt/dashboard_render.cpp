@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include <algorithm>
+
 #include "ui/qt/widgets.h"
 
 // Drawing the display state: only what changed since the last drawing reaches the widgets.
@@ -28,6 +30,7 @@ void TFormDashboard::RenderDisplay() {
         }
         drawnOnce_ = true;
         RenderMemo();
+        RenderPortHints();
         RenderFocus();
         drawnRevision_ = revision;
         if (display_.Revision() == revision) break;
@@ -88,6 +91,8 @@ void TFormDashboard::ApplyElement(Element element, const ElementState& state,
         case ElementKind::StepIcon: break;
     }
 
+    // Only a tooltip the core set replaces the one the layout gave.
+    if (state.hint != shown.hint) widget->setToolTip(ToQString(state.hint));
     if (state.placed &&
         (all || !shown.placed || state.left != shown.left || state.top != shown.top)) {
         widget->move(state.left, state.top);
@@ -127,6 +132,16 @@ void TFormDashboard::RenderMemo() {
     memoInStep_ = true;
     memoLinesShown_ = added;
     memoClearsShown_ = clears;
+}
+
+void TFormDashboard::RenderPortHints() {
+    if (display_.PortHintsRevision() == portHintsShown_) return;
+    portHintsShown_ = display_.PortHintsRevision();
+    const auto& hints = display_.PortHints();
+    const int count = std::min(comboBox_->count(), static_cast<int>(hints.size()));
+    for (int i = 0; i < count; ++i) {
+        comboBox_->setItemData(i, ToQString(hints[static_cast<std::size_t>(i)]), Qt::ToolTipRole);
+    }
 }
 
 void TFormDashboard::RenderFocus() {

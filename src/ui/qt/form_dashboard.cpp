@@ -96,7 +96,8 @@ void TFormDashboard::Create(Core& core, const DashboardInfo& info) {
     fileMenu_ = std::make_unique<FileMenu>(display_, core, info, static_cast<FileMenuHost&>(*this));
     logic_->FormCreate();
     RenderDisplay();
-    commsTimer_->start();
+    ShowMessages();
+    SyncCommsTimer();
     sysUpdateTimer_->start();
 }
 
@@ -197,6 +198,22 @@ void TFormDashboard::Guard(Work&& work) {
         RenderDisplay();
     } catch (const std::exception& error) {
         ReportError(error.what());
+    }
+    ShowMessages();
+    SyncCommsTimer();
+}
+
+void TFormDashboard::ShowMessages() {
+    for (const std::string& message : display_.TakeMessages()) ReportError(message);
+}
+
+void TFormDashboard::SyncCommsTimer() {
+    const bool wanted = logic_ && logic_->CommsTimerWanted();
+    if (wanted == commsTimer_->isActive()) return;
+    if (wanted) {
+        commsTimer_->start();
+    } else {
+        commsTimer_->stop();
     }
 }
 

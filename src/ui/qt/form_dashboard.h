@@ -33,9 +33,11 @@ class TFormVersionErrorDlg;
 //
 // Every handler and timer tick runs inside one boundary that catches the errors the core and the
 // display raise (ConversionError, FileError, any other std::exception) and shows the message in
-// an error box; the next tick runs normally. The box is shown from the event loop, not from the
-// handler, so both timers keep running while it is open; at most one box is open at a time, and
-// errors raised while it is open are written to stderr instead of stacking further boxes.
+// an error box; the next tick runs normally. The core's messages for the operator take the same
+// box. After each handler the 1 ms timer is started or stopped as the window logic wants it. The
+// box is shown from the event loop, not from the handler, so both timers keep running while it is
+// open; at most one box is open at a time, and errors raised while it is open are written to stderr
+// instead of stacking further boxes.
 //
 // The window is also the placement the settings file reads and writes (position, maximised
 // state, caption).
@@ -113,6 +115,10 @@ private:
     void Run(void (DashboardLogic::*handler)());
     // Queues the error box (or drops the message while one is open or queued).
     void ReportError(std::string_view message);
+    // Shows the core's messages for the operator in the error box, after the handler returned.
+    void ShowMessages();
+    // Runs the 1 ms timer only while the window logic wants it.
+    void SyncCommsTimer();
     void ShowErrorBox(const std::string& message);
     Prompts& ActivePrompts();
 
@@ -141,6 +147,7 @@ private:
                       bool all);
     void RenderMemo();
     void RenderFocus();
+    void RenderPortHints();
 
     DashboardDisplay display_;
     std::unique_ptr<DashboardLogic> logic_;
@@ -168,6 +175,7 @@ private:
     bool memoInStep_ = false;
     std::uint64_t memoLinesShown_ = 0;
     std::uint64_t memoClearsShown_ = 0;
+    std::uint64_t portHintsShown_ = 0;
 
     bool errorBoxQueued_ = false;
     bool errorBoxOpen_ = false;

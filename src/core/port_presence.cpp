@@ -1,0 +1,118 @@
+// The serial devices present: COM numbers for new adapters, the port list's tooltips, the reason
+// of a failed open, and the watch for a device that went away while its port was selected.
+#include <string>
+#include <system_error>
+
+#include "common/number_text.h"
+#include "core/app_service.h"
+#include "core/ui_names.h"
+
+namespace kestrova {
+namespace {
+
+constexpr std::string_view Dash = " \u2014 ";
+
+bool SameDevice(const std::string& path, const PortInfo& info) {
+    if (path == info.stablePath || path == info.node) return true;
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::weakly_canonical(path, error);
+    return !error && target == std::filesystem::path(info.node);
+}
+
+// "FT232R USB UART (FTDI)"; the driver's name when the device names neither.
+std::string Description(const PortInfo& info) {
+    std::string text = info.product.empty() ? info.manufacturer : info.product;
+    if (!info.product.empty() && !info.manufacturer.empty()) {
+        text += " (" + info.manufacturer + ")";
+    }
+    return text.empty() ? info.driver : text;
+}
+
+}  // namespace
+
+void AppService::RefreshPortList() {
+    const std::vector<PortInfo> present = catalogue_.Scan();
+    const ComNumbering numbering = NumberNewAdapters(ini_.Ports, present);
+    for (const auto& [number, path] : numbering.assigned) {
+        Show(display_keys::DebugInfo, "COM" + IntToText(number) + " given to " + path);
+    }
+    for (const std::string& path : numbering.unnumbered) {
+        Show(display_keys::DebugInfo, "No COM number left for " + path);
+    }
+    // Only the tooltips that changed go out, so opening the list adds no lines to the memo.
+    for (int port = 1; port <= LastComNumber; ++port) {
+        std::string hint = PortHint(port, present);
+        std::string& sent = portHints_[static_cast<std::size_t>(port - 1)];
+        if (hint == sent) continue;
+        sent = hint;
+        Show(display_keys::CommsSelectHint, IntToText(port) + " " + hint);
+    }
+}
+
+// The device the port opens and what is there.
+std::string AppService::PortHint(int port, const std::vector<PortInfo>& present) const {
+    const std::string path = ini_.Ports.DevicePath(port);
+    std::string hint = path;
+    hint += Dash;
+    for (const PortInfo& info : present) {
+        if (!SameDevice(path, info)) continue;
+        const std::string description = Description(info);
+        if (!description.empty()) hint += description + ", ";
+        return hint + "present";
+    }
+    std::error_code error;
+    return hint + (std::filesystem::exists(path, error) ? "present" : "not present");
+}
+
+// The caption says "COM<n> Not Valid"; the reason goes to the indicator's tooltip, the memo and
+// the problem sink, and, when the operator can fix it, once per selection to a message box.
+void AppService::ReportOpenFailure(const OpenFailureReason& reason) {
+    state_.StatusHintShown = true;
+    Show(display_keys::CommsStatusHint, reason.text);
+    Show(display_keys::DebugInfo, reason.text);
+    if (problemSink_) problemSink_(reason.text);
+    if (reason.OperatorCanFix() && !state_.OpenFailureBoxShown) {
+        state_.OpenFailureBoxShown = true;
+        Show(display_keys::MessageBox, reason.text);
+    }
+}
+
+// The link closed under the core: a restore under way stops (its remaining steps would go to
+// the adjust values instead of the controller), and a device that went away is waited for.
+void AppService::LinkWentAway() {
+    if (LinkOpen()) return;  // a selection made from inside a display command opened it again
+    if (state_.RestoreStepNumber != 0) {
+        const std::string text = "Restore interrupted at step " +
+                                 IntToText(state_.RestoreStepNumber) + " of " +
+                                 IntToText(RestoreLastStep);
+        state_.RestoreStepNumber = 0;
+        Show(display_keys::DebugInfo, text);
+        Show(display_keys::HideNotification, "nothing");
+        // The window gave up the axes for the restore; it takes them back with the mode.
+        Show(display_keys::ModeSelect, state_.EnhancedMode ? "ENHANCED" : "LEGACY");
+        Show(display_keys::MessageBox, text);
+    }
+    if (port_.DeviceGone()) {
+        state_.AwaitingReturn = true;
+        state_.ReturnPort = port_.CurrentPort();
+        state_.ReturnCheckTicks = ReturnCheckLoad;
+        returnDevice_ = ini_.Ports.DevicePath(state_.ReturnPort);
+        Show(display_keys::DebugInfo,
+             "COM" + IntToText(state_.ReturnPort) + " gone: waiting for " + returnDevice_.string());
+    }
+}
+
+// Once a second, or when the system reports devices coming or going, looks whether the device
+// is back; when it is, selects its port again as the operator would.
+void AppService::WatchForReturn(bool devicesChanged) {
+    if (!state_.AwaitingReturn || LinkOpen()) return;
+    if (state_.ReturnCheckTicks > 0) --state_.ReturnCheckTicks;
+    if (state_.ReturnCheckTicks != 0 && !devicesChanged) return;
+    state_.ReturnCheckTicks = ReturnCheckLoad;
+    std::error_code error;
+    if (!std::filesystem::exists(returnDevice_, error)) return;
+    Show(display_keys::DebugInfo, "COM" + IntToText(state_.ReturnPort) + " back");
+    SelectPort(state_.ReturnPort - 1, false);
+}
+
+}  // namespace kestrova
