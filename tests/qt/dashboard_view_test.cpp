@@ -435,6 +435,8 @@ TEST_F(DashboardInput, TheCommsTimerRunsOnlyWhileTheCoreHasCommsWork) {
 
 TEST_F(DashboardInput, TrackBarsReportTheAdjustValueOnlyWithTheFocus) {
     ShowAndActivate();
+    // Activating the window gives the port list the focus, which it reports.
+    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"CommsSelectOpened", "OnEnter"}}));
     auto* positive = Find<TrackBar>("TrackBarPan_PosAdjust");
     auto* negative = Find<TrackBar>("TrackBarPan_NegAdjust");
 
