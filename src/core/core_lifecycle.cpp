@@ -152,7 +152,15 @@ void AppService::SystemTick() {
     points_.ScanPoints();
 
     const bool devicesChanged = catalogue_.Changed();
-    if (devicesChanged) RefreshPortList();
+    if (devicesChanged) {
+        // The system's word that the open device was removed closes the link at once, before
+        // a transfer has to fail on it.
+        std::error_code error;
+        if (LinkOpen() && !std::filesystem::exists(port_.DeviceName(), error)) {
+            port_.PortDeviceGone();
+        }
+        RefreshPortList();
+    }
     WatchForReturn(devicesChanged);
 }
 

@@ -140,6 +140,14 @@ TEST_F(PortPresence, DeviceGoneAndBackSelectsThePortAgain) {
     EXPECT_TRUE(Core().CommsTickWanted());
 }
 
+TEST_F(PortPresence, TheSystemsRemovalOfTheOpenDeviceClosesTheLink) {
+    ConnectThroughLink();
+    std::filesystem::remove(Folder() / "wheel");  // the line itself still answers
+    catalogue_.changed = true;
+    ASSERT_GE(RunUntil([&] { return display_.Has("CommsStatus", "Port Lost"); }, 1000), 0);
+    EXPECT_TRUE(Core().Port().DeviceGone());
+}
+
 TEST_F(PortPresence, RestoreCutByTheUnplugIsReportedAndNotResumed) {
     ConnectThroughLink();
     const std::filesystem::path file = Folder() / "cal.PRM";
