@@ -33,8 +33,8 @@ struct RunFigures {
     bool killed = false;
     std::int64_t killMs = -1;
     std::int64_t lostAfterKillMs = -1;
-    std::int64_t reselectAfterKillMs = -1;
-    std::int64_t goodAfterReselectMs = -1;
+    std::int64_t reselectAfterKillMs = -1;  // the operator's first pick after the kill
+    std::int64_t goodAfterKillMs = -1;      // the first "Comms Good" after the loss
     bool simRestartFailed = false;
     std::string simTrouble;
 

@@ -24,7 +24,8 @@ bool AllPassed(const std::vector<Check>& checks);
 Check CheckNoCrash(const RunFigures& run, int simExit);
 // Every checkpoint found the controller holding the values written, the final one included.
 Check CheckWritesReachedController(const RunFigures& run);
-// Every loss of comms ended, including the one after the kill once COM 1 was picked again.
+// Every loss of comms ended, including the one after the kill (the dashboard reconnects by itself
+// once the device is back; the operator picks COM 1 again after a loss that lasts).
 Check CheckCommsRecovered(const RunFigures& run, const CommsCaptionTracker& comms);
 // VmRSS grew by less than RssGrowthLimitKiB after the baseline.
 Check CheckMemoryGrowth(const RunFigures& run, std::int64_t runMs);

@@ -18,9 +18,11 @@ void SoakRun::OperatorStep() {
     if (figures_.killed && figures_.lostAfterKillMs < 0 && comms.LastLossMs() >= figures_.killMs) {
         figures_.lostAfterKillMs = comms.LastLossMs();
     }
-    if (figures_.reselectAfterKillMs >= 0 && figures_.goodAfterReselectMs < 0 &&
-        comms.LastGoodMs() >= figures_.reselectAfterKillMs) {
-        figures_.goodAfterReselectMs = comms.LastGoodMs();
+    // The dashboard reconnects by itself once the device is back; the operator's pick after a
+    // lasting loss is the fallback.
+    if (figures_.lostAfterKillMs >= 0 && figures_.goodAfterKillMs < 0 &&
+        comms.LastGoodMs() >= figures_.lostAfterKillMs) {
+        figures_.goodAfterKillMs = comms.LastGoodMs();
     }
 
     if (phase_ != Phase::Writing) {
