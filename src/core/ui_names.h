@@ -26,7 +26,20 @@ inline constexpr std::string_view CommsSelectHint = "CommsSelectHint";
 inline constexpr std::string_view CommsStatusHint = "CommsStatusHint";
 // A message for the operator, shown in a box titled with the application's name.
 inline constexpr std::string_view MessageBox = "MessageBox";
+// One row of the restore preview, sent for each calibration value after a parameter file passed
+// its checks: "<name>|<controller value now>|<file value>"; the value now is "no comms" without a
+// link. The rows of one file follow each other; the first row of a new file starts a new preview.
+inline constexpr std::string_view RestorePreviewRow = "RestorePreviewRow";
+// Whether a restore is under way, from its start to the end of its verification:
+// "Running" or "Idle".
+inline constexpr std::string_view RestoreState = "RestoreState";
 }  // namespace display_keys
+
+namespace display_values {
+inline constexpr std::string_view RestoreRunning = "Running";
+inline constexpr std::string_view RestoreIdle = "Idle";
+inline constexpr std::string_view NoComms = "no comms";
+}  // namespace display_values
 
 // Display keys of one axis.
 struct AxisDisplayKeys {
@@ -61,6 +74,9 @@ inline constexpr std::string_view CommsSelect = "CommsSelect";
 inline constexpr std::string_view CommsSelectOpened = "CommsSelectOpened";
 inline constexpr std::string_view FileSave_Selected = "FileSave_Selected";
 inline constexpr std::string_view FileOpen_Selected = "FileOpen_Selected";
+// The operator's answer to the restore preview: "Restore" starts the restore of the file last
+// checked by FileOpen_Selected, "Cancel" drops it.
+inline constexpr std::string_view RestorePreview_Selected = "RestorePreview_Selected";
 inline constexpr std::string_view ButtonDebugAppInfo = "ButtonDebugAppInfo";
 inline constexpr std::string_view DebugAction = "DebugAction";
 inline constexpr std::string_view DebugPoint = "DebugPoint";
@@ -70,6 +86,8 @@ namespace event_texts {
 inline constexpr std::string_view OnClick = "OnClick";
 inline constexpr std::string_view ForceRefresh = "ForceRefresh";
 inline constexpr std::string_view OnEnter = "OnEnter";
+inline constexpr std::string_view Restore = "Restore";
+inline constexpr std::string_view Cancel = "Cancel";
 }  // namespace event_texts
 
 // Object names the window sends for one axis.
@@ -96,6 +114,10 @@ inline constexpr std::array<AxisEventNames, AxisCount> AxisEventTable{{
      "ButtonRollPosValueDec", "TrackBarRollPosAdjustValue", "ButtonRollNegValueInc",
      "ButtonRollNegValueDec", "TrackBarRollNegAdjustValue"},
 }};
+
+// Told by the file menu and, should an event arrive anyway, by the core.
+inline constexpr std::string_view RestoreUnderWayMessage =
+    "A restore is under way; wait until it ends.";
 
 constexpr const AxisDisplayKeys& DisplayKeysOf(Axis axis) {
     return AxisDisplayTable[AxisIndex(axis)];
