@@ -26,6 +26,12 @@ std::string_view StepEventName(Axis axis, AxisRole role) {
 
 DashboardLogic::DashboardLogic(DashboardDisplay& display, Core& core, WindowHost& host)
     : display_(display), core_(core), host_(host) {
+    for (Axis axis : Axes) {
+        for (bool positive : {true, false}) {
+            lastReportedPosition_[BarSlot(axis, positive)] =
+                display_.State(TrackBarOf(axis, positive)).position;
+        }
+    }
     display_.SetListener(this);
 }
 
@@ -85,7 +91,10 @@ void DashboardLogic::UserClicked(Element element) {
 void DashboardLogic::UserFocused(Element element) { display_.SetFocus(element); }
 
 void DashboardLogic::UserMovedTrackBar(Element bar, std::int32_t position) {
+    if (KindOf(bar) != ElementKind::TrackBar) return;
+    operatorMovedBar_ = bar;
     display_.SetTrackBarPosition(bar, position);
+    operatorMovedBar_ = Element::None;  // also when the position did not change
 }
 
 // Raised by the display state, also while a display command is running.
@@ -99,9 +108,27 @@ void DashboardLogic::FocusEntered(Element element) {
     AdjustEnter(axis, element == TrackBarOf(axis, true));
 }
 
+// Raised by the display state for every change of a bar's position. The operator's move is
+// reported; a move made by a display command (a new value or range from the core) is not, so the
+// core never receives back as the operator's choice a value it sent itself or one a range change
+// clamped.
 void DashboardLogic::TrackBarChanged(Element bar) {
+    const bool byOperator = bar == operatorMovedBar_;
+    operatorMovedBar_ = Element::None;
+    if (!byOperator) {
+        FollowWindowMove(bar);
+        return;
+    }
     const Axis axis = AxisOf(bar);
     TrackBarChange(axis, bar == TrackBarOf(axis, true));
+}
+
+// The bar now shows what the core holds, so the operator's next move to any other position is a
+// new value and is reported, a move back onto the old position included.
+void DashboardLogic::FollowWindowMove(Element bar) {
+    const Axis axis = AxisOf(bar);
+    lastReportedPosition_[BarSlot(axis, bar == TrackBarOf(axis, true))] =
+        display_.State(bar).position;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -120,8 +147,8 @@ void DashboardLogic::AdjustEnter(Axis axis, bool positive) {
     Send(positive ? names.posEntry : names.negEntry, OnClick);
 }
 
-// Reports a bar position that the operator set, or that a display command set while the bar
-// had the focus; the window's own moves of an unfocused bar and repeats are not reported.
+// Reports a bar position that the operator set while the bar had the focus; repeats are not
+// reported.
 void DashboardLogic::TrackBarChange(Axis axis, bool positive) {
     const Element bar = TrackBarOf(axis, positive);
     if (display_.Focus() != bar) return;

@@ -47,7 +47,8 @@ public:
     // Focusing a track bar or the port list runs its focus-entered handler.
     void UserFocused(Element element);
     // The operator moved a track bar; the position is clamped into the bar's range and a change
-    // runs the bar's change handler.
+    // runs the bar's change handler. Only such moves are reported to the core: a bar moved or
+    // re-ranged by a display command shows the core's value and sends nothing back.
     void UserMovedTrackBar(Element bar, std::int32_t position);
     // The port list reports a new item index (0 "COM 1" to 39 "COM40", -1 none selected).
     void UserSelectedPort(std::int32_t itemIndex) { ComboBoxCommsSelectChange(itemIndex); }
@@ -113,7 +114,8 @@ public:
     void ConfigErrorDialogClosed();
 
     // ---- Window state.
-    // The last position that a bar's change handler reported (0 until it reports one).
+    // The last position that a bar's change handler reported, or to which the window moved the
+    // bar since (the bar's starting position until either happens).
     std::int32_t LastReportedPosition(Element bar) const;
     std::int32_t DebugPointNumber() const { return debugPointNumber_; }
     // Checking, error dialog shown, error dialog closed, window close requested.
@@ -133,6 +135,7 @@ private:
     void AxisButtonClick(Axis axis);
     void AdjustEnter(Axis axis, bool positive);
     void TrackBarChange(Axis axis, bool positive);
+    void FollowWindowMove(Element bar);
     void StepClick(Axis axis, AxisRole role);
 
     DashboardDisplay& display_;
@@ -142,6 +145,9 @@ private:
     // Indexed Pan positive, Pan negative, Tilt positive, Tilt negative, Roll positive, Roll
     // negative.
     std::array<std::int32_t, 2 * AxisCount> lastReportedPosition_{};
+    // The bar whose operator move is being applied to the display state; its first change
+    // notification is the operator's, any other one (nested display commands) the window's.
+    Element operatorMovedBar_ = Element::None;
     std::int32_t debugPointNumber_ = 1;
     ConfigCheck configCheckState_ = ConfigCheck::Checking;
     bool closed_ = false;

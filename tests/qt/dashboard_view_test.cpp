@@ -466,14 +466,28 @@ TEST_F(DashboardInput, TrackBarsReportTheAdjustValueOnlyWithTheFocus) {
     EXPECT_EQ(positive->value(), 50);
     EXPECT_EQ(Find<QLabel>("StaticTextPan_PosValue")->text(), "150");
     EXPECT_TRUE(TakePairs().empty());
+}
 
-    // With the focus, the new position goes back once; the same position again sends nothing.
+// Drawing sets a bar's range and position; only the operator's actions on it are reported, also
+// while it holds the focus.
+TEST_F(DashboardInput, AFocusedBarReportsTheOperatorsMovesNotTheDisplays) {
+    ShowAndActivate();
+    auto* positive = Find<TrackBar>("TrackBarPan_PosAdjust");
     positive->setFocus(Qt::TabFocusReason);
     TakePairs();
     Show("Pan_PosAdjustValue", "120");
-    Show("Pan_PosAdjustValue", "120");
-    EXPECT_EQ(positive->value(), 80);
-    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"TrackBarPan_PosAdjustValue", "120"}}));
+    Show("Pan_PosAdjustValueMax", "40");  // position 80 clamped to 40
+    Show("Pan_PosAdjustValue", "40");
+    Show("Pan_PosAdjustValueMin", "30");  // position 0 clamped to 30
+    EXPECT_EQ(positive->minimum(), 30);
+    EXPECT_EQ(positive->maximum(), 40);
+    EXPECT_EQ(positive->value(), 30);
+    EXPECT_TRUE(TakePairs().empty());
+
+    positive->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QTest::keyClick(positive, Qt::Key_Up);  // back to the top: the maximum
+    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"TrackBarPan_PosAdjustValue", "39"},
+                                              {"TrackBarPan_PosAdjustValue", "40"}}));
 }
 
 TEST_F(DashboardInput, DisplayFocusMovesAreDrawnWithoutBeingReportedTwice) {
@@ -492,10 +506,23 @@ TEST_F(DashboardInput, DisplayFocusMovesAreDrawnWithoutBeingReportedTwice) {
 
 TEST_F(DashboardInput, TheOperatorsFocusMovesReachTheDisplayState) {
     ShowAndActivate();
-    for (Element element : {Element::ButtonPan, Element::ButtonTilt, Element::ButtonRoll,
-                            Element::TrackBarRollPosAdjust, Element::ComboBoxCommsSelect}) {
-        form.Control(element)->setFocus(Qt::TabFocusReason);
+    int focusable = 0;
+    for (std::size_t i = 0; i < ElementCount; ++i) {
+        const auto element = static_cast<Element>(i);
+        QWidget* control = form.Control(element);
+        if (control->focusPolicy() == Qt::NoFocus || !control->isVisible() ||
+            !control->isEnabled()) {
+            continue;
+        }
+        ++focusable;
+        control->setFocus(Qt::TabFocusReason);
         EXPECT_EQ(form.Display().Focus(), element) << ElementName(element);
+    }
+    EXPECT_EQ(focusable, 10);  // the axis buttons, the six bars and the port list
+    // A click takes the focus too.
+    for (Element button : {Element::ButtonPan, Element::ButtonTilt, Element::ButtonRoll}) {
+        QTest::mouseClick(form.Control(button), Qt::LeftButton);
+        EXPECT_EQ(form.Display().Focus(), button) << ElementName(button);
     }
 }
 

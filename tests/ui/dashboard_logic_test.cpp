@@ -116,26 +116,41 @@ TEST_F(LogicTest, TrackBarValuesUndoTheUpsideDownPlacing) {
     EXPECT_TRUE(events.empty());
 }
 
-TEST_F(LogicTest, FirstMoveToZeroIsNotReported) {
+// The bars start where the window put them, so the first move to any other position is a new
+// value; the top of a positive bar is its maximum.
+TEST_F(LogicTest, TheFirstMoveToTheTopIsReported) {
     w.logic.UserFocused(E::TrackBarTiltPosAdjust);
     events.clear();
     w.logic.UserMovedTrackBar(E::TrackBarTiltPosAdjust, 0);
-    EXPECT_TRUE(events.empty());
     w.logic.UserMovedTrackBar(E::TrackBarTiltPosAdjust, 10);
     w.logic.UserMovedTrackBar(E::TrackBarTiltPosAdjust, 0);
-    EXPECT_EQ(events, (Pairs{{"TrackBarTiltPosAdjustValue", "190"},
+    EXPECT_EQ(events, (Pairs{{"TrackBarTiltPosAdjustValue", "200"},
+                             {"TrackBarTiltPosAdjustValue", "190"},
                              {"TrackBarTiltPosAdjustValue", "200"}}));
 }
 
-TEST_F(LogicTest, DisplayCommandMovingAFocusedBarReportsOnce) {
+// Whatever a display command does to a focused bar, showing the core's value or clamping it into
+// a new range, nothing goes back to the core.
+TEST_F(LogicTest, DisplayCommandsMovingOrRerangingAFocusedBarSendNothing) {
     w.logic.UserFocused(E::TrackBarPan_PosAdjust);
     events.clear();
     w.display.DisplayUpdate("Pan_PosAdjustValue", "150");
-    w.display.DisplayUpdate("Pan_PosAdjustValue", "150");
-    EXPECT_EQ(events, (Pairs{{"TrackBarPan_PosAdjustValue", "150"}}));
-    // A range change that pushes the focused bar reports too.
-    w.display.DisplayUpdate("Pan_PosAdjustValueMin", "60");
-    EXPECT_EQ(events.back(), (Pair{"TrackBarPan_PosAdjustValue", "200"}));
+    w.display.DisplayUpdate("Pan_PosAdjustValueMax", "40");  // position 50 clamped to 40
+    w.display.DisplayUpdate("Pan_PosAdjustValue", "40");     // position 0
+    w.display.DisplayUpdate("Pan_PosAdjustValueMin", "30");  // position 0 clamped to 30
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(w[E::TrackBarPan_PosAdjust].position, 30);
+    EXPECT_EQ(w.logic.LastReportedPosition(E::TrackBarPan_PosAdjust), 30);
+}
+
+TEST_F(LogicTest, AnOperatorMoveOntoTheOldReportedPositionIsSent) {
+    w.logic.UserFocused(E::TrackBarPan_NegAdjust);
+    events.clear();
+    w.logic.UserMovedTrackBar(E::TrackBarPan_NegAdjust, -150);
+    w.display.DisplayUpdate("Pan_NegAdjustValue", "-120");  // the core's value: position -80
+    w.logic.UserMovedTrackBar(E::TrackBarPan_NegAdjust, -150);
+    EXPECT_EQ(events, (Pairs{{"TrackBarPan_NegAdjustValue", "-50"},
+                             {"TrackBarPan_NegAdjustValue", "-50"}}));
 }
 
 TEST_F(LogicTest, PortListAndLegacyButton) {
@@ -261,20 +276,19 @@ TEST_F(LogicTest, FailedConfigCheckShowsTheDialogOnceAndClosesInTheSameTick) {
     EXPECT_EQ(std::count(w.core.calls.begin(), w.core.calls.end(), "CoreStop"), 1);
 }
 
-// The core answers an axis click with display commands; their focus and bar notifications call
-// back into the core before the outer DisplayUpdate returns.
+// The core answers an axis click with display commands; their focus notification calls back
+// into the core before the outer DisplayUpdate returns.
 TEST_F(LogicTest, NestedServiceEventFromDisplayNotifications) {
     w.core.reactions[{"ButtonPan", "OnClick"}] = {{"Pan_ModeSelect", "Increment"}};
     w.core.reactions[{"TrackBarPan_PosAdjust", "OnClick"}] = {{"Pan_ModeSelect", "Increment"},
-                                                              {"Pan_PosAdjustValue", "150"}};
-    w.core.reactions[{"TrackBarPan_PosAdjustValue", "150"}] = {{"DebugInfo", "nested"},
-                                                               {"Pan_OutputValue", "150"}};
+                                                              {"Pan_PosAdjustValue", "150"},
+                                                              {"DebugInfo", "nested"},
+                                                              {"Pan_OutputValue", "150"}};
     w.logic.UserFocused(E::ButtonPan);
     w.logic.UserClicked(E::ButtonPan);
 
-    EXPECT_EQ(events, (Pairs{{"ButtonPan", "OnClick"},
-                             {"TrackBarPan_PosAdjust", "OnClick"},
-                             {"TrackBarPan_PosAdjustValue", "150"}}));
+    // The bar the inner commands move holds the focus; the move is the window's, not reported.
+    EXPECT_EQ(events, (Pairs{{"ButtonPan", "OnClick"}, {"TrackBarPan_PosAdjust", "OnClick"}}));
     EXPECT_EQ(w.display.Focus(), E::TrackBarPan_PosAdjust);
     EXPECT_EQ(w[E::TrackBarPan_PosAdjust].position, 50);
     EXPECT_EQ(w[E::StaticTextPan_PosValue].caption, "150");
@@ -286,8 +300,8 @@ TEST_F(LogicTest, NestedServiceEventFromDisplayNotifications) {
     const auto& memo = w.display.MemoLines();
     const std::vector<std::string> tail(memo.end() - 5, memo.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"Form: >Pan_ModeSelect<>Increment<",  // inner
-                                              "nested", "Form: >Pan_OutputValue<>150<",
-                                              "Form: >Pan_PosAdjustValue<>150<",
+                                              "Form: >Pan_PosAdjustValue<>150<", "nested",
+                                              "Form: >Pan_OutputValue<>150<",
                                               "Form: >Pan_ModeSelect<>Increment<"}));  // outer
 
     // A bad number deep inside the nesting ends the whole handler with its error.
