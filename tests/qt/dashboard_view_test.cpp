@@ -217,6 +217,22 @@ TEST_F(DashboardLayout, TrackBarsStandWithTheMinimumAtTheTop) {
     EXPECT_EQ(positive->maximum(), 15352);
 }
 
+// The positive bars stand upside down, so a groove filled up to the handle would grow as the
+// value shrinks; the groove looks the same at every position.
+TEST_F(DashboardLayout, TrackBarGroovesShowNoFillThatFollowsThePosition) {
+    auto* bar = Find<TrackBar>("TrackBarTiltPosAdjust");
+    Show("TiltModeSelect", "Normal");  // the slider hidden: only the groove and the ticks drawn
+    const auto drawnWith = [&](const char* value) {
+        Show("TiltPosAdjustValue", value);
+        return bar->grab().toImage();
+    };
+    const QImage atZero = drawnWith("0");
+    EXPECT_EQ(bar->value(), 200);
+    EXPECT_TRUE(drawnWith("100") == atZero);
+    EXPECT_TRUE(drawnWith("200") == atZero);
+    EXPECT_EQ(bar->value(), 0);
+}
+
 TEST_F(DashboardLayout, LeftColumnBottomRowMenusAndTimers) {
     const std::vector<std::pair<const char*, QRect>> places{
         {"Button1", {10, 20, 100, 70}},

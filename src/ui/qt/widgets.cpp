@@ -105,11 +105,19 @@ void TrackBar::SetSliderShown(bool shown) {
     update();
 }
 
+// The groove is drawn here as a plain channel, the same at every position: styles that fill the
+// groove up to the handle would fill the upside-down positive bars more the smaller their value.
 void TrackBar::paintEvent(QPaintEvent*) {
     QStylePainter painter(this);
     QStyleOptionSlider option;
     initStyleOption(&option);
-    option.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderTickmarks;
+    const QRect groove =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.setBrush(palette().color(QPalette::Base));
+    painter.drawRect(groove.adjusted(0, 0, -1, -1));
+
+    option.subControls = QStyle::SC_SliderTickmarks;
     if (sliderShown_) option.subControls |= QStyle::SC_SliderHandle;
     painter.drawComplexControl(QStyle::CC_Slider, option);
 }
