@@ -24,8 +24,9 @@ namespace {
 std::string Key(FuzzedDataProvider& input) {
     static const std::vector<std::string> keys = [] {
         std::vector<std::string> k = {
-            "ModeSelect",  "SoftwareVersionNumber", "ShowNotification", "HideNotification",
-            "CommsStatus", "CommsSelect",           "DebugInfo",        "DebugColour"};
+            "ModeSelect",        "SoftwareVersionNumber", "ShowNotification", "HideNotification",
+            "CommsStatus",       "CommsSelect",           "DebugInfo",        "DebugColour",
+            "RestorePreviewRow", "RestoreState"};
         for (const char* axis : {"Pan_", "Tilt", "Roll"}) {
             for (const char* suffix :
                  {"ModeSelect", "NeutralValue", "OutputValue", "PosAdjustValue", "NegAdjustValue",
@@ -44,6 +45,10 @@ std::string Key(FuzzedDataProvider& input) {
 
 std::string Value(FuzzedDataProvider& input) {
     if (input.ConsumeBool()) return NumberishText(input);
+    if (input.ConsumeIntegralInRange<int>(0, 7) == 0) {  // the restore's texts
+        return input.PickValueInArray<std::string_view>({"Running", "Idle", "Pan neutral|1|2", "|"})
+            .data();
+    }
     return input
         .PickValueInArray<std::string_view>(
             {"Normal", "Increment", "Decrement", "ENHANCED", "LEGACY", "None", "PortConnected",

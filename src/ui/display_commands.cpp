@@ -32,6 +32,10 @@ void DashboardDisplay::DisplayUpdate(std::string_view key, std::string_view valu
     } else if (key == display_keys::MessageBox) {
         messages_.emplace_back(value);
         ++revision_;
+    } else if (key == display_keys::RestorePreviewRow) {
+        previewRows_.push_back(ParseRestorePreviewRow(value));
+    } else if (key == display_keys::RestoreState) {
+        RestoreState(value);
     }
     // display_keys::CommsSelect changes nothing: only its trace line is written.
 
@@ -211,6 +215,15 @@ void DashboardDisplay::PortHint(std::string_view value) {
     entry = hint;
     ++portHintsRevision_;
     ++revision_;
+}
+
+// Any other value changes nothing.
+void DashboardDisplay::RestoreState(std::string_view value) {
+    if (value == display_values::RestoreRunning) {
+        restoreUnderWay_ = true;
+    } else if (value == display_values::RestoreIdle) {
+        restoreUnderWay_ = false;
+    }
 }
 
 void DashboardDisplay::DebugColour(std::string_view value) {

@@ -11,6 +11,7 @@
 
 #include "common/axis.h"
 #include "core/core_interfaces.h"
+#include "ui/restore_preview.h"
 
 // The dashboard's display state without any widget toolkit: every element whose caption, colour,
 // visibility, enabled state, track bar range or position can change, the input focus, the debug
@@ -276,6 +277,12 @@ public:
     // Messages for the operator not shown yet, oldest first; the view takes them once the
     // handler that raised them has returned.
     std::vector<std::string> TakeMessages() { return std::exchange(messages_, {}); }
+    // The rows of the restore preview received since the last clear, in the order sent.
+    const std::vector<RestorePreviewRow>& RestorePreviewRows() const { return previewRows_; }
+    void ClearRestorePreview() { previewRows_.clear(); }
+    // From the core's "Running" until its "Idle": a restore is under way and the file menu
+    // neither opens nor saves a file.
+    bool RestoreUnderWay() const { return restoreUnderWay_; }
     // Raised by every change of any element, the focus, the axis select flags, the port list's
     // tooltips or the messages.
     std::uint64_t Revision() const { return revision_; }
@@ -322,6 +329,7 @@ private:
     void CommsStatus(std::string_view value);
     void DebugColour(std::string_view value);
     void PortHint(std::string_view value);
+    void RestoreState(std::string_view value);
     bool AxisCommand(std::string_view key, std::string_view value);
 
     std::array<ElementState, ElementCount> elements_{};
@@ -331,6 +339,8 @@ private:
     std::array<std::string, PortListSize> portHints_;
     std::uint64_t portHintsRevision_ = 0;
     std::vector<std::string> messages_;
+    std::vector<RestorePreviewRow> previewRows_;
+    bool restoreUnderWay_ = false;
     std::uint64_t memoLinesAdded_ = 0;
     std::uint64_t memoClears_ = 0;
     std::uint64_t revision_ = 0;

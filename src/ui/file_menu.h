@@ -4,10 +4,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/core_interfaces.h"
 #include "ui/dashboard_info.h"
 #include "ui/display_state.h"
+#include "ui/restore_preview.h"
 
 // The File menu's "Open..." and "Save As..." items without any widget toolkit: the conditions
 // under which a parameter file may be restored or saved, the warnings and questions shown
@@ -27,9 +29,11 @@ inline constexpr std::string_view ParameterFileFilter = "Parameter File|*.PRM";
 inline constexpr std::string_view ParameterFileExtension = "PRM";
 inline constexpr std::string_view ParameterFileName = "Calibration";
 
-// A warning box offers Cancel only; a question offers Yes (the default button) and Cancel.
-enum class MessageKind { WarningCancel, QuestionYesCancel };
+// A warning box offers Cancel only; a question offers Yes (the default button) and Cancel; an
+// information box, titled with the application's name, offers OK (answered as Cancel).
+enum class MessageKind { WarningCancel, QuestionYesCancel, InformationOk };
 enum class MessageAnswer { Yes, Cancel };
+enum class RestorePreviewAnswer { Restore, Cancel };
 
 enum class FileDialogKind { Open, Save };
 
@@ -48,6 +52,9 @@ public:
     virtual MessageAnswer ShowMessage(MessageKind kind, std::string_view text) = 0;
     // Runs a file dialog; the full path chosen, or nothing when the operator cancelled.
     virtual std::optional<std::string> RunFileDialog(const FileDialogSettings& settings) = 0;
+    // Shows the values a restore would set, the controller's and the file's, and asks whether to
+    // go on; Restore is the default answer, closing the dialog answers Cancel.
+    virtual RestorePreviewAnswer ShowRestorePreview(const std::vector<RestorePreviewRow>& rows) = 0;
 
 protected:
     ~FileMenuHost() = default;
@@ -58,17 +65,24 @@ public:
     FileMenu(DashboardDisplay& display, Core& core, const DashboardInfo& info, FileMenuHost& host);
 
     // Restores the calibration from a parameter file: sends ("FileOpen_Selected", path) with the
-    // axis select flags cleared until the core has restored it. When the core refuses the file
-    // with an error, the flags are put back as they were and the error goes on to the caller.
+    // axis select flags cleared, shows the preview of the values the core sends back and sends
+    // the operator's answer ("RestorePreview_Selected", "Restore" or "Cancel"). The flags stay
+    // cleared while the restore runs; they are put back as they were when no restore starts
+    // (the core refused the file, the operator cancelled, the restore could not start) and when
+    // the core raises an error, which goes on to the caller.
     void Open1Click();
     // Saves the calibration: sends ("FileSave_Selected", path). The flags are left alone.
     void SaveAs1Click();
 
 private:
+    // While a restore runs nothing is opened or saved: the operator is told so, and true.
+    bool RefusedDuringRestore();
     // The three checks, in order, on the indicators as they stand when the item is chosen; only
     // the first failing one is reported. True when the operation may go on.
     bool Permitted(std::string_view noCommsQuestion);
     std::optional<std::string> ChooseFile(FileDialogKind kind);
+    // Sends the chosen file and the answer to its preview; true when the restore is under way.
+    bool StartRestore(const std::string& path);
 
     DashboardDisplay& display_;
     Core& core_;

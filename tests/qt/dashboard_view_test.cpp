@@ -599,12 +599,22 @@ TEST_F(DashboardInput, FileMenuItemsRunTheirChecksAndSendTheChosenFile) {
     Show("ModeSelect", "ENHANCED");
     Show("CommsStatus", "GoodFlashOff");
     prompts.chosenFile = "/data/Calibration.PRM";
+    core.reactions[{"FileOpen_Selected", "/data/Calibration.PRM"}] = {
+        {"RestorePreviewRow", "Pan neutral|1000|1010"}};
+    core.reactions[{"RestorePreview_Selected", "Restore"}] = {{"RestoreState", "Running"}};
     trigger("Open1");
     EXPECT_TRUE(prompts.messages.empty());
-    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"FileOpen_Selected", "/data/Calibration.PRM"}}));
+    EXPECT_EQ(prompts.previews,
+              (std::vector<std::vector<RestorePreviewRow>>{{{"Pan neutral", "1000", "1010"}}}));
+    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"FileOpen_Selected", "/data/Calibration.PRM"},
+                                              {"RestorePreview_Selected", "Restore"}}));
     Click("ButtonPan");  // the axis flags stay cleared during the restore
     EXPECT_TRUE(TakePairs().empty());
 
+    trigger("SaveAs1");  // not while the restore runs
+    EXPECT_EQ(prompts.messages,
+              (std::vector<std::string>{"A restore is under way; wait until it ends."}));
+    Show("RestoreState", "Idle");
     trigger("SaveAs1");
     EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"FileSave_Selected", "/data/Calibration.PRM"}}));
 }

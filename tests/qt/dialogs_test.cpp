@@ -2,14 +2,17 @@
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTableWidget>
 
 #include "qt_fixture.h"
 #include "ui/qt/about_box.h"
 #include "ui/qt/firmware_update_dialog.h"
+#include "ui/qt/restore_preview_dialog.h"
 #include "ui/qt/version_error_dialog.h"
 
 namespace kestrova::test {
@@ -131,6 +134,66 @@ TEST(FirmwareUpdateDialog, LayoutAndHide) {
 }
 
 using DashboardTicks = DashboardFixture;
+
+TEST(RestorePreviewDialog, MarksTheChangedRowsAndGoesOnOnlyWithRestore) {
+    RestorePreviewDialog dialog(
+        {{"Pan neutral", "1000", "1010"}, {"Pan positive adjust", "150", "150"}});
+    EXPECT_EQ(dialog.windowTitle(), "Restore Preview");
+    auto* table = FindIn<QTableWidget>(&dialog, "RestorePreviewTable");
+    ASSERT_EQ(table->rowCount(), 2);
+    const auto text = [table](int row, int column) { return table->item(row, column)->text(); };
+    EXPECT_EQ((QStringList{text(0, 0), text(0, 1), text(0, 2), text(0, 3)}),
+              (QStringList{"Pan neutral", "1000", "1010", "changed"}));
+    EXPECT_EQ((QStringList{text(1, 0), text(1, 1), text(1, 2), text(1, 3)}),
+              (QStringList{"Pan positive adjust", "150", "150", ""}));
+    EXPECT_TRUE(table->item(0, 2)->font().bold());
+    EXPECT_FALSE(table->item(1, 2)->font().bold());
+    EXPECT_TRUE(FindIn<QPushButton>(&dialog, "ButtonRestore")->isDefault());
+
+    // Enter presses Restore; Escape and Cancel change nothing.
+    dialog.show();
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    dialog.show();
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    dialog.show();
+    QTest::mouseClick(FindIn<QPushButton>(&dialog, "ButtonCancel"), Qt::LeftButton);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+// The platform's boxes as the file menu uses them during a restore: the refusal is an
+// information box titled with the application's name; the preview answers Cancel to Escape.
+TEST(StandardPrompts, RestoreUnderWayBoxAndPreviewAnswers) {
+    StandardPrompts prompts(nullptr);
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QTimer::singleShot(100, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box) {
+            if (modal) modal->close();
+            return;
+        }
+        title = box->windowTitle();
+        icon = box->icon();
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    prompts.ShowMessage(MessageKind::InformationOk, "A restore is under way; wait until it ends.");
+    EXPECT_EQ(title, "Kestrova Interface");
+    EXPECT_EQ(icon, QMessageBox::Information);
+
+    const std::vector<RestorePreviewRow> rows{{"Tilt neutral", "no comms", "990"}};
+    for (const auto& [key, answer] : {std::pair{Qt::Key_Escape, RestorePreviewAnswer::Cancel},
+                                      std::pair{Qt::Key_Enter, RestorePreviewAnswer::Restore}}) {
+        QTimer::singleShot(100, [key = key] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) QTest::keyClick(dialog, key);
+        });
+        EXPECT_EQ(prompts.ShowRestorePreview(rows), answer) << key;
+    }
+}
 
 TEST_F(DashboardTicks, AFailedConfigCheckShowsTheDialogOnceThenClosesTheWindow) {
     info.tags = 1200;

@@ -97,6 +97,8 @@ public:
     std::vector<std::string> messages;
     std::deque<MessageAnswer> answers;  // none left: Cancel
     std::optional<std::string> chosenFile;
+    std::vector<std::vector<RestorePreviewRow>> previews;
+    RestorePreviewAnswer previewAnswer = RestorePreviewAnswer::Restore;
     std::deque<std::string> inputs;  // none left: cancel (default text)
     std::vector<std::string> errors;
     std::function<void()> whileErrorBoxOpen;
@@ -110,6 +112,10 @@ public:
     }
     std::optional<std::string> RunFileDialog(const FileDialogSettings&) override {
         return chosenFile;
+    }
+    RestorePreviewAnswer ShowRestorePreview(const std::vector<RestorePreviewRow>& rows) override {
+        previews.push_back(rows);
+        return previewAnswer;
     }
     std::string InputBox(std::string_view, std::string_view,
                          std::string_view defaultText) override {

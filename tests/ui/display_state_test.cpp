@@ -282,6 +282,31 @@ TEST_F(DisplayTest, TooltipsAndMessages) {
     EXPECT_GT(display.Revision(), revision);
 }
 
+TEST_F(DisplayTest, RestorePreviewRowsAndRestoreState) {
+    display.DisplayUpdate("RestorePreviewRow", "Pan neutral|1000|1010");
+    display.DisplayUpdate("RestorePreviewRow", "Pan positive adjust|150|150");
+    display.DisplayUpdate("RestorePreviewRow", "Tilt neutral|no comms|990");
+    display.DisplayUpdate("RestorePreviewRow", "odd");  // missing fields read empty
+    EXPECT_EQ(display.MemoLines().back(), "Form: >RestorePreviewRow<>odd<");
+    const std::vector<RestorePreviewRow> rows = display.RestorePreviewRows();
+    EXPECT_EQ(rows, (std::vector<RestorePreviewRow>{{"Pan neutral", "1000", "1010"},
+                                                    {"Pan positive adjust", "150", "150"},
+                                                    {"Tilt neutral", "no comms", "990"},
+                                                    {"odd", "", ""}}));
+    EXPECT_TRUE(rows[0].Changed());
+    EXPECT_FALSE(rows[1].Changed());
+    EXPECT_TRUE(rows[2].Changed());
+    display.ClearRestorePreview();
+    EXPECT_TRUE(display.RestorePreviewRows().empty());
+
+    EXPECT_FALSE(display.RestoreUnderWay());
+    display.DisplayUpdate("RestoreState", "Running");
+    display.DisplayUpdate("RestoreState", "idle");  // not a state: nothing
+    EXPECT_TRUE(display.RestoreUnderWay());
+    display.DisplayUpdate("RestoreState", "Idle");
+    EXPECT_FALSE(display.RestoreUnderWay());
+}
+
 TEST_F(DisplayTest, MemoTraceDebugInfoAndDebugColour) {
     display.DisplayUpdate("DebugInfo", "x");
     EXPECT_EQ(MemoSize(), 2u);

@@ -23,11 +23,15 @@ struct SentPair {
     std::array<bool, AxisCount> flagsWhenSent{};
 };
 
+// Records the pairs with the axis select flags of the moment, and answers as the core does: the
+// preview rows for a file it accepts and, when the restore starts, "Running".
 class RecordingCore final : public Core {
 public:
     explicit RecordingCore(DashboardDisplay& display) : display_(display) {}
     std::vector<SentPair> pairs;
-    bool throwOnEvent = false;
+    std::string throwOn;                   // this object name raises a conversion error
+    std::vector<std::string> previewRows;  // none: the file is refused
+    bool restoreStarts = true;
 
     void CoreStart() override {}
     void CoreStop() override {}
@@ -39,7 +43,15 @@ public:
                          std::string(eventText),
                          {display_.PanSelectEnabled(), display_.TiltSelectEnabled(),
                           display_.RollSelectEnabled()}});
-        if (throwOnEvent) throw ConversionError("'1x5' is not a valid floating point value");
+        if (objectName == throwOn)
+            throw ConversionError("'1x5' is not a valid floating point value");
+        if (objectName == "FileOpen_Selected") {
+            for (const std::string& row : previewRows)
+                display_.DisplayUpdate("RestorePreviewRow", row);
+        }
+        if (objectName == "RestorePreview_Selected" && eventText == "Restore" && restoreStarts) {
+            display_.DisplayUpdate("RestoreState", "Running");
+        }
     }
 
 private:
@@ -69,6 +81,8 @@ public:
     std::deque<MessageAnswer> answers;  // none left: Cancel
     std::vector<FileDialogSettings> dialogs;
     std::optional<std::string> chosenFile;
+    std::vector<std::vector<RestorePreviewRow>> previews;
+    RestorePreviewAnswer previewAnswer = RestorePreviewAnswer::Restore;
 
     MessageAnswer ShowMessage(MessageKind kind, std::string_view text) override {
         messages.emplace_back(kind, std::string(text));
@@ -80,6 +94,10 @@ public:
     std::optional<std::string> RunFileDialog(const FileDialogSettings& settings) override {
         dialogs.push_back(settings);
         return chosenFile;
+    }
+    RestorePreviewAnswer ShowRestorePreview(const std::vector<RestorePreviewRow>& rows) override {
+        previews.push_back(rows);
+        return previewAnswer;
     }
 };
 
@@ -100,7 +118,14 @@ struct Menu {
         return display.PanSelectEnabled() && display.TiltSelectEnabled() &&
                display.RollSelectEnabled();
     }
+    std::vector<std::pair<std::string, std::string>> Pairs() const {
+        std::vector<std::pair<std::string, std::string>> sent;
+        for (const SentPair& pair : core.pairs) sent.emplace_back(pair.object, pair.event);
+        return sent;
+    }
 };
+
+constexpr std::array<bool, AxisCount> Cleared{false, false, false};
 
 TEST(FileMenu, ChecksRunInOrderAndOnlyTheFirstFailureIsReported) {
     // Tilt in positive adjust, legacy mode, no comms: only the normal-mode warning.
@@ -206,40 +231,116 @@ TEST(FileMenu, OpenClearsTheAxisFlagsBeforeThePairAndCancelKeepsThem) {
     EXPECT_TRUE(m.AllFlags());
 
     m.host.chosenFile = "/data/a.PRM";
+    m.core.previewRows = {"Pan neutral|1000|1010"};
     m.menu.Open1Click();
-    ASSERT_EQ(m.core.pairs.size(), 1u);
-    EXPECT_EQ(m.core.pairs[0].flagsWhenSent, (std::array<bool, 3>{false, false, false}));
+    ASSERT_EQ(m.core.pairs.size(), 2u);
+    EXPECT_EQ(m.core.pairs[0].flagsWhenSent, Cleared);
+    EXPECT_EQ(m.core.pairs[1].flagsWhenSent, Cleared);
     EXPECT_FALSE(m.display.PanSelectEnabled());
     EXPECT_FALSE(m.display.TiltSelectEnabled());
     EXPECT_FALSE(m.display.RollSelectEnabled());
 
     // The core's "ModeSelect" "ENHANCED" at the end of the restore gives them back.
     m.Show("ModeSelect", "ENHANCED");
+    m.Show("RestoreState", "Idle");
     EXPECT_TRUE(m.AllFlags());
 
     // Save As leaves them as they are.
     m.menu.SaveAs1Click();
-    ASSERT_EQ(m.core.pairs.size(), 2u);
-    EXPECT_EQ(m.core.pairs[1].flagsWhenSent, (std::array<bool, 3>{true, true, true}));
+    ASSERT_EQ(m.core.pairs.size(), 3u);
+    EXPECT_EQ(m.core.pairs[2].flagsWhenSent, (std::array<bool, 3>{true, true, true}));
     EXPECT_TRUE(m.AllFlags());
 }
 
-TEST(FileMenu, AFileTheCoreRefusesGivesTheAxisFlagsBack) {
+// The preview shows what the core sent for this file; only a restore the core reports running
+// keeps the axis select flags cleared.
+TEST(FileMenu, ThePreviewAnswerDecidesAndOnlyARunningRestoreKeepsTheFlags) {
+    using Sent = std::vector<std::pair<std::string, std::string>>;
+    const Sent opened{{"FileOpen_Selected", "/data/a.PRM"}};
+    const Sent restore{opened[0], {"RestorePreview_Selected", "Restore"}};
+    const Sent cancel{opened[0], {"RestorePreview_Selected", "Cancel"}};
+    struct Case {
+        const char* what;
+        bool fileAccepted;
+        RestorePreviewAnswer answer;
+        bool restoreStarts;
+        Sent sent;
+        bool flagsCleared;
+    };
+    const Case cases[] = {
+        {"restored", true, RestorePreviewAnswer::Restore, true, restore, true},
+        {"cancelled", true, RestorePreviewAnswer::Cancel, true, cancel, false},
+        {"backup failed", true, RestorePreviewAnswer::Restore, false, restore, false},
+        {"file refused", false, RestorePreviewAnswer::Restore, true, opened, false},
+    };
+    for (const Case& c : cases) {
+        Menu m;
+        m.AllowAll();
+        m.host.chosenFile = "/data/a.PRM";
+        // Rows of an earlier file are not shown again.
+        m.Show("RestorePreviewRow", "Roll neutral|1|2");
+        if (c.fileAccepted) {
+            m.core.previewRows = {"Pan neutral|1000|1010", "Pan positive adjust|150|150"};
+        }
+        m.host.previewAnswer = c.answer;
+        m.core.restoreStarts = c.restoreStarts;
+        m.menu.Open1Click();
+        EXPECT_EQ(m.Pairs(), c.sent) << c.what;
+        const std::vector<std::vector<RestorePreviewRow>> shown{
+            {{"Pan neutral", "1000", "1010"}, {"Pan positive adjust", "150", "150"}}};
+        EXPECT_EQ(m.host.previews, c.fileAccepted ? shown : decltype(shown){}) << c.what;
+        EXPECT_EQ(m.AllFlags(), !c.flagsCleared) << c.what;
+    }
+}
+
+// Saving during a restore would mix old and new values; the refusal comes before any other
+// check.
+TEST(FileMenu, OpenAndSaveAreRefusedWhileARestoreRuns) {
+    Menu m;
+    m.AllowAll();
+    m.Show("TiltModeSelect", "Increment");
+    m.Show("RestoreState", "Running");
+    m.host.chosenFile = "/data/a.PRM";
+    m.menu.Open1Click();
+    m.menu.SaveAs1Click();
+    using Message = std::pair<MessageKind, std::string>;
+    const Message refusal{MessageKind::InformationOk,
+                          "A restore is under way; wait until it ends."};
+    EXPECT_EQ(m.host.messages, (std::vector<Message>{refusal, refusal}));
+    EXPECT_TRUE(m.host.dialogs.empty());
+    EXPECT_TRUE(m.core.pairs.empty());
+
+    m.Show("TiltModeSelect", "Normal");
+    m.Show("RestoreState", "Idle");
+    m.menu.SaveAs1Click();
+    EXPECT_EQ(
+        m.Pairs(),
+        (std::vector<std::pair<std::string, std::string>>{{"FileSave_Selected", "/data/a.PRM"}}));
+}
+
+TEST(FileMenu, AnErrorFromTheCoreGivesTheAxisFlagsBack) {
+    for (const char* failing : {"FileOpen_Selected", "RestorePreview_Selected"}) {
+        Menu m;
+        m.AllowAll();
+        m.host.chosenFile = "/data/bad.PRM";
+        m.core.previewRows = {"Pan neutral|1000|1010"};
+        m.core.throwOn = failing;
+        EXPECT_THROW(m.menu.Open1Click(), ConversionError) << failing;
+        EXPECT_EQ(m.core.pairs.back().object, failing);
+        EXPECT_EQ(m.core.pairs.back().flagsWhenSent, Cleared) << failing;
+        EXPECT_TRUE(m.AllFlags()) << failing;
+    }
+
+    // Flags that were already clear stay clear.
     Menu m;
     m.AllowAll();
     m.host.chosenFile = "/data/bad.PRM";
-    m.core.throwOnEvent = true;
-    EXPECT_THROW(m.menu.Open1Click(), ConversionError);
-    ASSERT_EQ(m.core.pairs.size(), 1u);
-    EXPECT_EQ(m.core.pairs[0].flagsWhenSent, (std::array<bool, 3>{false, false, false}));
-    EXPECT_TRUE(m.AllFlags());
-
-    // Flags that were already clear (a restore under way) stay clear.
-    m.core.throwOnEvent = false;
-    m.menu.Open1Click();
-    m.core.throwOnEvent = true;
+    m.display.DisableAxisSelect(Axis::Pan);
+    m.display.DisableAxisSelect(Axis::Roll);
+    m.core.throwOn = "FileOpen_Selected";
     EXPECT_THROW(m.menu.Open1Click(), ConversionError);
     EXPECT_FALSE(m.display.PanSelectEnabled());
+    EXPECT_TRUE(m.display.TiltSelectEnabled());
     EXPECT_FALSE(m.display.RollSelectEnabled());
 }
 

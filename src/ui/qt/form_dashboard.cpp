@@ -357,4 +357,9 @@ std::optional<std::string> TFormDashboard::RunFileDialog(const FileDialogSetting
     return ActivePrompts().RunFileDialog(settings);
 }
 
+RestorePreviewAnswer TFormDashboard::ShowRestorePreview(
+    const std::vector<RestorePreviewRow>& rows) {
+    return ActivePrompts().ShowRestorePreview(rows);
+}
+
 }  // namespace kestrova

@@ -107,6 +107,7 @@ private:
     // ---- FileMenuHost
     MessageAnswer ShowMessage(MessageKind kind, std::string_view text) override;
     std::optional<std::string> RunFileDialog(const FileDialogSettings& settings) override;
+    RestorePreviewAnswer ShowRestorePreview(const std::vector<RestorePreviewRow>& rows) override;
 
     // ---- The error boundary: every handler, tick and operator input runs inside it.
     template <typename Work>

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QScreen>
 
+#include "ui/qt/restore_preview_dialog.h"
 #include "ui/qt/widgets.h"
 
 namespace kestrova {
@@ -31,6 +32,13 @@ void CentreOnScreen(QWidget* box) {
 }  // namespace
 
 MessageAnswer StandardPrompts::ShowMessage(MessageKind kind, std::string_view text) {
+    if (kind == MessageKind::InformationOk) {
+        QMessageBox box(QMessageBox::Information, ToQString(ApplicationTitle), ToQString(text),
+                        QMessageBox::Ok, parent_);
+        CentreOnScreen(&box);
+        box.exec();
+        return MessageAnswer::Cancel;
+    }
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), ToQString(text),
                     QMessageBox::NoButton, parent_);
     if (kind == MessageKind::QuestionYesCancel) {
@@ -42,6 +50,13 @@ MessageAnswer StandardPrompts::ShowMessage(MessageKind kind, std::string_view te
     box.setEscapeButton(QMessageBox::Cancel);
     CentreOnScreen(&box);
     return box.exec() == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::Cancel;
+}
+
+RestorePreviewAnswer StandardPrompts::ShowRestorePreview(
+    const std::vector<RestorePreviewRow>& rows) {
+    RestorePreviewDialog dialog(rows, parent_);
+    return dialog.exec() == QDialog::Accepted ? RestorePreviewAnswer::Restore
+                                              : RestorePreviewAnswer::Cancel;
 }
 
 std::optional<std::string> StandardPrompts::RunFileDialog(const FileDialogSettings& settings) {

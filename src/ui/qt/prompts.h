@@ -31,6 +31,7 @@ public:
 
     MessageAnswer ShowMessage(MessageKind kind, std::string_view text) override;
     std::optional<std::string> RunFileDialog(const FileDialogSettings& settings) override;
+    RestorePreviewAnswer ShowRestorePreview(const std::vector<RestorePreviewRow>& rows) override;
     std::string InputBox(std::string_view caption, std::string_view prompt,
                          std::string_view defaultText) override;
     void ErrorBox(std::string_view message) override;
