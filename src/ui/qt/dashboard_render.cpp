@@ -67,6 +67,8 @@ void TFormDashboard::ApplyElement(Element element, const ElementState& state,
         }
         case ElementKind::TrackBar: {
             auto* bar = static_cast<TrackBar*>(widget);
+            // The window's own range and position changes are not the operator's moves: with the
+            // signals blocked they never reach the logic's UserMovedTrackBar.
             const QSignalBlocker block(bar);
             bar->setRange(state.minimum, state.maximum);
             bar->setValue(state.position);
