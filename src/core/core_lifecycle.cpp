@@ -143,10 +143,10 @@ void AppService::SystemTick() {
     if (state_.SupervisorDivider >= 1) {
         --state_.SupervisorDivider;
     } else {
-        // Reloaded before the run, so a display command that fails inside the supervisor does
-        // not change its five-tick rhythm.
-        state_.SupervisorDivider = SupervisorDividerLoad;
+        // Reloaded after the run: a display command that fails inside the supervisor leaves the
+        // divider at 0, so the supervisor runs again at the next tick instead of five ticks on.
         CommsSupervisor();
+        state_.SupervisorDivider = SupervisorDividerLoad;
     }
 
     points_.ScanPoints();
