@@ -82,6 +82,8 @@ struct CoreState {
     bool StatusHintShown = false;
     std::array<double, MaxPoints> DisplayCache{};
     std::array<double, MaxPoints> CalibrationBuffer{};
+    // Points the memo has named as unwritable (a scale multiplier of 0 in the tag file).
+    std::array<bool, MaxPoints> UnwritableReported{};
 };
 
 // The application core: start-up and shutdown of the runtime, the two periodic ticks, the
@@ -194,6 +196,9 @@ private:
     void AdvanceCommsState(PortLinkState linkState);
     void SendRangeKeys(Axis axis, double maximum);
     void RunRestoreStep(std::uint32_t step);
+    // Writes an engineering value into a point; a point the tag file gives no usable scaling is
+    // named once in the memo.
+    void WriteValue(int point, double value);
 
     Display& display_;
     PortCatalogue& catalogue_;

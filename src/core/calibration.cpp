@@ -71,7 +71,7 @@ void AppService::RunRestoreStep(std::uint32_t step) {
 
     if (step == 1) {
         for (const core::AxisPoints& p : core::AxisPointTable) {
-            points_.WritePoint(p.mode, core::ModeNormal);
+            WriteValue(p.mode, core::ModeNormal);
         }
         Show(display_keys::ShowNotification, "Restoring...");
         return;
@@ -87,26 +87,24 @@ void AppService::RunRestoreStep(std::uint32_t step) {
     const auto index = static_cast<int>(step - FirstAxisStep);
     const core::AxisPoints& p = core::AxisPointTable[index / StepsPerAxis];
     switch (static_cast<AxisStep>(index % StepsPerAxis)) {
-        case AxisStep::Increment: points_.WritePoint(p.mode, core::ModeIncrement); break;
+        case AxisStep::Increment: WriteValue(p.mode, core::ModeIncrement); break;
         case AxisStep::NeutralAndPositive:
-            points_.WritePoint(p.neutral, buffer[p.neutral]);
+            WriteValue(p.neutral, buffer[p.neutral]);
             if (LinkOpen()) {
-                points_.WritePoint(p.posRestore, buffer[p.posAdjust]);
+                WriteValue(p.posRestore, buffer[p.posAdjust]);
             } else {
-                points_.WritePoint(p.posAdjust,
-                                   ClampValue(buffer[p.posAdjust], 0.0, Scaled(p.adjustMax)));
+                WriteValue(p.posAdjust, ClampValue(buffer[p.posAdjust], 0.0, Scaled(p.adjustMax)));
             }
             break;
-        case AxisStep::Decrement: points_.WritePoint(p.mode, core::ModeDecrement); break;
+        case AxisStep::Decrement: WriteValue(p.mode, core::ModeDecrement); break;
         case AxisStep::Negative:
             if (LinkOpen()) {
-                points_.WritePoint(p.negRestore, buffer[p.negAdjust]);
+                WriteValue(p.negRestore, buffer[p.negAdjust]);
             } else {
-                points_.WritePoint(p.negAdjust,
-                                   ClampValue(buffer[p.negAdjust], 0.0, Scaled(p.adjustMax)));
+                WriteValue(p.negAdjust, ClampValue(buffer[p.negAdjust], 0.0, Scaled(p.adjustMax)));
             }
             break;
-        case AxisStep::Normal: points_.WritePoint(p.mode, core::ModeNormal); break;
+        case AxisStep::Normal: WriteValue(p.mode, core::ModeNormal); break;
     }
 }
 

@@ -99,7 +99,7 @@ void AppService::CoreStart() {
     CheckConfigVersions();
 
     points_.StorePointRaw(core::SoftwareVersionPoint, state_.SoftwareVersion);
-    points_.WritePoint(core::VersionShownPoint, 0.0);
+    WriteValue(core::VersionShownPoint, 0.0);
 
     portHints_.fill({});
     RefreshPortList();

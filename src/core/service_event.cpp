@@ -42,16 +42,16 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
 
         if (objectName == names.axisButton && onClick) {
             acted = true;
-            points_.WritePoint(p.mode, core::ModeNormal);
+            WriteValue(p.mode, core::ModeNormal);
             Show(DisplayKeysOf(axis).modeSelect, "Normal");
         }
         if (objectName == names.posEntry && onClick) {
             acted = true;
-            if (othersNormal()) points_.WritePoint(p.mode, core::ModeIncrement);
+            if (othersNormal()) WriteValue(p.mode, core::ModeIncrement);
         }
         if (objectName == names.negEntry && onClick) {
             acted = true;
-            if (othersNormal()) points_.WritePoint(p.mode, core::ModeDecrement);
+            if (othersNormal()) WriteValue(p.mode, core::ModeDecrement);
         }
     }
 
@@ -70,44 +70,44 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
         if (objectName == names.posInc && onClick) {
             acted = true;
             const double value = Scaled(p.posAdjust);
-            if (value < high()) points_.WritePoint(p.posAdjust, value + 1.0);
+            if (value < high()) WriteValue(p.posAdjust, value + 1.0);
         }
         if (objectName == names.posDec && onClick) {
             acted = true;
             const double value = Scaled(p.posAdjust);
-            if (value > low()) points_.WritePoint(p.posAdjust, value - 1.0);
+            if (value > low()) WriteValue(p.posAdjust, value - 1.0);
         }
         if (objectName == names.posTrackValue) {
             acted = true;
-            points_.WritePoint(p.posAdjust, static_cast<double>(TextToInt(eventText)));
+            WriteValue(p.posAdjust, static_cast<double>(TextToInt(eventText)));
         }
         if (objectName == names.negInc && onClick) {
             acted = true;
             const double value = Scaled(p.negAdjust);
-            if (value > low()) points_.WritePoint(p.negAdjust, value - 1.0);
+            if (value > low()) WriteValue(p.negAdjust, value - 1.0);
         }
         if (objectName == names.negDec && onClick) {
             acted = true;
             const double value = Scaled(p.negAdjust);
-            if (value < high()) points_.WritePoint(p.negAdjust, value + 1.0);
+            if (value < high()) WriteValue(p.negAdjust, value + 1.0);
         }
         if (objectName == names.negTrackValue) {
             acted = true;
             // The negative bar shows the magnitude negated. Negated as a double, so the
             // smallest integer turns positive too.
-            points_.WritePoint(p.negAdjust, -static_cast<double>(TextToInt(eventText)));
+            WriteValue(p.negAdjust, -static_cast<double>(TextToInt(eventText)));
         }
     }
 
     // Controller mode.
     if (objectName == event_names::ButtonModeEnhanced && onClick) {
         acted = true;
-        points_.WritePoint(core::ControllerModePoint, 1.0);
+        WriteValue(core::ControllerModePoint, 1.0);
         state_.EnhancedMode = true;
     }
     if (objectName == event_names::ButtonModeLegacy && onClick) {
         acted = true;
-        points_.WritePoint(core::ControllerModePoint, 0.0);
+        WriteValue(core::ControllerModePoint, 0.0);
         state_.EnhancedMode = false;
     }
 
@@ -169,6 +169,19 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
     line += '<';
     Show(display_keys::DebugInfo, line);
     if (!acted) Show(display_keys::DebugColour, "BlackOnRed");
+}
+
+void AppService::WriteValue(int point, double value) {
+    if (points_.WritePoint(point, value) || !PointDatabase::PointIndexValid(point)) return;
+    // A multiplier of 0 turns no value into a raw one: nothing is sent, and the memo says once
+    // which point of the tag file needs mending.
+    if (std::exchange(state_.UnwritableReported[point], true)) return;
+    std::string text = "Tag file misconfigured: point ";
+    text += IntToText(point);
+    text += " (";
+    text += points_.PointName(point);
+    text += ") has ScaleMult 0, so no value is sent to it";
+    Show(display_keys::DebugInfo, text);
 }
 
 bool AppService::SelectPortSettings(std::int32_t port) {
