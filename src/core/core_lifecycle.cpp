@@ -135,8 +135,9 @@ void AppService::CommsTick() {
 void AppService::SystemTick() {
     points_.TickScanTimers();
 
-    for (std::int32_t* countdown : {&state_.NotifyHoldTicks, &state_.RestoreDelay,
-                                    &state_.ConnectSettleTicks, &state_.ReplyWatchdog}) {
+    for (std::int32_t* countdown :
+         {&state_.NotifyHoldTicks, &state_.RestoreDelay, &state_.ConnectSettleTicks,
+          &state_.ReplyWatchdog, &state_.Verification.ticksLeft}) {
         if (*countdown > 0) --*countdown;
     }
 

@@ -121,23 +121,31 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
         RefreshPortList();
     }
 
-    // Parameter file save and restore.
-    if (objectName == event_names::FileSave_Selected) {
+    // Parameter file save and restore. While a restore is under way the operator is told to
+    // wait: a save would mix old and new values, an open would start over the running steps.
+    const bool fileEvent = objectName == event_names::FileSave_Selected ||
+                           objectName == event_names::FileOpen_Selected ||
+                           objectName == event_names::RestorePreview_Selected;
+    if (fileEvent && RestoreUnderWay()) {
         acted = true;
+        Show(display_keys::MessageBox, RestoreUnderWayMessage);
+    } else if (objectName == event_names::FileSave_Selected) {
+        acted = true;
+        // The save fills the calibration buffer, so a file waiting for its preview's answer is
+        // no longer there to restore.
+        state_.RestorePending = false;
         SaveParameterFile(std::filesystem::path(std::string(eventText)));
         // Pending before the banner goes up, so the hold covers a banner shown by a nested event.
         state_.NotifyPending = true;
         state_.NotifyHoldTicks = NotifyHoldLoad;
         Show(display_keys::ShowNotification, "Saved");
-    }
-    if (objectName == event_names::FileOpen_Selected) {
+    } else if (objectName == event_names::FileOpen_Selected) {
         acted = true;
-        LoadParameterFile(std::filesystem::path(std::string(eventText)));
-        state_.RestoreStepNumber = 1;
-        std::string text = "_HMI_Pan_Pos_Deadband_Setting >";
-        text += DoubleToText(state_.CalibrationBuffer[core::PointsOf(Axis::Pan).posAdjust]);
-        text += '<';
-        Show(display_keys::DebugInfo, text);
+        OpenParameterFile(std::filesystem::path(std::string(eventText)));
+    } else if (objectName == event_names::RestorePreview_Selected &&
+               (eventText == event_texts::Restore || eventText == event_texts::Cancel)) {
+        acted = true;
+        AnswerRestorePreview(eventText == event_texts::Restore);
     }
 
     // Debug panel.
