@@ -2,8 +2,9 @@
 // shipped configuration files, with a fake window and a fake serial line.
 //
 // Object names are drawn from the real vocabulary (every axis control, the mode buttons, the
-// port list, the parameter file events, the debug controls) or random; event texts are "OnClick",
-// "ForceRefresh", numbers of every size or random. The parameter file events always name a file
+// port list, the parameter file events and the restore preview's answer, the debug controls) or
+// random; event texts are "OnClick", "ForceRefresh", "Restore", "Cancel", numbers of every size
+// or random. The parameter file events always name a file
 // inside the scratch folder (a fuzzed parameter file, a missing one, a folder, the tag file).
 // Ticks, replies from the line, and events sent from inside display commands (as the window's
 // handlers do) are mixed in; the core is stopped at the end, writing its files.
@@ -52,10 +53,17 @@ std::vector<ShippedFile>& ShippedFiles() {
 
 const std::vector<std::string>& ObjectNames() {
     static const std::vector<std::string> names = [] {
-        std::vector<std::string> n = {
-            "ButtonModeEnhanced", "ButtonModeLegacy",   "CommsSelect", "FileSave_Selected",
-            "FileOpen_Selected",  "ButtonDebugAppInfo", "DebugAction", "DebugPoint",
-            "ButtonPan_",         "CommsSelectOpened"};
+        std::vector<std::string> n = {"ButtonModeEnhanced",
+                                      "ButtonModeLegacy",
+                                      "CommsSelect",
+                                      "FileSave_Selected",
+                                      "FileOpen_Selected",
+                                      "ButtonDebugAppInfo",
+                                      "DebugAction",
+                                      "DebugPoint",
+                                      "ButtonPan_",
+                                      "CommsSelectOpened",
+                                      "RestorePreview_Selected"};
         for (const AxisEventNames& axis : AxisEventTable) {
             for (std::string_view name :
                  {axis.axisButton, axis.posEntry, axis.negEntry, axis.posInc, axis.posDec,
@@ -84,6 +92,10 @@ Pair MakePair(FuzzedDataProvider& input) {
         const char* file = input.PickValueInArray<const char*>(
             {"a.PRM", "a.PRM", "b.PRM", "missing/c.PRM", "folder.PRM", "KESTROVA_001.TG1"});
         pair.event = (Scratch().Path() / file).string();
+        return pair;
+    }
+    if (pair.object == "RestorePreview_Selected" && input.ConsumeBool()) {
+        pair.event = input.ConsumeBool() ? "Restore" : "Cancel";
         return pair;
     }
     switch (input.ConsumeIntegralInRange<int>(0, 3)) {
@@ -122,6 +134,7 @@ void Check(const AppService& core) {
     const CoreState& s = core.State();
     FUZZ_CHECK(s.Comms >= CommsState::None && s.Comms <= CommsState::Good);
     FUZZ_CHECK(s.RestoreStepNumber <= RestoreLastStep);
+    FUZZ_CHECK(s.RestoreStepNumber == 0 || !s.Verification.active);
     for (double v : s.CalibrationBuffer) FUZZ_CHECK(std::isfinite(v));
     for (const PointRecord& p : core.Points().PointTable())
         FUZZ_CHECK(std::isfinite(p.ScaledValue));

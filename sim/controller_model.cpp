@@ -309,7 +309,10 @@ SimError ControllerModel::WriteMemory(std::uint32_t address, const std::uint8_t*
     }
 
     for (std::size_t i = 0; i < changeCount; ++i) {
-        ApplyValue(*changes[i].def, changes[i].value);
+        const ValueDef& d = *changes[i].def;
+        const bool ignored =
+            ignoredWrites_ && *ignoredWrites_ >= d.address && *ignoredWrites_ < d.address + d.size;
+        if (!ignored) ApplyValue(d, changes[i].value);
     }
     UpdateOutputs();
     Render();

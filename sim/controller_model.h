@@ -135,6 +135,10 @@ public:
     // seen no byte for SimFrameTimeoutMs is given up.
     void Tick(std::uint32_t ms);
 
+    // A controller that does not take a value over: writes that touch the value at this address
+    // are answered as good writes and change nothing. None by default; kept across Reset.
+    void IgnoreWritesTo(std::optional<std::uint32_t> address) { ignoredWrites_ = address; }
+
     // Memory access as a request does it; the result is the error code of the reply.
     SimError ReadMemory(std::uint32_t address, std::uint32_t count, std::uint8_t* out) const;
     SimError WriteMemory(std::uint32_t address, const std::uint8_t* data, std::uint32_t count);
@@ -194,6 +198,7 @@ private:
     std::array<std::uint8_t, SimMemorySize> memory_{};
     std::array<AxisState, AxisCount> axes_{};
     std::uint8_t controllerMode_ = 1;
+    std::optional<std::uint32_t> ignoredWrites_;
     std::uint8_t linkTest_ = 0;
     std::uint16_t heartbeat_ = 0;
     std::uint64_t clockMs_ = 0;

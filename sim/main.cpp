@@ -8,6 +8,7 @@
 
 #include "common/number_text.h"
 
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -37,6 +38,8 @@ void PrintUsage(std::FILE* to) {
         "  --silent         answer nothing (SIGUSR1 toggles this while running)\n"
         "  --unplug-after S after S seconds remove the link and close the terminal (once)\n"
         "  --return-after S S seconds after the unplug, a new terminal and the link again\n"
+        "  --ignore-writes ADDR  acknowledge writes to the value at ADDR (decimal or 0x hex)\n"
+        "                   without applying them\n"
         "  --trace          log every frame on stderr\n"
         "  --seed N         seed of the fault chances (default 1)\n",
         to);
@@ -57,6 +60,22 @@ bool ParseCount(std::string_view text, int& out) {
         return false;
     }
     out = *value;
+    return true;
+}
+
+// A memory address: decimal, or hexadecimal after "0x".
+bool ParseAddress(std::string_view text, std::optional<std::uint32_t>& out) {
+    int base = 10;
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    std::uint32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
+        return false;
+    }
+    out = value;
     return true;
 }
 
@@ -118,6 +137,8 @@ int main(int argc, char** argv) {
             ok = ParseSeconds(value, options.unplugAfter);
         } else if (arg == "--return-after") {
             ok = ParseSeconds(value, options.returnAfter);
+        } else if (arg == "--ignore-writes") {
+            ok = ParseAddress(value, options.ignoreWritesTo);
         } else if (arg == "--seed") {
             int seed = 0;
             ok = ParseCount(value, seed);

@@ -34,6 +34,7 @@ std::size_t RequestLength(const SimReply& reply) {
 PtySimulator::PtySimulator(SimOptions options)
     : options_(std::move(options)), faults_(options_.faults) {
     model_.Reset(options_.controllerMode);
+    model_.IgnoreWritesTo(options_.ignoreWritesTo);
     byteUs_ = options_.baud > 0 ? 10'000'000.0 / options_.baud : 0.0;
 }
 

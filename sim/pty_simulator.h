@@ -22,7 +22,9 @@ struct SimOptions {
     bool silent = false;              // requests are swallowed and never answered
     std::uint8_t controllerMode = 1;  // 1 enhanced, 0 legacy at power-on
     std::string linkPath;             // when set, a symbolic link to the device is kept here
-    std::FILE* trace = nullptr;       // when set, one line per frame is written here
+    // Writes to the value at this address are acknowledged and not applied.
+    std::optional<std::uint32_t> ignoreWritesTo;
+    std::FILE* trace = nullptr;  // when set, one line per frame is written here
     // A pulled cable, once: this long after Start the line is unplugged (see Unplug), and with
     // returnAfter set it is plugged in again that much later (see PlugIn).
     std::optional<std::chrono::microseconds> unplugAfter;

@@ -2,15 +2,18 @@
 
 #include <array>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
 
 #include "common/axis.h"
+#include "common/ini_document.h"
 #include "config/kestrova_ini.h"
 #include "config/window_placement.h"
 #include "core/core_interfaces.h"
+#include "core/restore_values.h"
 #include "points/point_database.h"
 #include "points/tag_file.h"
 #include "port/com_numbering.h"
@@ -41,6 +44,8 @@ inline constexpr std::int32_t SupervisorDividerLoad = 4;
 // How often a device that went away is looked for while its port stays selected.
 inline constexpr std::int32_t ReturnCheckLoad = 100;
 inline constexpr std::uint32_t RestoreLastStep = 17;
+// How long the verification after a restore waits for the controller's values (5 s).
+inline constexpr std::int32_t RestoreVerifyLoad = 500;
 
 // A display cache entry that no point value is expected to match: every value counts as changed.
 inline constexpr double DisplayCacheUnset = -66000.0;
@@ -48,6 +53,16 @@ inline constexpr double DisplayCacheUnset = -66000.0;
 // Legacy-mode limits of the adjust values.
 inline constexpr double LegacyAdjustLow = 13304.0;
 inline constexpr double LegacyAdjustHigh = 15352.0;
+
+// The read-back of the calibration values after the last restore step.
+struct RestoreVerification {
+    bool active = false;
+    // No write request was left, the restore's included: the values' reply counts were taken
+    // then, so a count that moved on since stands for a read sent after the last write.
+    bool writesSettled = false;
+    std::int32_t ticksLeft = 0;  // countdown to giving up, in system ticks
+    std::array<std::int32_t, core::RestoreValueCount> settledCounts{};
+};
 
 // The state of the application core, one instance per core: counters, countdowns, the comms
 // status machine, the display cache and the parameter file buffer. All zero at construction
@@ -69,6 +84,10 @@ struct CoreState {
     bool NotifyPending = false;
     std::int32_t RestoreDelay = 0;
     std::uint32_t RestoreStepNumber = 0;
+    // A parameter file passed its checks and waits for the operator's answer to its preview;
+    // its values are in CalibrationBuffer.
+    bool RestorePending = false;
+    RestoreVerification Verification;
     bool DebugCommsOverride = false;
     std::int32_t SupervisorDivider = 0;
     // The selected port's device went away: look for it and select the port again when it is
@@ -82,7 +101,14 @@ struct CoreState {
     bool StatusHintShown = false;
     std::array<double, MaxPoints> DisplayCache{};
     std::array<double, MaxPoints> CalibrationBuffer{};
+    // Points the memo has named as unwritable (a scale multiplier of 0 in the tag file).
+    std::array<bool, MaxPoints> UnwritableReported{};
 };
+
+// The local wall-clock time, which names the backups made before a restore.
+using LocalClock = std::function<std::tm()>;
+// The system's local time now.
+std::tm SystemLocalTime();
 
 // The application core: start-up and shutdown of the runtime, the two periodic ticks, the
 // operator's events, the comms supervision and the calibration save and timed restore.
@@ -156,11 +182,19 @@ public:
         problemSink_ = std::move(sink);
     }
 
-    // --- Calibration (calibration.cpp) ---
+    // --- Calibration (calibration.cpp, restore_check.cpp, calibration_backup.cpp,
+    // restore_verification.cpp) ---
     void SaveParameterFile(const std::filesystem::path& path);
     void LoadParameterFile(const std::filesystem::path& path);
+    void LoadParameterFile(const IniDocument& file);
     void RestoreStep();
     static double ClampValue(double value, double minimum, double maximum);
+    // From the operator's "Restore" to the end of the verification after the last step.
+    bool RestoreUnderWay() const {
+        return state_.RestoreStepNumber != 0 || state_.Verification.active;
+    }
+    // Where the backups before a restore take their names' time from (the system's by default).
+    void SetLocalClock(LocalClock clock) { localClock_ = std::move(clock); }
 
     // The message of a conversion error met while the configuration loaded (one line per file,
     // "<file name>: <message>"), empty when the start-up read everything.
@@ -194,6 +228,28 @@ private:
     void AdvanceCommsState(PortLinkState linkState);
     void SendRangeKeys(Axis axis, double maximum);
     void RunRestoreStep(std::uint32_t step);
+    // Writes an engineering value into a point; a point the tag file gives no usable scaling is
+    // named once in the memo.
+    void WriteValue(int point, double value);
+
+    // Restore: the file's checks and preview, the operator's answer, the backup, the read-back.
+    void OpenParameterFile(const std::filesystem::path& path);
+    std::string RestoreFileRefusal(const IniDocument& file) const;
+    std::string ValueProblem(const core::RestoreValue& value, double fileValue) const;
+    void SendPreviewRows();
+    void AnswerRestorePreview(bool restore);
+    struct BackupOutcome {
+        bool written;      // or not needed: no comms, nothing to back up
+        std::string text;  // the memo line, or why the backup failed
+    };
+    BackupOutcome BackupBeforeRestore();
+    static void WriteParameterValues(const std::filesystem::path& path,
+                                     const std::array<double, MaxPoints>& values);
+    void StartVerification();
+    void VerifyRestore();
+    // unreadReason: what the values not read back are told with.
+    void FinishVerification(std::string_view unreadReason);
+    bool AnyWritePending() const;
 
     Display& display_;
     PortCatalogue& catalogue_;
@@ -211,6 +267,7 @@ private:
     std::filesystem::path returnDevice_;  // the device looked for while AwaitingReturn
     std::array<std::string, LastComNumber> portHints_;  // the tooltips last sent
     std::function<void(std::string_view)> problemSink_;
+    LocalClock localClock_ = SystemLocalTime;
 };
 
 }  // namespace kestrova

@@ -1,3 +1,5 @@
+#include <utility>
+
 #include "common/ini_document.h"
 #include "core/app_service.h"
 #include "core/core_tables.h"
@@ -27,27 +29,57 @@ double AppService::ClampValue(double value, double minimum, double maximum) {
 void AppService::SaveParameterFile(const std::filesystem::path& path) {
     // Every point is saved, not only the calibration points.
     for (int point = 0; point < MaxPoints; ++point) state_.CalibrationBuffer[point] = Scaled(point);
+    WriteParameterValues(path, state_.CalibrationBuffer);
+}
 
+void AppService::WriteParameterValues(const std::filesystem::path& path,
+                                      const std::array<double, MaxPoints>& values) {
     IniDocument file(path);
     for (int point = 0; point < MaxPoints; ++point) {
-        file.WriteFloat(TagFile::PointSectionName(point), ScaledValueKey,
-                        state_.CalibrationBuffer[point]);
+        file.WriteFloat(TagFile::PointSectionName(point), ScaledValueKey, values[point]);
     }
     file.Save();  // FileError "Cannot create file <path>"; the old file stays as it was
 }
 
 void AppService::LoadParameterFile(const std::filesystem::path& path) {
+    LoadParameterFile(IniDocument(path));
+}
+
+void AppService::LoadParameterFile(const IniDocument& file) {
     // A missing file, section or key reads as 0. A value that is no number throws
     // ConversionError; the entries before it already hold their new values.
-    const IniDocument file(path);
     for (int point = 0; point < MaxPoints; ++point) {
         state_.CalibrationBuffer[point] =
             file.ReadFloat(TagFile::PointSectionName(point), ScaledValueKey, 0.0);
     }
 }
 
+// The operator's answer to the preview of a file that passed its checks. "Restore" backs the
+// controller's values up and starts the steps at the next supervisor run; a backup that cannot
+// be written starts nothing, and the operator opens the file again to retry.
+void AppService::AnswerRestorePreview(bool restore) {
+    if (!std::exchange(state_.RestorePending, false)) {
+        Show(display_keys::DebugInfo, "No parameter file waits for a restore");
+        return;
+    }
+    if (!restore) {
+        Show(display_keys::DebugInfo, "Restore cancelled: nothing written");
+        return;
+    }
+    const BackupOutcome backup = BackupBeforeRestore();
+    if (!backup.written) {
+        Show(display_keys::MessageBox, backup.text);
+        return;
+    }
+    // Under way before the window hears of it, so a file event it sends meanwhile is refused.
+    state_.RestoreStepNumber = 1;
+    Show(display_keys::DebugInfo, backup.text);
+    Show(display_keys::RestoreState, display_values::RestoreRunning);
+}
+
 // One call per supervisor run while a restore is under way: waits out the delay, then runs the
-// current step and moves to the next. Step 17 (or any number above it) ends the restore.
+// current step and moves to the next. Step 17 (or any number above it) ends the steps, and the
+// verification follows.
 void AppService::RestoreStep() {
     if (state_.RestoreStepNumber == 0) return;
     if (state_.RestoreDelay != 0) return;
@@ -55,11 +87,15 @@ void AppService::RestoreStep() {
 
     const std::uint32_t step = state_.RestoreStepNumber;
     RunRestoreStep(step);
-    // A restore started again from inside one of the step's display commands keeps its new
-    // step number.
-    if (state_.RestoreStepNumber == step) {
-        state_.RestoreStepNumber = step >= RestoreLastStep ? 0 : step + 1;
+    // The step's display commands may have run events or ticks that ended the restore (a lost
+    // device); it then stays ended.
+    if (state_.RestoreStepNumber != step) return;
+    if (step < RestoreLastStep) {
+        state_.RestoreStepNumber = step + 1;
+        return;
     }
+    state_.RestoreStepNumber = 0;
+    StartVerification();
 }
 
 // Each axis in turn: Increment, its neutral and positive adjust values, Decrement, its negative
@@ -71,7 +107,7 @@ void AppService::RunRestoreStep(std::uint32_t step) {
 
     if (step == 1) {
         for (const core::AxisPoints& p : core::AxisPointTable) {
-            points_.WritePoint(p.mode, core::ModeNormal);
+            WriteValue(p.mode, core::ModeNormal);
         }
         Show(display_keys::ShowNotification, "Restoring...");
         return;
@@ -87,26 +123,24 @@ void AppService::RunRestoreStep(std::uint32_t step) {
     const auto index = static_cast<int>(step - FirstAxisStep);
     const core::AxisPoints& p = core::AxisPointTable[index / StepsPerAxis];
     switch (static_cast<AxisStep>(index % StepsPerAxis)) {
-        case AxisStep::Increment: points_.WritePoint(p.mode, core::ModeIncrement); break;
+        case AxisStep::Increment: WriteValue(p.mode, core::ModeIncrement); break;
         case AxisStep::NeutralAndPositive:
-            points_.WritePoint(p.neutral, buffer[p.neutral]);
+            WriteValue(p.neutral, buffer[p.neutral]);
             if (LinkOpen()) {
-                points_.WritePoint(p.posRestore, buffer[p.posAdjust]);
+                WriteValue(p.posRestore, buffer[p.posAdjust]);
             } else {
-                points_.WritePoint(p.posAdjust,
-                                   ClampValue(buffer[p.posAdjust], 0.0, Scaled(p.adjustMax)));
+                WriteValue(p.posAdjust, ClampValue(buffer[p.posAdjust], 0.0, Scaled(p.adjustMax)));
             }
             break;
-        case AxisStep::Decrement: points_.WritePoint(p.mode, core::ModeDecrement); break;
+        case AxisStep::Decrement: WriteValue(p.mode, core::ModeDecrement); break;
         case AxisStep::Negative:
             if (LinkOpen()) {
-                points_.WritePoint(p.negRestore, buffer[p.negAdjust]);
+                WriteValue(p.negRestore, buffer[p.negAdjust]);
             } else {
-                points_.WritePoint(p.negAdjust,
-                                   ClampValue(buffer[p.negAdjust], 0.0, Scaled(p.adjustMax)));
+                WriteValue(p.negAdjust, ClampValue(buffer[p.negAdjust], 0.0, Scaled(p.adjustMax)));
             }
             break;
-        case AxisStep::Normal: points_.WritePoint(p.mode, core::ModeNormal); break;
+        case AxisStep::Normal: WriteValue(p.mode, core::ModeNormal); break;
     }
 }
 

@@ -33,7 +33,7 @@ std::string_view ModeText(double value) {
 }  // namespace
 
 // The periodic comms task, run on every fifth system tick: comms status, changed point values,
-// the notification hold and the next restore step, in this order.
+// the notification hold and the next restore step (or the restore's verification), in this order.
 void AppService::CommsSupervisor() {
     if (state_.BlinkCounter != 0) {
         --state_.BlinkCounter;
@@ -63,6 +63,8 @@ void AppService::CommsSupervisor() {
     if (state_.RestoreStepNumber != 0) {
         Show(display_keys::DebugInfo, "Rest Seq: " + IntToText(state_.RestoreStepNumber));
         RestoreStep();
+    } else if (state_.Verification.active) {
+        VerifyRestore();
     }
 }
 

@@ -99,7 +99,7 @@ void AppService::CoreStart() {
     CheckConfigVersions();
 
     points_.StorePointRaw(core::SoftwareVersionPoint, state_.SoftwareVersion);
-    points_.WritePoint(core::VersionShownPoint, 0.0);
+    WriteValue(core::VersionShownPoint, 0.0);
 
     portHints_.fill({});
     RefreshPortList();
@@ -135,18 +135,19 @@ void AppService::CommsTick() {
 void AppService::SystemTick() {
     points_.TickScanTimers();
 
-    for (std::int32_t* countdown : {&state_.NotifyHoldTicks, &state_.RestoreDelay,
-                                    &state_.ConnectSettleTicks, &state_.ReplyWatchdog}) {
+    for (std::int32_t* countdown :
+         {&state_.NotifyHoldTicks, &state_.RestoreDelay, &state_.ConnectSettleTicks,
+          &state_.ReplyWatchdog, &state_.Verification.ticksLeft}) {
         if (*countdown > 0) --*countdown;
     }
 
     if (state_.SupervisorDivider >= 1) {
         --state_.SupervisorDivider;
     } else {
-        // Reloaded before the run, so a display command that fails inside the supervisor does
-        // not change its five-tick rhythm.
-        state_.SupervisorDivider = SupervisorDividerLoad;
+        // Reloaded after the run: a display command that fails inside the supervisor leaves the
+        // divider at 0, so the supervisor runs again at the next tick instead of five ticks on.
         CommsSupervisor();
+        state_.SupervisorDivider = SupervisorDividerLoad;
     }
 
     points_.ScanPoints();

@@ -78,7 +78,8 @@ void AppService::ReportOpenFailure(const OpenFailureReason& reason) {
 }
 
 // The link closed under the core: a restore under way stops (its remaining steps would go to
-// the adjust values instead of the controller), and a device that went away is waited for.
+// the adjust values instead of the controller), a verification under way ends with the values
+// not yet read back, and a device that went away is waited for.
 void AppService::LinkWentAway() {
     if (LinkOpen()) return;  // a selection made from inside a display command opened it again
     if (state_.RestoreStepNumber != 0) {
@@ -90,8 +91,10 @@ void AppService::LinkWentAway() {
         Show(display_keys::HideNotification, "nothing");
         // The window gave up the axes for the restore; it takes them back with the mode.
         Show(display_keys::ModeSelect, state_.EnhancedMode ? "ENHANCED" : "LEGACY");
+        Show(display_keys::RestoreState, display_values::RestoreIdle);
         Show(display_keys::MessageBox, text);
     }
+    if (state_.Verification.active) FinishVerification("not read back, the link closed");
     if (port_.DeviceGone()) {
         state_.AwaitingReturn = true;
         state_.ReturnPort = port_.CurrentPort();

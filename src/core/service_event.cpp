@@ -42,16 +42,16 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
 
         if (objectName == names.axisButton && onClick) {
             acted = true;
-            points_.WritePoint(p.mode, core::ModeNormal);
+            WriteValue(p.mode, core::ModeNormal);
             Show(DisplayKeysOf(axis).modeSelect, "Normal");
         }
         if (objectName == names.posEntry && onClick) {
             acted = true;
-            if (othersNormal()) points_.WritePoint(p.mode, core::ModeIncrement);
+            if (othersNormal()) WriteValue(p.mode, core::ModeIncrement);
         }
         if (objectName == names.negEntry && onClick) {
             acted = true;
-            if (othersNormal()) points_.WritePoint(p.mode, core::ModeDecrement);
+            if (othersNormal()) WriteValue(p.mode, core::ModeDecrement);
         }
     }
 
@@ -70,44 +70,44 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
         if (objectName == names.posInc && onClick) {
             acted = true;
             const double value = Scaled(p.posAdjust);
-            if (value < high()) points_.WritePoint(p.posAdjust, value + 1.0);
+            if (value < high()) WriteValue(p.posAdjust, value + 1.0);
         }
         if (objectName == names.posDec && onClick) {
             acted = true;
             const double value = Scaled(p.posAdjust);
-            if (value > low()) points_.WritePoint(p.posAdjust, value - 1.0);
+            if (value > low()) WriteValue(p.posAdjust, value - 1.0);
         }
         if (objectName == names.posTrackValue) {
             acted = true;
-            points_.WritePoint(p.posAdjust, static_cast<double>(TextToInt(eventText)));
+            WriteValue(p.posAdjust, static_cast<double>(TextToInt(eventText)));
         }
         if (objectName == names.negInc && onClick) {
             acted = true;
             const double value = Scaled(p.negAdjust);
-            if (value > low()) points_.WritePoint(p.negAdjust, value - 1.0);
+            if (value > low()) WriteValue(p.negAdjust, value - 1.0);
         }
         if (objectName == names.negDec && onClick) {
             acted = true;
             const double value = Scaled(p.negAdjust);
-            if (value < high()) points_.WritePoint(p.negAdjust, value + 1.0);
+            if (value < high()) WriteValue(p.negAdjust, value + 1.0);
         }
         if (objectName == names.negTrackValue) {
             acted = true;
             // The negative bar shows the magnitude negated. Negated as a double, so the
             // smallest integer turns positive too.
-            points_.WritePoint(p.negAdjust, -static_cast<double>(TextToInt(eventText)));
+            WriteValue(p.negAdjust, -static_cast<double>(TextToInt(eventText)));
         }
     }
 
     // Controller mode.
     if (objectName == event_names::ButtonModeEnhanced && onClick) {
         acted = true;
-        points_.WritePoint(core::ControllerModePoint, 1.0);
+        WriteValue(core::ControllerModePoint, 1.0);
         state_.EnhancedMode = true;
     }
     if (objectName == event_names::ButtonModeLegacy && onClick) {
         acted = true;
-        points_.WritePoint(core::ControllerModePoint, 0.0);
+        WriteValue(core::ControllerModePoint, 0.0);
         state_.EnhancedMode = false;
     }
 
@@ -121,23 +121,31 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
         RefreshPortList();
     }
 
-    // Parameter file save and restore.
-    if (objectName == event_names::FileSave_Selected) {
+    // Parameter file save and restore. While a restore is under way the operator is told to
+    // wait: a save would mix old and new values, an open would start over the running steps.
+    const bool fileEvent = objectName == event_names::FileSave_Selected ||
+                           objectName == event_names::FileOpen_Selected ||
+                           objectName == event_names::RestorePreview_Selected;
+    if (fileEvent && RestoreUnderWay()) {
         acted = true;
+        Show(display_keys::MessageBox, RestoreUnderWayMessage);
+    } else if (objectName == event_names::FileSave_Selected) {
+        acted = true;
+        // The save fills the calibration buffer, so a file waiting for its preview's answer is
+        // no longer there to restore.
+        state_.RestorePending = false;
         SaveParameterFile(std::filesystem::path(std::string(eventText)));
         // Pending before the banner goes up, so the hold covers a banner shown by a nested event.
         state_.NotifyPending = true;
         state_.NotifyHoldTicks = NotifyHoldLoad;
         Show(display_keys::ShowNotification, "Saved");
-    }
-    if (objectName == event_names::FileOpen_Selected) {
+    } else if (objectName == event_names::FileOpen_Selected) {
         acted = true;
-        LoadParameterFile(std::filesystem::path(std::string(eventText)));
-        state_.RestoreStepNumber = 1;
-        std::string text = "_HMI_Pan_Pos_Deadband_Setting >";
-        text += DoubleToText(state_.CalibrationBuffer[core::PointsOf(Axis::Pan).posAdjust]);
-        text += '<';
-        Show(display_keys::DebugInfo, text);
+        OpenParameterFile(std::filesystem::path(std::string(eventText)));
+    } else if (objectName == event_names::RestorePreview_Selected &&
+               (eventText == event_texts::Restore || eventText == event_texts::Cancel)) {
+        acted = true;
+        AnswerRestorePreview(eventText == event_texts::Restore);
     }
 
     // Debug panel.
@@ -169,6 +177,19 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
     line += '<';
     Show(display_keys::DebugInfo, line);
     if (!acted) Show(display_keys::DebugColour, "BlackOnRed");
+}
+
+void AppService::WriteValue(int point, double value) {
+    if (points_.WritePoint(point, value) || !PointDatabase::PointIndexValid(point)) return;
+    // A multiplier of 0 turns no value into a raw one: nothing is sent, and the memo says once
+    // which point of the tag file needs mending.
+    if (std::exchange(state_.UnwritableReported[point], true)) return;
+    std::string text = "Tag file misconfigured: point ";
+    text += IntToText(point);
+    text += " (";
+    text += points_.PointName(point);
+    text += ") has ScaleMult 0, so no value is sent to it";
+    Show(display_keys::DebugInfo, text);
 }
 
 bool AppService::SelectPortSettings(std::int32_t port) {

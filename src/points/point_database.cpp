@@ -1,7 +1,9 @@
 #include "points/point_database.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace kestrova {
 
@@ -124,42 +126,48 @@ bool PointDatabase::ScalePoint(int point) {
 
 bool PointDatabase::SetPointScaled(int point, double value) {
     if (!PointIndexValid(point)) return false;
-    PointRecord& p = points_[point];
-    p.ScaledValue = value;
-    p.Pt_Flags |= PtScaledChanged;
-    // A zero multiplier still stores a raw value; the write itself counts as done.
-    UnscalePoint(point);
+    // Done even when the multiplier is 0 and nothing can be sent.
+    StoreScaled(point, value);
     return true;
 }
 
 bool PointDatabase::WritePoint(int point, double value) {
     if (!PointIndexValid(point)) return false;
-    SetPointScaled(point, value);
-    return true;
+    return StoreScaled(point, value);
+}
+
+bool PointDatabase::StoreScaled(int point, double value) {
+    PointRecord& p = points_[point];
+    p.ScaledValue = value;
+    p.Pt_Flags |= PtScaledChanged;
+    return UnscalePoint(point);
+}
+
+std::optional<double> PointDatabase::RawFromScaled(double value, double mult, double offset) {
+    if (mult == 0.0) return std::nullopt;
+    return std::trunc((value - offset) / mult);
 }
 
 bool PointDatabase::UnscalePoint(int point) {
     if (!PointIndexValid(point)) return false;
     PointRecord& p = points_[point];
-    double q;
-    bool result;
-    if (p.ScaleMult == 0.0) {
-        q = RawHighest;
-        result = false;
-    } else {
-        q = (p.ScaledValue - p.ScaleOffset) / p.ScaleMult;
+    const std::optional<double> raw = RawFromScaled(p.ScaledValue, p.ScaleMult, p.ScaleOffset);
+    double q = RawHighest;  // a multiplier of 0 gives no value: the largest one is stored
+    if (raw) {
+        q = *raw;
         if (!(q >= RawLowest)) {
             q = RawLowest;  // also a value that is not a number
         } else if (q > RawHighest) {
             q = RawHighest;
         }
-        result = true;
     }
-    // q lies within 32 bits here, so the conversion truncates toward zero without overflow.
+    // q is a whole number within 32 bits here, so the conversion is exact.
     p.RawValue = static_cast<std::int32_t>(q);
-    if ((p.Pt_Flags & (PtNetWrite | PtNetReadWrite)) != 0) p.Msg_Flags |= MsgWriteRequest;
+    // Without a raw value of its own nothing may be sent: the controller would receive the low
+    // bytes of the stand-in.
+    if (raw && (p.Pt_Flags & (PtNetWrite | PtNetReadWrite)) != 0) p.Msg_Flags |= MsgWriteRequest;
     p.Pt_Flags &= ~PtScaledChanged;
-    return result;
+    return raw.has_value();
 }
 
 bool PointDatabase::SetPointName(int point, std::string_view name) {
@@ -368,6 +376,22 @@ std::int32_t PointDatabase::DecodeTypedValue(const std::uint8_t* bytes, std::uin
                                              (static_cast<std::uint32_t>(bytes[2]) << 16) |
                                              (static_cast<std::uint32_t>(bytes[3]) << 24));
         default: return 0;  // type 15 and unknown codes are not decoded
+    }
+}
+
+std::optional<RawRange> PointDatabase::TypeCodeRange(std::uint32_t typeWord) {
+    switch (typeWord & PtTypeMask) {
+        case TypeSigned8: return RawRange{-128, 127};
+        case TypeUnsigned8: return RawRange{0, 255};
+        // Type 15 sends two bytes and is never decoded: either signedness fits.
+        case TypeUndecoded16: return RawRange{-32768, 65535};
+        case TypeSigned16: return RawRange{-32768, 32767};
+        case TypeUnsigned16: return RawRange{0, 65535};
+        case TypeSigned32:
+        case TypeSigned32Alt:
+            return RawRange{std::numeric_limits<std::int32_t>::min(),
+                            std::numeric_limits<std::int32_t>::max()};
+        default: return std::nullopt;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace kestrova {
@@ -53,6 +54,12 @@ struct ScaleResult {
     bool clamped;
 };
 
+// The raw values a data type code carries: the range of its integer of that size and signedness.
+struct RawRange {
+    std::int64_t min;
+    std::int64_t max;
+};
+
 // The process image: 40 points, the 16 scan timers beside them, their periods and the
 // PersistantMode switch. A fresh object is the program-start state: all zero.
 // Operations take a point number; "guarded" ones refuse numbers outside 0..39 with false.
@@ -82,6 +89,8 @@ public:
     bool SetPointRaw(int point, std::int32_t raw);
     bool ScalePoint(int point);
     bool SetPointScaled(int point, double value);
+    // False when the scaling has a multiplier of 0: no raw value follows from the engineering
+    // value, and no write request is raised.
     bool UnscalePoint(int point);
 
     // Guarded: sets the raw value alone, without marking the point for scaling.
@@ -91,6 +100,12 @@ public:
 
     static ScaleResult ScaleRawValue(std::int32_t raw, double mult, double offset, double min,
                                      double max);
+    // The raw value an engineering value stands for, truncated toward zero but not yet limited to
+    // 32 bits; none when the multiplier is 0.
+    static std::optional<double> RawFromScaled(double value, double mult, double offset);
+    // Stores the engineering value and raises the write request of a network-writable point.
+    // False for a point number outside 0..39, and when the point's multiplier is 0 (the value
+    // cannot be turned into a raw value, so nothing is sent).
     bool WritePoint(int point, double value);
 
     // Name (guarded): copies at most 63 characters and keeps the terminating zero; a longer name
@@ -131,8 +146,13 @@ public:
 
     static std::int32_t DecodeTypedValue(const std::uint8_t* bytes, std::uint32_t typeWord);
     static int TypeCodeSize(std::uint32_t typeWord);
+    // The raw values a point of this type word can send; none for a code that carries no value.
+    static std::optional<RawRange> TypeCodeRange(std::uint32_t typeWord);
 
 private:
+    // SetPointScaled's work; the result is UnscalePoint's.
+    bool StoreScaled(int point, double value);
+
     friend class InternalsProbe;
 
     PointArray points_{};

@@ -1,6 +1,6 @@
 // Parameter files and the timed restore, with the link closed (values limited into the points)
 // and open (values sent to the controller's restore targets).
-#include "core_fixture.h"
+#include "calibration_fixture.h"
 
 #include <sys/stat.h>
 
@@ -12,49 +12,7 @@
 namespace kestrova::test {
 namespace {
 
-class Calibration : public CoreFixture {
-protected:
-    void Report(int point, double value) {
-        Points().WritePoint(point, value);
-        Points().ClearPointWriteRequest(point);
-    }
-    std::filesystem::path Prm(std::string_view name) const { return Folder() / name; }
-
-    // A parameter file with the given ScaledValue entries only.
-    std::filesystem::path WriteParameters(std::string_view name,
-                                          std::vector<std::pair<int, std::string>> values) {
-        std::string text;
-        for (const auto& [point, value] : values) {
-            text += std::string("[") + TagFile::PointSectionName(point) +
-                    "]\r\nScaledValue=" + value + "\r\n";
-        }
-        WriteText(Prm(name), text);
-        return Prm(name);
-    }
-
-    // Runs system ticks until the restore has ended; records at which tick each step ran (the
-    // tick where the shown step number moved on) and the mode values of the axes seen.
-    struct RestoreRun {
-        std::vector<int> stepTicks;
-        std::vector<std::array<double, 3>> modes;
-    };
-    RestoreRun RunRestore(int limit) {
-        RestoreRun run;
-        std::uint32_t step = State().RestoreStepNumber;
-        std::array<double, 3> modes{Scaled(17), Scaled(27), Scaled(37)};
-        for (int tick = 1; tick <= limit && State().RestoreStepNumber != 0; ++tick) {
-            RunSystemTicks(1);
-            if (State().RestoreStepNumber != step) {
-                run.stepTicks.push_back(tick);
-                step = State().RestoreStepNumber;
-            }
-            const std::array<double, 3> now{Scaled(17), Scaled(27), Scaled(37)};
-            if (now != modes) run.modes.push_back(now);
-            modes = now;
-        }
-        return run;
-    }
-};
+using Calibration = CalibrationFixture;
 
 TEST_F(Calibration, ClampTestsTheMaximumFirst) {
     EXPECT_EQ(AppService::ClampValue(250.0, 0.0, 200.0), 200.0);
@@ -127,9 +85,12 @@ TEST_F(Calibration, SaveThatCannotWriteShowsNoBanner) {
 
 TEST_F(Calibration, LoadFillsTheBufferAndStartsTheRestore) {
     StartCore();
-    WriteText(Prm("in.PRM"),
-              "[pOiNt00010]\r\nscaledvalue = 120\r\n[POINT00011]\r\n"
-              "ScaledValue=1,5\r\n[POINT00013]\r\nOther=4\r\n");
+    RunSystemTicks(1);
+    std::string text = "[pOiNt00010]\r\nscaledvalue = 120\r\n[POINT00011]\r\nScaledValue=1,5\r\n";
+    for (int point : {13, 20, 21, 23, 30, 31, 33}) {
+        text += "[POINT000" + IntToText(point) + "]\r\nScaledValue=7\r\n";
+    }
+    WriteText(Prm("in.PRM"), text + "[POINT00014]\r\nOther=4\r\n");
     ::chmod(Prm("in.PRM").c_str(), 0444);
     const std::string before = ReadText(Prm("in.PRM"));
     display_.Clear();
@@ -141,15 +102,12 @@ TEST_F(Calibration, LoadFillsTheBufferAndStartsTheRestore) {
                                   "App Msg >FileOpen_Selected<>" + Prm("in.PRM").string() + "<"}));
     EXPECT_EQ(State().CalibrationBuffer[10], 120.0);
     EXPECT_EQ(State().CalibrationBuffer[11], 1.5);
-    EXPECT_EQ(State().CalibrationBuffer[13], 0.0);  // no value: 0
+    EXPECT_EQ(State().CalibrationBuffer[14], 0.0);  // no value: 0
     EXPECT_EQ(State().CalibrationBuffer[39], 0.0);
+    EXPECT_EQ(State().RestoreStepNumber, 0u);  // the preview's answer starts it
+    Core().ServiceEvent("RestorePreview_Selected", "Restore");
     EXPECT_EQ(State().RestoreStepNumber, 1u);
     EXPECT_EQ(ReadText(Prm("in.PRM")), before);
-
-    // A missing file restores zeros.
-    Core().ServiceEvent("FileOpen_Selected", Prm("none.PRM").string());
-    EXPECT_EQ(State().CalibrationBuffer[10], 0.0);
-    EXPECT_FALSE(std::filesystem::exists(Prm("none.PRM")));
 }
 
 TEST_F(Calibration, LoadWithABadValueStartsNoRestore) {
@@ -173,7 +131,7 @@ TEST_F(Calibration, RestoreWithTheLinkClosedLimitsIntoThePoints) {
     RunSystemTicks(1);
     WriteParameters("cal.PRM", {{10, "250"},
                                 {11, "1000"},
-                                {13, "-5"},
+                                {13, "5"},
                                 {20, "50"},
                                 {21, "1500"},
                                 {23, "60"},
@@ -181,10 +139,14 @@ TEST_F(Calibration, RestoreWithTheLinkClosedLimitsIntoThePoints) {
                                 {31, "1200"},
                                 {33, "201"},
                                 {18, "9"}});
-    Report(32, 150.0);
+    // The file's adjust values fit the maxima when it is checked; lower maxima limit them.
+    Report(12, 300.0);
+    Report(32, 300.0);
     Points().WritePoint(17, 2.0);  // an axis out of Normal before the restore
     display_.Clear();
-    Core().ServiceEvent("FileOpen_Selected", Prm("cal.PRM").string());
+    StartRestore(Prm("cal.PRM"));
+    Report(12, 200.0);
+    Report(32, 150.0);
 
     const RestoreRun run = RunRestore(1000);
     EXPECT_EQ(State().RestoreStepNumber, 0u);
@@ -206,7 +168,7 @@ TEST_F(Calibration, RestoreWithTheLinkClosedLimitsIntoThePoints) {
                                              {0, 0, 0}}));
     EXPECT_EQ(Scaled(10), 200.0);
     EXPECT_EQ(Scaled(11), 1000.0);
-    EXPECT_EQ(Scaled(13), 0.0);
+    EXPECT_EQ(Scaled(13), 5.0);
     EXPECT_EQ(Scaled(20), 50.0);
     EXPECT_EQ(Scaled(21), 1500.0);
     EXPECT_EQ(Scaled(23), 60.0);
@@ -228,6 +190,12 @@ TEST_F(Calibration, RestoreWithTheLinkClosedLimitsIntoThePoints) {
     EXPECT_EQ(display_.Count("DebugInfo", "Rest Seq: 1"), 1u);
     EXPECT_EQ(display_.Count("DebugInfo", "Rest Seq: 9"), 8u);
     EXPECT_EQ(display_.Count("DebugInfo", "Rest Seq: 17"), 8u);
+    // Nothing can be read back with the link closed.
+    EXPECT_EQ(display_.calls[mode + 2],
+              (DisplayCall{"DebugInfo",
+                           "Restore not verified: the link is closed, no value can be read back"}));
+    EXPECT_EQ(display_.Values("RestoreState"), (std::vector<std::string>{"Running", "Idle"}));
+    EXPECT_FALSE(Core().RestoreUnderWay());
     display_.Clear();
     RunSystemTicks(100);
     EXPECT_TRUE(display_.Values("DebugInfo").empty());
@@ -239,28 +207,33 @@ TEST_F(Calibration, RestoreWithTheLinkOpenReachesTheControllersTargets) {
     WriteParameters("cal.PRM", {{10, "150"},
                                 {11, "1000"},
                                 {13, "30"},
-                                {20, "250"},
+                                {20, "180"},
                                 {21, "1100"},
                                 {23, "20"},
                                 {30, "10"},
                                 {31, "1200"},
                                 {33, "5"}});
-    Core().ServiceEvent("FileOpen_Selected", Prm("cal.PRM").string());
+    StartRestore(Prm("cal.PRM"));
     RunRestore(1000);
     EXPECT_EQ(State().RestoreStepNumber, 0u);
+    // The values read back match the file: verified, within the 5 s allowed.
+    ASSERT_TRUE(RunUntilRestoreEnds(5000));
+    EXPECT_EQ(display_.Values("RestoreState"), (std::vector<std::string>{"Running", "Idle"}));
+    EXPECT_TRUE(display_.Has("ShowNotification", "Restore verified"));
+    EXPECT_TRUE(display_.Values("MessageBox").empty());
     RunMs(1000);
 
     const ControllerModel& model = Sim().Model();
     EXPECT_EQ(model.AxisAt(Axis::Pan).posRestore, 150);
     EXPECT_EQ(model.AxisAt(Axis::Pan).negRestore, 30);
-    EXPECT_EQ(model.AxisAt(Axis::Tilt).posRestore, 250);  // sent unchanged
+    EXPECT_EQ(model.AxisAt(Axis::Tilt).posRestore, 180);
     EXPECT_EQ(model.AxisAt(Axis::Tilt).negRestore, 20);
     EXPECT_EQ(model.AxisAt(Axis::Roll).posRestore, 10);
     EXPECT_EQ(model.AxisAt(Axis::Roll).negRestore, 5);
-    // The controller took them over in the matching modes, within its own limits.
+    // The controller took them over in the matching modes.
     EXPECT_EQ(model.AxisAt(Axis::Pan).posAdjust, 150);
     EXPECT_EQ(model.AxisAt(Axis::Pan).negAdjust, 30);
-    EXPECT_EQ(model.AxisAt(Axis::Tilt).posAdjust, 200);
+    EXPECT_EQ(model.AxisAt(Axis::Tilt).posAdjust, 180);
     EXPECT_EQ(model.AxisAt(Axis::Roll).negAdjust, 5);
     EXPECT_EQ(model.AxisAt(Axis::Pan).neutral, 1000);
     EXPECT_EQ(model.AxisAt(Axis::Tilt).neutral, 1100);
@@ -268,8 +241,8 @@ TEST_F(Calibration, RestoreWithTheLinkOpenReachesTheControllersTargets) {
     for (int axis = 0; axis < 3; ++axis) EXPECT_EQ(model.AxisAt(Axes[axis]).mode, 0) << axis;
     // And the window heard of it through the points read back.
     EXPECT_EQ(Scaled(10), 150.0);
-    EXPECT_EQ(Scaled(20), 200.0);
-    EXPECT_TRUE(display_.Has("TiltPosAdjustValue", "200"));
+    EXPECT_EQ(Scaled(20), 180.0);
+    EXPECT_TRUE(display_.Has("TiltPosAdjustValue", "180"));
     EXPECT_TRUE(display_.Has("Pan_ModeSelect", "Increment"));
     EXPECT_TRUE(display_.Has("RollModeSelect", "Decrement"));
     EXPECT_EQ(State().Comms, CommsState::Good);

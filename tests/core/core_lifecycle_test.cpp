@@ -111,6 +111,19 @@ TEST_F(CoreLifecycle, SystemTickRunsTimersCountdownsAndSupervisor) {
     EXPECT_EQ(State().ReplyWatchdog, 0);
 }
 
+TEST_F(CoreLifecycle, SupervisorRunCutShortByADisplayErrorRunsAgainAtTheNextTick) {
+    StartCore();
+    display_.hook = [](std::string_view key, std::string_view) {
+        if (key == "Pan_NeutralValue") throw ConversionError("'x' is not a valid integer value");
+    };
+    EXPECT_THROW(Core().SystemTick(), ConversionError);
+    display_.hook = nullptr;
+    display_.Clear();
+    Core().SystemTick();
+    EXPECT_TRUE(display_.Has("TiltNeutralValue", "2048"));  // the rest of the push, at once
+    EXPECT_EQ(State().SupervisorDivider, 4);
+}
+
 TEST_F(CoreLifecycle, StopWritesTheThreeFilesWhenVersionsAgree) {
     StartCore();
     Points().WritePoint(20, 42.0);

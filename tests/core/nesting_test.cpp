@@ -2,6 +2,8 @@
 // moves the focus or a track bar; and the ticks' allocations.
 #include "core_fixture.h"
 
+#include "core/ui_names.h"
+
 #include "support/alloc_counter.h"
 
 namespace kestrova::test {
@@ -94,29 +96,40 @@ TEST_F(Nesting, EventsFromInsideTheSupervisorsCommands) {
     EXPECT_FALSE(State().EnhancedMode);
 }
 
-TEST_F(Nesting, RestoreStartedFromInsideItsLastStepRunsAgain) {
+TEST_F(Nesting, RestoreOpenedFromInsideItsLastStepIsRefused) {
     StartCore();
     Core().SystemTick();
-    WriteText(Folder() / "first.PRM", "[POINT00011]\r\nScaledValue=1000\r\n");
-    WriteText(Folder() / "second.PRM", "[POINT00011]\r\nScaledValue=1111\r\n");
+    const std::string calibration =
+        "[POINT00010]\r\nScaledValue=0\r\n[POINT00013]\r\n"
+        "ScaledValue=0\r\n[POINT00020]\r\nScaledValue=0\r\n"
+        "[POINT00023]\r\nScaledValue=0\r\n[POINT00030]\r\n"
+        "ScaledValue=0\r\n[POINT00033]\r\nScaledValue=0\r\n"
+        "[POINT00021]\r\nScaledValue=2048\r\n[POINT00031]\r\n"
+        "ScaledValue=2048\r\n";
+    WriteText(Folder() / "first.PRM", calibration + "[POINT00011]\r\nScaledValue=1000\r\n");
+    WriteText(Folder() / "second.PRM", calibration + "[POINT00011]\r\nScaledValue=1111\r\n");
     Core().ServiceEvent("FileOpen_Selected", (Folder() / "first.PRM").string());
+    Core().ServiceEvent("RestorePreview_Selected", "Restore");
     Once(
         [this](auto key, auto value) {
             return key == "ModeSelect" && value == "ENHANCED" && State().RestoreStepNumber == 17;
         },
-        [this] { Core().ServiceEvent("FileOpen_Selected", (Folder() / "second.PRM").string()); });
+        [this] {
+            Core().ServiceEvent("FileOpen_Selected", (Folder() / "second.PRM").string());
+            Core().ServiceEvent("RestorePreview_Selected", "Restore");
+        });
 
     int ticks = 0;
-    while (State().RestoreStepNumber != 0 && ticks < 2000) {
+    while (Core().RestoreUnderWay() && ticks < 2000) {
         Core().SystemTick();
         ++ticks;
     }
-    EXPECT_EQ(display_.Count("ShowNotification", "Restoring..."), 2u);
-    EXPECT_EQ(display_.Count("HideNotification", "nothing"), 2u);
-    EXPECT_EQ(Scaled(11), 1111.0);
-    // First step at the first run (tick 5), 16 steps 40 ticks apart, the second restore one step
-    // later, and its 16 steps.
-    EXPECT_EQ(ticks, 5 + 16 * 40 + 40 + 16 * 40);
+    EXPECT_EQ(display_.Count("ShowNotification", "Restoring..."), 1u);
+    EXPECT_EQ(display_.Count("MessageBox", RestoreUnderWayMessage), 2u);
+    EXPECT_FALSE(display_.Has("RestorePreviewRow", "Pan neutral|2048|1111"));
+    EXPECT_EQ(Scaled(11), 1000.0);
+    // First step at the first run (tick 5), 16 steps 40 ticks apart, and no second restore.
+    EXPECT_EQ(ticks, 5 + 16 * 40);
 }
 
 TEST_F(Nesting, BannerShownFromInsideTheHideIsHeldAgain) {

@@ -153,6 +153,7 @@ TEST_F(PortPresence, RestoreCutByTheUnplugIsReportedAndNotResumed) {
     const std::filesystem::path file = Folder() / "cal.PRM";
     Core().SaveParameterFile(file);
     Core().ServiceEvent("FileOpen_Selected", file.string());
+    Core().ServiceEvent("RestorePreview_Selected", "Restore");
     ASSERT_GE(RunUntil([&] { return State().RestoreStepNumber >= 4; }, 3000), 0);
     std::uint32_t stepAtLoss = 0;
     display_.hook = [&](std::string_view key, std::string_view value) {
@@ -167,6 +168,8 @@ TEST_F(PortPresence, RestoreCutByTheUnplugIsReportedAndNotResumed) {
     EXPECT_TRUE(display_.Has("DebugInfo", text));
     EXPECT_EQ(display_.Values("MessageBox"), (std::vector<std::string>{text}));
     EXPECT_TRUE(display_.Has("HideNotification", "nothing"));
+    EXPECT_EQ(display_.Values("RestoreState"), (std::vector<std::string>{"Idle"}));
+    EXPECT_FALSE(Core().RestoreUnderWay());
 
     ReplugSimulator();
     EXPECT_GE(RunUntil([&] { return State().Comms == CommsState::Good; }, 3500), 0);

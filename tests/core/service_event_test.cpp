@@ -3,6 +3,7 @@
 #include "core_fixture.h"
 
 #include "common/errors.h"
+#include "support/internals_probe.h"
 
 namespace kestrova::test {
 namespace {
@@ -155,6 +156,17 @@ TEST_F(ServiceEvents, TrackBarValuesAreWrittenUnlimited) {
     EXPECT_THROW(Core().ServiceEvent("TrackBarPan_PosAdjustValue", " 5"), ConversionError);
     EXPECT_TRUE(display_.calls.empty());
     EXPECT_EQ(Scaled(10), 0.0);
+}
+
+TEST_F(ServiceEvents, PointWithAZeroMultiplierIsNotWrittenAndNamedOnce) {
+    InternalsProbe::PointTable(Points())[10].ScaleMult = 0.0;
+    Core().ServiceEvent("ButtonPan_PosValueInc", "OnClick");
+    Core().ServiceEvent("TrackBarPan_PosAdjustValue", "50");
+    EXPECT_FALSE(WriteRequested(10));
+    EXPECT_EQ(display_.Count("DebugInfo",
+                             "Tag file misconfigured: point 10 (Pan_PosAdjustValue) has ScaleMult "
+                             "0, so no value is sent to it"),
+              1u);
 }
 
 TEST_F(ServiceEvents, PairsThatMatchNoRowAreLoggedInRed) {

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "points/point_database.h"
 #include "support/internals_probe.h"
@@ -132,13 +134,17 @@ TEST(PointTable, SetPointScaledTruncatesClampsAndRaisesWriteRequests) {
     InternalsProbe::PointTable(db)[3].ScaleOffset = 1.0;
     EXPECT_EQ(raw(7.0), 12);
 
-    // A zero multiplier stores the largest raw value; the write still counts as done.
+    // A zero multiplier stores the largest raw value but raises no write request, so the
+    // stand-in never reaches the controller; WritePoint reports the write as not done.
     InternalsProbe::PointTable(db)[4].ScaleMult = 0.0;
     InternalsProbe::PointTable(db)[4].Pt_Flags = PtNetWrite;
     EXPECT_TRUE(db.SetPointScaled(4, 3.0));
     EXPECT_EQ(db.PointTable()[4].RawValue, 2147483647);
-    EXPECT_EQ(db.PointTable()[4].Msg_Flags, MsgWriteRequest);
+    EXPECT_EQ(db.PointTable()[4].Msg_Flags, 0u);
     EXPECT_FALSE(db.UnscalePoint(4));
+    EXPECT_FALSE(db.WritePoint(4, 3.0));
+    EXPECT_EQ(db.PointTable()[4].Msg_Flags, 0u);
+    EXPECT_TRUE(db.WritePoint(3, 3.0));
 
     const auto requestsWrite = [&](std::uint32_t flags) {
         db.ClearPoint(5);
@@ -352,6 +358,29 @@ TEST(PointTable, GoodExchangesCountUpTo1001AndStartAgain) {
     db.CountGoodExchange(6);
     EXPECT_EQ(db.PointTable()[6].Msg_Count, 0);
     db.CountGoodExchange(MaxPoints);  // a stray number counts nothing
+}
+
+TEST(PointTable, TypeCodeRangesMatchTheDecodedValues) {
+    struct Row {
+        std::uint32_t type;
+        std::int64_t min, max;
+    };
+    for (const Row& row : std::vector<Row>{{16, -128, 127},
+                                           {0x14000020, 0, 255},  // flag bits masked
+                                           {64, -32768, 32767},
+                                           {128, 0, 65535},
+                                           {15, -32768, 65535},
+                                           {256, std::numeric_limits<std::int32_t>::min(),
+                                            std::numeric_limits<std::int32_t>::max()},
+                                           {512, std::numeric_limits<std::int32_t>::min(),
+                                            std::numeric_limits<std::int32_t>::max()}}) {
+        const std::optional<RawRange> range = PointDatabase::TypeCodeRange(row.type);
+        ASSERT_TRUE(range) << row.type;
+        EXPECT_EQ(range->min, row.min) << row.type;
+        EXPECT_EQ(range->max, row.max) << row.type;
+    }
+    EXPECT_FALSE(PointDatabase::TypeCodeRange(0));
+    EXPECT_FALSE(PointDatabase::TypeCodeRange(48));
 }
 
 TEST(PointTable, DecodeTypedValueAndTypeSizes) {

@@ -238,6 +238,19 @@ TEST(ControllerModel, RestoreTargetsFollowTheAxisMode) {
     EXPECT_EQ(model.AxisAt(Axis::Tilt).posAdjust, tiltPos);
 }
 
+TEST(ControllerModel, IgnoredWritesAreAcknowledgedAndChangeNothing) {
+    ControllerModel model;
+    model.IgnoreWritesTo(Pan + 0x0D);  // any byte of the Pan positive restore target
+    model.Reset();
+    EXPECT_EQ(WriteResult(model, Pan + 0x0A, 1, 1), 0);
+    const std::int16_t pos = model.AxisAt(Axis::Pan).posAdjust;
+    EXPECT_EQ(WriteResult(model, Pan + 0x0C, 150, 2), 0);
+    EXPECT_EQ(model.AxisAt(Axis::Pan).posAdjust, pos);
+    EXPECT_EQ(ReadValue(model, Pan + 0x0C, 2), 0);
+    EXPECT_EQ(WriteResult(model, Pan, 1000, 2), 0);  // other values are taken over
+    EXPECT_EQ(model.AxisAt(Axis::Pan).neutral, 1000);
+}
+
 TEST(ControllerModel, LegacyModeUsesTheLegacyRange) {
     ControllerModel model;
     const std::int16_t pos = model.AxisAt(Axis::Pan).posAdjust;  // 120
