@@ -31,7 +31,9 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
     bool acted = false;
     const bool onClick = eventText == OnClick;
 
-    // Axis mode selection. Only one axis at a time may leave Normal.
+    // Axis mode selection. Only one axis at a time may leave Normal. An entry of an axis already
+    // in that mode writes nothing: the window's focus following the mode display raises the
+    // entry pair again, and the controller would get the same write twice.
     for (Axis axis : Axes) {
         const core::AxisPoints& p = core::PointsOf(axis);
         const AxisEventNames& names = EventNamesOf(axis);
@@ -47,11 +49,15 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
         }
         if (objectName == names.posEntry && onClick) {
             acted = true;
-            if (othersNormal()) WriteValue(p.mode, core::ModeIncrement);
+            if (othersNormal() && Scaled(p.mode) != core::ModeIncrement) {
+                WriteValue(p.mode, core::ModeIncrement);
+            }
         }
         if (objectName == names.negEntry && onClick) {
             acted = true;
-            if (othersNormal()) WriteValue(p.mode, core::ModeDecrement);
+            if (othersNormal() && Scaled(p.mode) != core::ModeDecrement) {
+                WriteValue(p.mode, core::ModeDecrement);
+            }
         }
     }
 

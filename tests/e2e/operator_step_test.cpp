@@ -84,10 +84,9 @@ TEST_F(OperatorStep, AStepButtonClickPutsOneWriteOnTheWire) {
               std::to_string(static_cast<int>(before) + 1));
 }
 
-// Disabled while the core writes again the mode an axis already has: the positive adjust look
-// moves the focus to the bar, and the core answers the bar's entry pair with a second write of
-// the same mode.
-TEST_F(OperatorStep, DISABLED_AValueTextClickPutsOneWriteOnTheWire) {
+// The positive adjust look moves the focus to the bar, whose entry pair comes again: the mode the
+// axis already has is not written a second time.
+TEST_F(OperatorStep, AValueTextClickPutsOneWriteOnTheWire) {
     const std::vector<WrittenFrame> writes = WritesAfterClicking(Element::StaticTextPan_PosValue);
     ASSERT_EQ(writes.size(), 1u);
     EXPECT_EQ(writes[0].address, AddressOf(17));
