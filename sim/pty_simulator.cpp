@@ -280,7 +280,6 @@ void PtySimulator::CollectReplies(std::int64_t nowUs) {
     while (model_.PopReply(reply)) {
         const FaultOutcome outcome = faults_.Apply(reply);
         TraceReply(reply, outcome);
-        LogReply(reply, outcome);
         if (!outcome.send) {
             continue;
         }
@@ -303,6 +302,7 @@ void PtySimulator::CollectReplies(std::int64_t nowUs) {
         out.startUs = std::max(nowUs + requestUs + std::int64_t{waitMs} * 1000, lineFreeUs_);
         lineFreeUs_ = out.startUs + static_cast<std::int64_t>(std::ceil(out.length * byteUs_));
         ++outputCount_;
+        LogReply(reply, outcome);
     }
 }
 
@@ -370,8 +370,7 @@ void PtySimulator::TraceReply(const SimReply& reply, const FaultOutcome& outcome
 
 void PtySimulator::LogReply(const SimReply& reply, const FaultOutcome& outcome) {
     const bool goodRead = reply.command == 'm' && reply.error == SimError::None;
-    if (options_.replyLog == nullptr || !goodRead || !outcome.send || outcome.corrupted ||
-        outcome.errorInjected) {
+    if (options_.replyLog == nullptr || !goodRead || outcome.corrupted || outcome.errorInjected) {
         return;
     }
     // A good read reply is "+ $ data # crc crc".

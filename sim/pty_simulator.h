@@ -99,6 +99,7 @@ private:
     bool MakeLink(std::string& error);
     void RemoveLink();
     void TraceReply(const SimReply& reply, const FaultOutcome& outcome);
+    // Called for a reply queued to go out.
     void LogReply(const SimReply& reply, const FaultOutcome& outcome);
     void TraceModelEvents();
 
