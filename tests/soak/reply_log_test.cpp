@@ -29,8 +29,8 @@ TEST(SoakReplyLogTest, HoldsTheLastReadOfEachAddressFromLinesInPieces) {
     const Case cases[] = {
         {0xA52, TypeS16, 200},           // the later of two replies
         {0xA58, TypeS16, -12},           // decoded as the point's type
-        {0xA58, TypeU16, 65524},
-        {0xA5A, TypeU8, 2},
+        {0xA58, TypeU16, 65524},         // the same bytes unsigned
+        {0xA5A, TypeU8, 2},              // one byte
         {0xA5C, TypeU8, std::nullopt},   // an odd number of digits
         {0x1000, TypeU8, std::nullopt},  // beyond the simulator's memory
         {0xA5E, TypeU8, std::nullopt},   // the line is not complete yet
