@@ -23,6 +23,7 @@ FaultOutcome FaultInjector::Apply(SimReply& reply) {
         reply.bytes[reply.length - 1] ^= 0x5A;
         outcome.corrupted = true;
     }
+    outcome.late = Chance(settings_.late);
     if (Chance(settings_.garbage)) {
         std::uniform_int_distribution<int> lengthDist(1, static_cast<int>(outcome.garbage.size()));
         std::uniform_int_distribution<int> byteDist(0, 255);

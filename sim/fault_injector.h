@@ -16,12 +16,14 @@ struct FaultSettings {
     double error = 0.0;    // an error reply (code Busy) goes out instead of the real reply
     double garbage = 0.0;  // 1 to 8 stray bytes go out just before the reply
     std::uint32_t seed = 1;
+    double late = 0.0;  // the reply goes out only after the utility has stopped waiting for it
 };
 
 struct FaultOutcome {
     bool send = true;
     bool corrupted = false;
     bool errorInjected = false;
+    bool late = false;
     std::uint8_t garbageLength = 0;
     std::array<std::uint8_t, 8> garbage{};
 };

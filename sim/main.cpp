@@ -33,6 +33,8 @@ void PrintUsage(std::FILE* to) {
         "  --corrupt P      chance that a reply's checksum is damaged\n"
         "  --error P        chance that an error reply (code 0x10, busy) replaces the reply\n"
         "  --garbage P      chance that 1 to 8 stray bytes go out before a reply\n"
+        "  --late P         chance that a reply goes out only after the utility's time limit\n"
+        "  --late-ms N      how much later a late reply goes out (default 25)\n"
         "  --delay-ms N     wait N ms before each reply\n"
         "  --baud N         pace requests and replies as an N baud line (10 bits a byte)\n"
         "  --silent         answer nothing (SIGUSR1 toggles this while running)\n"
@@ -41,6 +43,8 @@ void PrintUsage(std::FILE* to) {
         "  --ignore-writes ADDR  acknowledge writes to the value at ADDR (decimal or 0x hex)\n"
         "                   without applying them\n"
         "  --trace          log every frame on stderr\n"
+        "  --reply-log      after the device path, one line per intact good read reply on\n"
+        "                   stdout: read <address> <data> (hex), before its first byte leaves\n"
         "  --seed N         seed of the fault chances (default 1)\n",
         to);
 }
@@ -109,6 +113,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--trace") {
             options.trace = stderr;
             usedValue = false;
+        } else if (arg == "--reply-log") {
+            options.replyLog = stdout;
+            usedValue = false;
         } else if (!hasValue) {
             ok = false;
         } else if (arg == "--link") {
@@ -129,6 +136,10 @@ int main(int argc, char** argv) {
             ok = ParseProbability(value, options.faults.error);
         } else if (arg == "--garbage") {
             ok = ParseProbability(value, options.faults.garbage);
+        } else if (arg == "--late") {
+            ok = ParseProbability(value, options.faults.late);
+        } else if (arg == "--late-ms") {
+            ok = ParseCount(value, options.lateMs);
         } else if (arg == "--delay-ms") {
             ok = ParseCount(value, options.delayMs);
         } else if (arg == "--baud") {

@@ -299,10 +299,11 @@ void PtySimulator::CollectReplies(std::int64_t nowUs) {
         // answer once the request's last byte would have arrived.
         const std::int64_t requestUs =
             static_cast<std::int64_t>(std::ceil(RequestLength(reply) * byteUs_));
-        out.startUs =
-            std::max(nowUs + requestUs + std::int64_t{options_.delayMs} * 1000, lineFreeUs_);
+        const int waitMs = options_.delayMs + (outcome.late ? options_.lateMs : 0);
+        out.startUs = std::max(nowUs + requestUs + std::int64_t{waitMs} * 1000, lineFreeUs_);
         lineFreeUs_ = out.startUs + static_cast<std::int64_t>(std::ceil(out.length * byteUs_));
         ++outputCount_;
+        LogReply(reply, outcome);
     }
 }
 
@@ -361,8 +362,27 @@ void PtySimulator::TraceReply(const SimReply& reply, const FaultOutcome& outcome
         std::fprintf(options_.trace, " [%u stray bytes before]",
                      static_cast<unsigned>(outcome.garbageLength));
     }
+    if (outcome.late) {
+        std::fprintf(options_.trace, " [late]");
+    }
     std::fprintf(options_.trace, "\n");
     std::fflush(options_.trace);
+}
+
+void PtySimulator::LogReply(const SimReply& reply, const FaultOutcome& outcome) {
+    const bool goodRead = reply.command == 'm' && reply.error == SimError::None;
+    if (options_.replyLog == nullptr || !goodRead || outcome.corrupted || outcome.errorInjected) {
+        return;
+    }
+    // A good read reply is "+ $ data # crc crc".
+    constexpr std::size_t dataStart = 2;
+    constexpr std::size_t frameTail = 3;
+    std::fprintf(options_.replyLog, "read %X ", reply.address);
+    for (std::size_t i = dataStart; i + frameTail < reply.length; ++i) {
+        std::fprintf(options_.replyLog, "%02X", reply.bytes[i]);
+    }
+    std::fprintf(options_.replyLog, "\n");
+    std::fflush(options_.replyLog);
 }
 
 void PtySimulator::TraceModelEvents() {

@@ -16,8 +16,14 @@
 namespace kestrova {
 
 struct SimOptions {
+    // How long a late reply waits: beyond the utility's reply limit (34 polls of its port driver,
+    // 17 ms at two polls a millisecond, for every frame this controller answers) and well inside
+    // the quiet time the utility keeps after an exchange that timed out.
+    static constexpr int DefaultLateMs = 25;
+
     FaultSettings faults;
     int delayMs = 0;                  // every reply waits this long before its first byte
+    int lateMs = DefaultLateMs;       // a late reply (faults.late) waits this much longer
     int baud = 0;                     // > 0: reply bytes leave at this line speed, 10 bits a byte
     bool silent = false;              // requests are swallowed and never answered
     std::uint8_t controllerMode = 1;  // 1 enhanced, 0 legacy at power-on
@@ -25,6 +31,9 @@ struct SimOptions {
     // Writes to the value at this address are acknowledged and not applied.
     std::optional<std::uint32_t> ignoreWritesTo;
     std::FILE* trace = nullptr;  // when set, one line per frame is written here
+    // When set, one line per good read reply that goes out intact, written before its first
+    // byte: "read <address> <data>", both in hex, the data bytes in the order sent.
+    std::FILE* replyLog = nullptr;
     // A pulled cable, once: this long after Start the line is unplugged (see Unplug), and with
     // returnAfter set it is plugged in again that much later (see PlugIn).
     std::optional<std::chrono::microseconds> unplugAfter;
@@ -92,6 +101,8 @@ private:
     bool MakeLink(std::string& error);
     void RemoveLink();
     void TraceReply(const SimReply& reply, const FaultOutcome& outcome);
+    // Called for a reply queued to go out.
+    void LogReply(const SimReply& reply, const FaultOutcome& outcome);
     void TraceModelEvents();
 
     SimOptions options_;

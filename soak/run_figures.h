@@ -24,6 +24,11 @@ struct RunFigures {
     std::int64_t requests = 0;
     std::int64_t failedWrites = 0;
 
+    // Read replies stored by the core, checked against the simulator's reply log.
+    std::int64_t storedReadsChecked = 0;
+    std::int64_t misfiledValues = 0;  // stored into a point whose request they did not answer
+    std::uint64_t lateBytesDropped = 0;
+
     // Operator.
     std::int64_t events = 0;
     std::int64_t writesOverInFlight = 0;

@@ -110,6 +110,14 @@ bool SimProcess::Start(const std::string& program, const std::vector<std::string
     return false;
 }
 
+std::size_t SimProcess::ReadOutput(char* buffer, std::size_t size) {
+    if (output_ < 0) return 0;
+    pollfd p{output_, POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0 || (p.revents & POLLIN) == 0) return 0;
+    const ssize_t n = ::read(output_, buffer, size);
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
 bool SimProcess::Running() {
     if (pid_ <= 0) return false;
     int status = 0;

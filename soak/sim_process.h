@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ public:
     // SIGTERM, reap (SIGKILL after timeoutMs); the exit code, or -1 when it did not exit by
     // itself with a code.
     int Stop(int timeoutMs);
+    // What the child has written on its stdout after the device path and not yet been read, up to
+    // size bytes, without waiting; 0 when there is nothing.
+    std::size_t ReadOutput(char* buffer, std::size_t size);
     // True while the child runs; reaps it and keeps its status when it has ended on its own.
     bool Running();
     // How the child ended on its own, as text ("" while it runs or after Kill/Stop).

@@ -78,4 +78,14 @@ Check CheckNoErrors(const RunFigures& run, const SoakDisplay& display) {
     return c;
 }
 
+Check CheckNoMisfiledValues(const RunFigures& run) {
+    Check c{"no misfiled values", false, ""};
+    c.passed = run.storedReadsChecked > 0 && run.misfiledValues == 0;
+    c.detail = std::to_string(run.misfiledValues) + " of " +
+               std::to_string(run.storedReadsChecked) +
+               " values stored from read replies were not the simulator's reply to that point's "
+               "request";
+    return c;
+}
+
 }  // namespace kestrova::soak

@@ -31,5 +31,7 @@ Check CheckCommsRecovered(const RunFigures& run, const CommsCaptionTracker& comm
 Check CheckMemoryGrowth(const RunFigures& run, std::int64_t runMs);
 // Nothing was raised out of a tick or event and no event was left unprocessed.
 Check CheckNoErrors(const RunFigures& run, const SoakDisplay& display);
+// Read replies were checked, and each value stored was the one the simulator sent for the point.
+Check CheckNoMisfiledValues(const RunFigures& run);
 
 }  // namespace kestrova::soak

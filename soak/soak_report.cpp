@@ -27,6 +27,10 @@ void PrintSummary(const SoakOptions& options, const RunFigures& run, const SoakD
                 " good replies (%.1f %%); %" PRId64 " requests refused by the line\n",
                 sent, static_cast<double>(sent) / seconds, run.goodExchanges, goodShare,
                 run.failedWrites);
+    std::printf("replies:    %" PRId64
+                " stored read values checked against the simulator's reply "
+                "log, %" PRId64 " misfiled; %" PRIu64 " late bytes dropped by the port\n",
+                run.storedReadsChecked, run.misfiledValues, run.lateBytesDropped);
     std::printf("operator:   %" PRId64 " events, %" PRId64 " writes issued (%" PRId64
                 " with comms good), %" PRId64 " port selections, %" PRId64 " display commands\n",
                 run.events, ledger.WritesTotal(), ledger.WritesWhileGood(), run.selections,

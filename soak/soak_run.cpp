@@ -54,12 +54,14 @@ bool SoakRun::Start() {
 }
 
 bool SoakRun::StartSimulator(std::uint32_t seed, std::string& error) {
-    const std::vector<std::string> args{"--drop",    "0.05",
-                                        "--corrupt", "0.05",
-                                        "--error",   "0.02",
-                                        "--garbage", "0.01",
-                                        "--seed",    std::to_string(seed),
-                                        "--link",    folder_.LinkPath().string()};
+    const std::vector<std::string> args{"--drop",     "0.05",
+                                        "--corrupt",  "0.05",
+                                        "--error",    "0.02",
+                                        "--garbage",  "0.01",
+                                        "--late",     "0.05",
+                                        "--seed",     std::to_string(seed),
+                                        "--link",     folder_.LinkPath().string(),
+                                        "--reply-log"};
     return sim_.Start(folder_.simProgram.string(), args, SimStartTimeoutMs, error);
 }
 
@@ -106,6 +108,7 @@ int SoakRun::Stop(std::string& stopError) {
     const int simExit = simAlive ? sim_.Stop(3000) : -1;
     figures_.requests = line_.frameCount;
     figures_.failedWrites = line_.refusedWrites;
+    figures_.lateBytesDropped = core_->Port().LateBytesDropped();
     return simExit;
 }
 
@@ -117,6 +120,7 @@ std::vector<Check> SoakRun::Checks(int simExit, const std::string& stopError) co
         CheckMemoryGrowth(figures_, runMs_),
         CheckConfigurationReload(*core_, folder_, ledger_, placement_, stopError),
         CheckNoErrors(figures_, display_),
+        CheckNoMisfiledValues(figures_),
     };
 }
 
@@ -132,7 +136,9 @@ void SoakRun::RemoveOrKeepFolder(bool allPassed) {
 void SoakRun::Millisecond() {
     ++nowMs_;
     ++figures_.commsTicks;
+    const AwaitedRead read = ReadAwaited();
     Guarded("CommsTick", [&] { core_->CommsTick(); });
+    CheckStoredRead(read);
     if (nowMs_ % 10 == 0) {
         ++figures_.systemTicks;
         Guarded("SystemTick", [&] { core_->SystemTick(); });
@@ -143,6 +149,7 @@ void SoakRun::Millisecond() {
 }
 
 void SoakRun::EverySecond() {
+    DrainReplyLog();  // so that the simulator never waits for room in the pipe
     const long rss = ReadOwnVmRssKiB();
     if (rss > 0) {
         figures_.rssMaxKiB = std::max(figures_.rssMaxKiB, rss);

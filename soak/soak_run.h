@@ -21,6 +21,7 @@
 #include "config/window_placement.h"
 #include "core/app_service.h"
 #include "port/posix_serial_line.h"
+#include "soak/reply_log.h"
 #include "soak/run_figures.h"
 #include "soak/run_folder.h"
 #include "soak/sim_process.h"
@@ -49,6 +50,7 @@ private:
     static constexpr std::int64_t ReselectAfterLossMs = 3'000;   // then the operator picks COM 1
     static constexpr std::int64_t ReselectRepeatMs = 6'000;
     static constexpr int SimStartTimeoutMs = 5'000;
+    static constexpr std::int64_t MisfilesReported = 5;  // the first ones are named on stderr
 
     // The steps of Run.
     bool Start();
@@ -65,6 +67,17 @@ private:
     void CountExchanges();
     template <class F>
     void Guarded(std::string_view what, F&& f);
+
+    // Misfiled replies: the read reply a comms tick may store, checked against the simulator's
+    // reply log once stored.
+    struct AwaitedRead {
+        int point = -1;
+        std::uint32_t address = 0;
+        std::int32_t replyCount = 0;  // the point's reply counter before the tick
+    };
+    AwaitedRead ReadAwaited() const;
+    void CheckStoredRead(const AwaitedRead& read);
+    void DrainReplyLog();
 
     // The operator.
     void OperatorStep();
@@ -99,6 +112,7 @@ private:
     test::FakePortCatalogue catalogue_;   // no adapters: the simulator's line is mapped by hand
     std::optional<AppService> core_;
     SimProcess sim_;
+    ReplyLog replyLog_;
     Operator operator_;
     WriteLedger ledger_;
     Timeline timeline_;

@@ -74,6 +74,7 @@ void SoakRun::KillAndRestart() {
     sim_.Kill();
     // A restarted controller comes up with its power-on memory.
     ledger_.ForgetAll();
+    replyLog_.StartOver();
     std::string error;
     if (!StartSimulator(options_.seed + 1, error)) {
         figures_.simRestartFailed = true;

@@ -138,10 +138,14 @@ void PortDrv::PortPoll() {
         // aborting. Bytes still queued belong to an exchange that has ended (a reply that came
         // after its time limit, or bytes past its expected length): frames carry no address,
         // so taken as the start of this reply they would be stored into the wrong point.
-        if (DiscardStaleInput() & CE_DEVICE_GONE) {
+        const std::uint64_t droppedBefore = lateBytesDropped_;
+        const std::uint32_t errors = DiscardStaleInput();
+        if (errors & CE_DEVICE_GONE) {
             PortDeviceGone();
             return;
         }
+        // After a failed exchange the frame stays here until the line is quiet.
+        if (!QuietTimeOver(errors != 0 || lateBytesDropped_ != droppedBefore)) return;
         const bool written = frameValid_ && line_.Write(transmit_.data(), transmitLength_);
         if (!written) {
             line_.SetRts(true);
@@ -165,8 +169,36 @@ std::uint32_t PortDrv::DiscardStaleInput() {
         const std::int32_t got =
             line_.Read(chunk_.data(), std::min<std::int32_t>(queued, ChunkSize));
         if (got <= 0) break;
+        lateBytesDropped_ += static_cast<std::uint64_t>(got);
     }
     return line_.LineErrors();
+}
+
+void PortDrv::PortRequireQuietLine() {
+    // 3.5 characters of 10 bits are 35 bit times; at the current speed, in whole polls.
+    constexpr std::int64_t QuietBits = 35;
+    constexpr std::int64_t PollsPerSecond = 1000 * PollsPerMillisecond;
+    const std::int64_t baud = current_.BAUD;
+    const std::int64_t characterPolls =
+        baud > 0 ? (QuietBits * PollsPerSecond + baud - 1) / baud : 0;
+    quietPolls_ = std::max(replyLimit_, static_cast<std::int32_t>(characterPolls));
+    silentPolls_ = 0;
+}
+
+bool PortDrv::QuietTimeOver(bool lineActive) {
+    if (quietPolls_ <= 0) return true;
+    if (lineActive) {
+        silentPolls_ = 0;
+        return false;
+    }
+    // Like the reply limit: the frame leaves on the poll after quietPolls_ silent ones.
+    if (silentPolls_ < quietPolls_) {
+        ++silentPolls_;
+        return false;
+    }
+    quietPolls_ = 0;
+    silentPolls_ = 0;
+    return true;
 }
 
 void PortDrv::Receive() {

@@ -55,6 +55,9 @@ public:
     static constexpr int ChunkSize = 128;
     static constexpr int TransmitBufferSize = 132;
     static constexpr std::int32_t DefaultReplyLimit = 1000;
+    // The comms tick polls the driver twice every millisecond: times on the line are turned into
+    // polls at this rate.
+    static constexpr std::int32_t PollsPerMillisecond = 2;
 
     PortDrv(SerialLine& line, SerialSettings& settings, const PortMap& ports);
     PortDrv(const PortDrv&) = delete;
@@ -90,6 +93,15 @@ public:
     void PortClearTransfer();
     void PortResetTransfer();
 
+    // The exchange just ended without a good reply (it timed out, met a line error, or its reply
+    // was rejected): its reply, or the rest of it, may still be on its way, and frames carry no
+    // address. The next request waits until the line has been silent for the quiet time (this
+    // exchange's reply limit, and at least 3.5 character times at the current speed); bytes
+    // arriving meanwhile are dropped. Called before the transfer is cleared.
+    void PortRequireQuietLine();
+    // Bytes that came while no reply was awaited and were dropped unread.
+    std::uint64_t LateBytesDropped() const { return lateBytesDropped_; }
+
     // Settings change.
     SettingsRequestState SettingsRequest() const { return settingsRequest_; }
     bool PortBeginSettings();
@@ -114,6 +126,7 @@ private:
     void SetErrorText(const char* text);
     void ConfigureLine(const SerialSettings& s);
     std::uint32_t DiscardStaleInput();  // returns the line errors it dropped
+    bool QuietTimeOver(bool lineActive);
     void Receive();
 
     SerialLine& line_;
@@ -145,6 +158,10 @@ private:
     std::array<std::uint8_t, PortReplyBufferSize> reply_{};
     std::int32_t replyLength_ = 0;
     std::array<std::uint8_t, ChunkSize> chunk_{};
+
+    std::int32_t quietPolls_ = 0;   // silence the next request waits for, in polls
+    std::int32_t silentPolls_ = 0;  // polls without a byte or line error since the wait began
+    std::uint64_t lateBytesDropped_ = 0;
 };
 
 }  // namespace kestrova

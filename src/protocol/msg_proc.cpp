@@ -45,7 +45,13 @@ void Protocol::ProtocolPoll() {
                        transfer == PortTransferState::Failed) {
                 MsgBlock& block = Block(blockCursor_);
                 DispatchReply(blockCursor_);
-                if (block.Result.Good()) db_.CountGoodExchange(block.PointNo);
+                if (block.Result.Good()) {
+                    db_.CountGoodExchange(block.PointNo);
+                } else {
+                    // Whatever of this exchange's reply is still on its way must not be taken
+                    // for the next request's reply.
+                    port_.PortRequireQuietLine();
+                }
                 block.Flags &= ~MsgBlockPending;
                 state_ = PollState::ReplyDone;
             }

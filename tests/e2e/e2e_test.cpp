@@ -132,7 +132,12 @@ TEST(EndToEnd, SilenceSetsErrorBitsAndTheRetryClearsTheRequests) {
     link.Run(50);  // any reply already under way is done
     const int count = link.Pt(6).Msg_Count;
     link.db.WritePoint(10, 42.0);
-    link.Run(400);
+    // Every exchange now waits out its reply limit and then the quiet time after it.
+    ASSERT_TRUE(link.RunUntil(
+        [&] {
+            return (link.Pt(6).Msg_Flags & MsgReadError) && (link.Pt(10).Msg_Flags & MsgWriteError);
+        },
+        2000));
     EXPECT_EQ(link.Pt(6).Msg_Count, count);
     EXPECT_EQ(link.Pt(6).Msg_Flags & (MsgReadError | MsgReadRequest),
               MsgReadError | MsgReadRequest);

@@ -224,6 +224,53 @@ TEST_F(PortDrvTest, ReplyTimesOutOnThePollAfterTheLimitCountingTheSendingPoll) {
     EXPECT_EQ(drv.TransferError(), PortErrorCode::ReplyTimeout);
 }
 
+TEST_F(PortDrvTest, AfterAFailedExchangeTheNextFrameWaitsForAQuietLine) {
+    // The quiet time is the failed exchange's reply limit, and at least 3.5 characters of 10 bits
+    // at the current speed, two polls a millisecond.
+    struct Case {
+        std::int32_t baud, replyLimit, quietPolls;
+    };
+    const Case cases[] = {
+        {38400, 34, 34},
+        {38400, 1, 2},   // 0.9 ms
+        {1200, 34, 59},  // 29.2 ms
+        {300, 34, 234},  // 116.7 ms
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.baud);
+        drv.PortClose();
+        settings.BAUD = c.baud;
+        drv.PortInit();
+        OpenLink();
+        drv.PortClearTransfer();
+        Send({0x01}, 5, c.replyLimit);
+        while (drv.TransferState() == PortTransferState::Receiving) drv.PortPoll();
+        drv.PortRequireQuietLine();
+        drv.PortClearTransfer();
+
+        const std::int64_t written = line.frameCount;
+        const std::uint64_t dropped = drv.LateBytesDropped();
+        Send({0x02}, 5);
+        line.Arrive({0x2B, 0x24, 0x4F});  // the late reply: dropped, the silence starts again
+        for (int poll = 0; poll <= c.quietPolls; ++poll) drv.PortPoll();
+        EXPECT_EQ(line.frameCount, written);
+        EXPECT_EQ(drv.TransferState(), PortTransferState::Sending);
+        drv.PortPoll();
+        EXPECT_EQ(line.frameCount, written + 1);
+        EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
+        EXPECT_EQ(drv.LateBytesDropped(), dropped + 3);
+        EXPECT_EQ(line.Queued(), 0);
+
+        // A good exchange asks for no quiet time: the next frame leaves at once.
+        line.Arrive({1, 2, 3, 4, 5});
+        drv.PortPoll();
+        ASSERT_EQ(drv.TransferState(), PortTransferState::Complete);
+        drv.PortClearTransfer();
+        Send({0x03}, 5);
+        EXPECT_EQ(line.frameCount, written + 2);
+    }
+}
+
 TEST_F(PortDrvTest, LineErrorsFailTheTransferLaterFlagsWinning) {
     OpenLink();
     struct Case {

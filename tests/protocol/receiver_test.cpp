@@ -2,6 +2,8 @@
 // error results and marks, the block read of point 4, and untrusted replies.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "common/enum_int.h"
 #include "protocol_fixture.h"
 #include "support/alloc_counter.h"
@@ -151,9 +153,10 @@ TEST_F(ReceiverTest, TimedOutRepliesAreJudgedOnlyFromSevenBytes) {
     EXPECT_EQ(p.Read_Idx, -1);
     EXPECT_EQ(p.Msg_Count, 0);
     EXPECT_EQ(p.RawValue, 9);
-    Tick();  // the next cycle carries the read again
-    EXPECT_EQ(line.frameCount, 2);
+    Tick();  // the next cycle carries the read again, once the line has been quiet
     EXPECT_EQ(p.Read_Idx, 1);
+    EXPECT_EQ(line.frameCount, 1);
+    ASSERT_TRUE(TickUntil([&] { return line.frameCount == 2; }));
 
     // Six bytes are too few to judge: the result is the time-out.
     line.responder = [](FakeSerialLine& l, const std::uint8_t*, int) {
@@ -198,6 +201,108 @@ TEST_F(ReceiverTest, ALateReplyIsNotTakenForTheNextPointsReply) {
     EXPECT_EQ(next.Msg_Flags & MsgReadError, 0u);
     EXPECT_EQ(slow.RawValue, 0);
     EXPECT_EQ(line.Queued(), 0);
+}
+
+TEST_F(ReceiverTest, ALateReplyArrivingWhenTheNextRequestWouldLeaveIsDropped) {
+    // The first exchange times out and its reply comes one tick later, just when the next
+    // request would go out. Frames carry no address: a late write acknowledgement reads as a good
+    // 2-byte read of 0x4B4F (19279), and a late read reply as the next point's value.
+    struct Case {
+        const char* name;
+        int late, next;
+        bool write;
+        FrameBytes reply;
+    };
+    const Case cases[] = {
+        {"write acknowledgement", 13, 16, true, GoodWriteReply()},
+        {"read reply of another point", 23, 26, false, GoodReadReply({80, 0})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        line.responder = nullptr;  // the controller is slow to answer the first request
+        PointRecord& late = Define(c.late, TypeS16, PtNetReadWrite, 0x0A00 + 4 * c.late);
+        PointRecord& next = Define(c.next, TypeS16, PtNetRead, 0x0A00 + 4 * c.next);
+        controller.Put16(static_cast<std::uint32_t>(next.Address), 1967);
+        if (c.write) {
+            db.WritePoint(c.late, 80.0);
+        } else {
+            RequestRead(c.late);
+        }
+        RequestRead(c.next);
+        const std::uint32_t lateError = c.write ? MsgWriteError : MsgReadError;
+        ASSERT_TRUE(TickUntil([&] { return (late.Msg_Flags & lateError) != 0; }));
+        Tick();
+        const std::uint64_t dropped = port.LateBytesDropped();
+        line.Arrive(c.reply);
+        controller.Attach(line);
+
+        ASSERT_TRUE(
+            TickUntil([&] { return next.Msg_Count > 0 || (next.Msg_Flags & MsgReadError); }));
+        EXPECT_EQ(next.RawValue, 1967);
+        EXPECT_EQ(next.Msg_Flags & MsgReadError, 0u);
+        EXPECT_EQ(port.LateBytesDropped(), dropped + static_cast<std::uint64_t>(c.reply.length));
+        ASSERT_TRUE(TickUntil([&] {
+            return !db.PointWriteBusy(c.late) && (late.Msg_Flags & MsgReadRequest) == 0 &&
+                   late.Read_Idx == -1;
+        }));
+    }
+}
+
+TEST_F(ReceiverTest, OnlyAFailedExchangeHoldsTheNextRequestUntilTheLineIsQuiet) {
+    // Point 13's exchange ends as the row says; point 16's read follows in the same cycle. The
+    // reply limit of a 2-byte read is 34 polls, 17 ticks.
+    db.SetPersistantMode(false);
+    Define(13, TypeS16, PtNetRead, 0x0A54);
+    PointRecord& next = Define(16, TypeS16, PtNetRead, 0x0A58);
+    FrameBytes damaged = GoodReadReply({1, 0});
+    damaged.bytes[static_cast<std::size_t>(damaged.length - 1)] ^= 0x5A;
+    struct Case {
+        const char* name;
+        std::function<void(FakeSerialLine&)> answer;
+        bool held;
+    };
+    const Case cases[] = {
+        {"good reply",
+         [](FakeSerialLine& l) {
+             l.Arrive(GoodReadReply({1, 0}));
+         },
+         false},
+        {"error reply", [](FakeSerialLine& l) { l.Arrive(ErrorReply(2)); }, true},
+        {"checksum error", [&](FakeSerialLine& l) { l.Arrive(damaged); }, true},
+        {"line error",
+         [](FakeSerialLine& l) {
+             l.pendingErrors = CE_FRAME;
+             l.Arrive(GoodReadReply({1, 0}));
+         },
+         true},
+        {"no reply", [](FakeSerialLine&) {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        line.responder = [&c](FakeSerialLine& l, const std::uint8_t* frame, int) {
+            if (frame[2] == 0x54) {
+                c.answer(l);
+            } else {
+                l.Arrive(GoodReadReply({7, 0}));
+            }
+        };
+        const std::int64_t first = line.frameCount + 1;
+        const int count = next.Msg_Count;
+        RequestRead(13);
+        RequestRead(16);
+        ASSERT_TRUE(TickUntil([&] { return line.frameCount == first && Pt(13).Read_Idx == -1; }));
+        int ticks = 0;
+        while (line.frameCount == first && ticks < 100) {
+            Tick();
+            ++ticks;
+        }
+        if (c.held) {
+            EXPECT_GE(ticks, 17);
+        } else {
+            EXPECT_EQ(ticks, 1);
+        }
+        ASSERT_TRUE(TickUntil([&] { return next.Msg_Count == count + 1; }));
+    }
 }
 
 TEST_F(ReceiverTest, FailedWritesKeepTheirRequestAndErrorBits) {
@@ -399,9 +504,11 @@ TEST_F(ReceiverTest, UntrustedRepliesStayInsideTheirBuffers) {
     Define(38, TypeS32, PtNetRead, 0x0B00);
     Define(39, TypeU8, PtNetRead, 0x0B04);
     RequestRead(38);
+    // The block read above keeps failing: each request leaves once the line has been quiet.
     ASSERT_TRUE(TickUntil([&] {
         return proto.ProtocolState() == PollState::AwaitReply &&
-               Block(proto.BlockCursor()).PointNo == 38;
+               Block(proto.BlockCursor()).PointNo == 38 &&
+               port.TransferState() == PortTransferState::Receiving;
     }));
     Pt(38).Pt_Flags = TypeU8 | PtNetRead;
     line.Arrive(GoodReadReply({7, 8, 9, 10}));
@@ -415,7 +522,8 @@ TEST_F(ReceiverTest, UntrustedRepliesStayInsideTheirBuffers) {
     Pt(38).Pt_Flags = TypeS32 | PtNetRead;
     ASSERT_TRUE(TickUntil([&] {
         return proto.ProtocolState() == PollState::AwaitReply &&
-               Block(proto.BlockCursor()).PointNo == 38;
+               Block(proto.BlockCursor()).PointNo == 38 &&
+               port.TransferState() == PortTransferState::Receiving;
     }));
     Pt(38).Pt_Flags = TypeNoSize | PtNetRead;
     Pt(39).RawValue = 5;

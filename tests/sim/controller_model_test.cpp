@@ -396,6 +396,14 @@ TEST(FaultInjector, SpoilsRepliesAsAsked) {
     EXPECT_LE(o.garbageLength, 8);
     EXPECT_EQ(judge(r), 0);  // the reply itself is intact
 
+    r = good;
+    FaultSettings lateSettings;
+    lateSettings.late = 1.0;
+    FaultInjector late(lateSettings);
+    o = late.Apply(r);
+    EXPECT_TRUE(o.send && o.late);
+    EXPECT_EQ(judge(r), 0);
+
     // Half the replies dropped, reproducibly for a seed.
     FaultInjector a(FaultSettings{0.5, 0.0, 0.0, 0.0, 7});
     FaultInjector b(FaultSettings{0.5, 0.0, 0.0, 0.0, 7});

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -139,6 +140,39 @@ TEST(PtySimulator, DelaysAndPacesReplies) {
     EXPECT_GE(ms(lastAt - firstAt), 45);  // six more bytes at 8.33 ms each
     EXPECT_LT(ms(lastAt - start), 500);
     close(fd);
+}
+
+TEST(PtySimulator, LateRepliesWaitAndTheReplyLogNamesEachIntactRead) {
+    std::FILE* log = std::tmpfile();
+    ASSERT_NE(log, nullptr);
+    SimOptions options;
+    options.faults.late = 1.0;
+    options.lateMs = 60;
+    options.replyLog = log;
+    PtySimulator sim(options);
+    std::string error;
+    ASSERT_TRUE(sim.Start(error)) << error;
+    const int fd = OpenClient(sim.DevicePath());
+    ASSERT_GE(fd, 0);
+    const auto ms = [](auto d) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+    };
+
+    for (const Bytes& request : {WriteVector, ReadVector}) {
+        const auto start = Clock::now();
+        ASSERT_TRUE(Send(fd, request));
+        EXPECT_EQ(ReadReply(fd, 7, 1000, [&] { sim.Poll(1); }),
+                  request == WriteVector ? WriteOk : Read500);
+        EXPECT_GE(ms(Clock::now() - start), 60);
+    }
+    close(fd);
+
+    // The write's acknowledgement is no read; the read of 0x0A50 carried 500 (F4 01).
+    std::rewind(log);
+    char text[64] = {};
+    const std::size_t length = std::fread(text, 1, sizeof text - 1, log);
+    EXPECT_EQ(std::string(text, length), "read A50 F401\n");
+    std::fclose(log);
 }
 
 TEST(PtySimulator, LinkHandling) {
