@@ -29,7 +29,7 @@ namespace {
 struct BackupUnit {
     std::unique_ptr<UnitSession> session;
     bool waiting = false;
-    std::filesystem::path file;   // once written
+    std::filesystem::path file;  // once written
     std::optional<CommandError> error;
 };
 
@@ -45,15 +45,14 @@ std::string BackupName(const UnitSession& unit) {
 // Saves the unit's values through the core's Save As and closes its link.
 void Save(BackupUnit& unit, const BackupOptions& options) {
     unit.waiting = false;
-    const std::filesystem::path path = options.outFile.empty()
-                                           ? options.outFolder / BackupName(*unit.session)
-                                           : options.outFile;
+    const std::filesystem::path path =
+        options.outFile.empty() ? options.outFolder / BackupName(*unit.session) : options.outFile;
     try {
         unit.session->Core().ServiceEvent(event_names::FileSave_Selected, path.string());
         unit.file = path;
     } catch (const FileError& error) {
-        unit.error = CommandError{ExitCode::FileRefused, "backup " + unit.session->Name(),
-                                  error.what()};
+        unit.error =
+            CommandError{ExitCode::FileRefused, "backup " + unit.session->Name(), error.what()};
     }
     unit.session->Close();
 }
@@ -84,8 +83,8 @@ void PrintResults(const std::vector<BackupUnit>& units, bool json) {
     for (std::size_t i = 0; i < units.size(); ++i) {
         const BackupUnit& unit = units[i];
         if (json) {
-            out += "  {\"port\": " + JsonString(unit.session->Name()) + ", \"file\": " +
-                   (unit.file.empty() ? "null" : JsonString(unit.file.string())) +
+            out += "  {\"port\": " + JsonString(unit.session->Name()) +
+                   ", \"file\": " + (unit.file.empty() ? "null" : JsonString(unit.file.string())) +
                    ", \"error\": " + (unit.error ? JsonString(unit.error->why) : "null") + "}" +
                    (i + 1 < units.size() ? ",\n" : "\n");
         } else if (!unit.file.empty()) {

@@ -44,10 +44,8 @@ struct MonitorOptions {
 // Each command prints its results on stdout and throws CommandError when it cannot finish.
 ExitCode RunPorts(const CommonOptions& common);
 ExitCode RunBackup(const CommonOptions& common, const BackupOptions& options, StopSignal& stop);
-ExitCode RunRestore(const CommonOptions& common, const RestoreOptions& options,
-                    StopSignal& stop);
+ExitCode RunRestore(const CommonOptions& common, const RestoreOptions& options, StopSignal& stop);
 ExitCode RunDiff(const CommonOptions& common, const DiffOptions& options, StopSignal& stop);
-ExitCode RunMonitor(const CommonOptions& common, const MonitorOptions& options,
-                    StopSignal& stop);
+ExitCode RunMonitor(const CommonOptions& common, const MonitorOptions& options, StopSignal& stop);
 
 }  // namespace kestrova::cli

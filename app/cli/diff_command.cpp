@@ -1,7 +1,7 @@
 // kestrova diff: the unit's calibration values now against a parameter file.
 #include <array>
-#include <optional>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <system_error>
 

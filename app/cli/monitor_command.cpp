@@ -132,8 +132,7 @@ std::string TextLine(const Row& row) {
 
 }  // namespace
 
-ExitCode RunMonitor(const CommonOptions& common, const MonitorOptions& options,
-                    StopSignal& stop) {
+ExitCode RunMonitor(const CommonOptions& common, const MonitorOptions& options, StopSignal& stop) {
     std::FILE* csv = nullptr;
     if (!options.csvFile.empty()) {
         csv = std::fopen(options.csvFile.c_str(), "w");

@@ -40,8 +40,7 @@ std::string TextEntry(int number, const PortPresence& port) {
 
 ExitCode RunPorts(const CommonOptions& common) {
     // The core numbers the adapters present as the window does; nothing is written.
-    UnitSession session(common.configFolder, std::make_unique<UdevPortCatalogue>(),
-                        common.verbose);
+    UnitSession session(common.configFolder, std::make_unique<UdevPortCatalogue>(), common.verbose);
     session.Start();
     const std::vector<PortInfo> present = session.Catalogue().Scan();
     std::string out = common.json ? "[\n" : "";

@@ -21,7 +21,6 @@ bool UnitReady(const UnitSession& unit);
 void WaitUntilReady(TickLoop& loop, UnitSession& unit, std::string_view command);
 
 // The error of a command stopped by a signal.
-CommandError Interruption(std::string_view command, const UnitSession& unit,
-                          std::string_view what);
+CommandError Interruption(std::string_view command, const UnitSession& unit, std::string_view what);
 
 }  // namespace kestrova::cli

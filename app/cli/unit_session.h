@@ -24,8 +24,8 @@ namespace kestrova::cli {
 class UnitSession {
 public:
     // verbose: the core's debug memo lines go to stderr, each after the unit's name.
-    UnitSession(const std::filesystem::path& configFolder,
-                std::unique_ptr<PortCatalogue> catalogue, bool verbose);
+    UnitSession(const std::filesystem::path& configFolder, std::unique_ptr<PortCatalogue> catalogue,
+                bool verbose);
     ~UnitSession();
     UnitSession(const UnitSession&) = delete;
     UnitSession& operator=(const UnitSession&) = delete;

@@ -57,20 +57,20 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-
 // The runs of the suite, started together.
 struct Runs {
     Runs() {
         std::vector<std::string> args{"--config-dir", backupConfig.Path().string(), "backup",
                                       "--out-dir", backupOut.Path().string()};
-        for (std::size_t i = 0; i < 4; ++i) args.insert(args.end(), {"--port", backupUnits.Device(i)});
+        for (std::size_t i = 0; i < 4; ++i)
+            args.insert(args.end(), {"--port", backupUnits.Device(i)});
         backup.emplace(args);
         restoreFile = WriteCalibration(takes, "1000");
         taken.emplace(std::vector<std::string>{"--config-dir", takes.Path().string(), "restore",
                                                "--port", restoreUnits.Device(0),
                                                restoreFile.string()});
-        ignored.emplace(std::vector<std::string>{"--config-dir", ignores.Path().string(),
-                                                 "restore", "--port", restoreUnits.Device(1),
+        ignored.emplace(std::vector<std::string>{"--config-dir", ignores.Path().string(), "restore",
+                                                 "--port", restoreUnits.Device(1),
                                                  restoreFile.string()});
         refusedFile = WriteCalibration(refusing, "1000", "500");
         refused.emplace(std::vector<std::string>{"--config-dir", refusing.Path().string(),
@@ -80,8 +80,8 @@ struct Runs {
         same.emplace(std::vector<std::string>{"--config-dir", diffConfig.Path().string(), "diff",
                                               "--port", diffUnits.Device(0),
                                               (diffConfig / "same.PRM").string()});
-        other.emplace(std::vector<std::string>{"--config-dir", diffConfig.Path().string(),
-                                               "diff", "--port", diffUnits.Device(1),
+        other.emplace(std::vector<std::string>{"--config-dir", diffConfig.Path().string(), "diff",
+                                               "--port", diffUnits.Device(1),
                                                (diffConfig / "other.PRM").string()});
         monitor.emplace(std::vector<std::string>{
             "--config-dir", monitorConfig.Path().string(), "monitor", "--port",
@@ -98,9 +98,16 @@ struct Runs {
     // differs in the Tilt neutral value.
     void WriteDiffFiles() {
         IniDocument file(diffConfig / "same.PRM");
-        for (const auto& [point, value] : std::vector<std::pair<int, std::string_view>>{
-                 {10, "120"}, {11, "1000"}, {13, "90"}, {20, "60"}, {21, "2010"},
-                 {23, "60"}, {30, "150"}, {31, "2090"}, {33, "30"}}) {
+        for (const auto& [point, value] :
+             std::vector<std::pair<int, std::string_view>>{{10, "120"},
+                                                           {11, "1000"},
+                                                           {13, "90"},
+                                                           {20, "60"},
+                                                           {21, "2010"},
+                                                           {23, "60"},
+                                                           {30, "150"},
+                                                           {31, "2090"},
+                                                           {33, "30"}}) {
             file.WriteString(TagFile::PointSectionName(point), "ScaledValue", value);
         }
         file.Save();
@@ -255,9 +262,8 @@ TEST_F(Kestrova, MonitorWritesACsvHeaderInWordsAndARowEachSecond) {
               "Pan mode,Pan neutral,Pan positive adjust,Pan negative adjust,Pan output,"
               "Tilt mode,Tilt neutral,Tilt positive adjust,Tilt negative adjust,Tilt output,"
               "Roll mode,Roll neutral,Roll positive adjust,Roll negative adjust,Roll output");
-    const std::regex row(
-        R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d,[A-Za-z ]+,,\d+,,,,,)"
-        R"(Normal,2048,120,90,\d+,Normal,2010,60,60,\d+,Normal,2090,150,30,\d+)");
+    const std::regex row(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d,[A-Za-z ]+,,\d+,,,,,)"
+                         R"(Normal,2048,120,90,\d+,Normal,2010,60,60,\d+,Normal,2090,150,30,\d+)");
     for (std::size_t i = 1; i < lines.size(); ++i) {
         EXPECT_TRUE(std::regex_match(lines[i], row)) << lines[i];
     }

@@ -55,9 +55,8 @@ ConfigFolder::ConfigFolder() : TempFolder("kestrova_config") {
     }
 }
 
-SimulatedUnits::SimulatedUnits(
-    std::vector<SimOptions> options,
-    const std::function<void(std::size_t, ControllerModel&)>& prepare) {
+SimulatedUnits::SimulatedUnits(std::vector<SimOptions> options,
+                               const std::function<void(std::size_t, ControllerModel&)>& prepare) {
     for (SimOptions& option : options) {
         sims_.push_back(std::make_unique<PtySimulator>(std::move(option)));
         std::string error;

@@ -16,9 +16,9 @@ TEST(PortArgument, NamesAComNumberOrMapsADevicePathInMemory) {
         int number;
         const char* name;
     };
-    for (const Row& row : {Row{"COM7", 7, "COM7"}, Row{"com40", 40, "COM40"}, Row{"2", 2, "COM2"},
-                           Row{"/dev/serial/by-id/usb-FTDI", 3, "usb-FTDI"},
-                           Row{"/tmp/sim-link", 2, "sim-link"}}) {
+    for (const Row& row :
+         {Row{"COM7", 7, "COM7"}, Row{"com40", 40, "COM40"}, Row{"2", 2, "COM2"},
+          Row{"/dev/serial/by-id/usb-FTDI", 3, "usb-FTDI"}, Row{"/tmp/sim-link", 2, "sim-link"}}) {
         const PortChoice choice = ChoosePort(row.argument, ports);
         EXPECT_EQ(choice.comNumber, row.number) << row.argument;
         EXPECT_EQ(choice.name, row.name) << row.argument;
