@@ -195,6 +195,9 @@ public:
     }
     // Where the backups before a restore take their names' time from (the system's by default).
     void SetLocalClock(LocalClock clock) { localClock_ = std::move(clock); }
+    // Whether a restore first backs the controller's values up (on by default); the command line
+    // turns it off when the operator asks for a restore without one.
+    void SetBackupBeforeRestore(bool backup) { backupBeforeRestore_ = backup; }
 
     // The message of a conversion error met while the configuration loaded (one line per file,
     // "<file name>: <message>"), empty when the start-up read everything.
@@ -268,6 +271,7 @@ private:
     std::array<std::string, LastComNumber> portHints_;  // the tooltips last sent
     std::function<void(std::string_view)> problemSink_;
     LocalClock localClock_ = SystemLocalTime;
+    bool backupBeforeRestore_ = true;
 };
 
 }  // namespace kestrova

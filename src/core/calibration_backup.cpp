@@ -41,6 +41,7 @@ std::tm SystemLocalTime() {
 // With comms good the controller's values as last read are written; without, the points hold
 // nothing of the controller's worth keeping.
 AppService::BackupOutcome AppService::BackupBeforeRestore() {
+    if (!backupBeforeRestore_) return {true, "No backup before the restore: not asked for"};
     if (state_.Comms != CommsState::Good) {
         return {true, "No backup before the restore: no comms, nothing to back up"};
     }

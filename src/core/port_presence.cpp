@@ -5,6 +5,7 @@
 
 #include "common/number_text.h"
 #include "core/app_service.h"
+#include "core/port_presence.h"
 #include "core/ui_names.h"
 
 namespace kestrova {
@@ -49,19 +50,30 @@ void AppService::RefreshPortList() {
     }
 }
 
-// The device the port opens and what is there.
-std::string AppService::PortHint(int port, const std::vector<PortInfo>& present) const {
-    const std::string path = ini_.Ports.DevicePath(port);
-    std::string hint = path;
-    hint += Dash;
+PortPresence PresenceOf(const PortMap& ports, int port, const std::vector<PortInfo>& present) {
+    PortPresence presence;
+    presence.path = ports.DevicePath(port);
     for (const PortInfo& info : present) {
-        if (!SameDevice(path, info)) continue;
-        const std::string description = Description(info);
-        if (!description.empty()) hint += description + ", ";
-        return hint + "present";
+        if (!SameDevice(presence.path, info)) continue;
+        presence.present = true;
+        presence.device = info;
+        return presence;
     }
     std::error_code error;
-    return hint + (std::filesystem::exists(path, error) ? "present" : "not present");
+    presence.present = std::filesystem::exists(presence.path, error);
+    return presence;
+}
+
+// The device the port opens and what is there.
+std::string AppService::PortHint(int port, const std::vector<PortInfo>& present) const {
+    const PortPresence presence = PresenceOf(ini_.Ports, port, present);
+    std::string hint = presence.path;
+    hint += Dash;
+    if (presence.device) {
+        const std::string description = Description(*presence.device);
+        if (!description.empty()) hint += description + ", ";
+    }
+    return hint + (presence.present ? "present" : "not present");
 }
 
 // The caption says "COM<n> Not Valid"; the reason goes to the indicator's tooltip, the memo and

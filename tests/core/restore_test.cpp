@@ -201,6 +201,15 @@ TEST_F(Restore, BackupHoldsTheControllersValuesAndNeverOverwritesAnEarlierOne) {
     EXPECT_EQ(saved.ReadFloat("POINT00010", "ScaledValue", 0.0), 120.0);
 }
 
+TEST_F(Restore, BackupSwitchedOffStartsTheRestoreWithoutOne) {
+    StartWithGoodComms();
+    Core().SetBackupBeforeRestore(false);
+    StartRestore(WriteCalibration("cal.PRM", {{11, "1000"}}));
+    EXPECT_TRUE(display_.Has("DebugInfo", "No backup before the restore: not asked for"));
+    EXPECT_EQ(display_.Values("RestoreState"), (std::vector<std::string>{"Running"}));
+    EXPECT_FALSE(std::filesystem::exists(Folder() / "Backups"));
+}
+
 TEST_F(Restore, VerificationNamesEachValueTheControllerDidNotTakeOver) {
     SimOptions options;
     options.ignoreWritesTo = 0x0A50;  // the Pan neutral value

@@ -1,0 +1,140 @@
+// kestrova backup: every unit's values saved at once, each in the window's Save As format, once
+// the unit's link is good and every value the unit is polled for has been read.
+//
+// The points the tag file never polls (no read access: spare entries, the write-only restore
+// targets) are saved as the point table holds them, as the window's Save As saves them; they
+// hold the tag file's values, not the controller's.
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "common/errors.h"
+#include "common/number_text.h"
+#include "core/core_tables.h"
+#include "core/ui_names.h"
+#include "json_text.h"
+#include "port/udev_port_catalogue.h"
+#include "tick_loop.h"
+#include "unit_ready.h"
+#include "unit_session.h"
+
+namespace kestrova::cli {
+namespace {
+
+struct BackupUnit {
+    std::unique_ptr<UnitSession> session;
+    bool waiting = false;
+    std::filesystem::path file;  // once written
+    std::optional<CommandError> error;
+};
+
+// "<unit>_<software version as the window shows it>_<YYYY-MM-DD_HHMMSS>.PRM"
+std::string BackupName(const UnitSession& unit) {
+    const std::tm now = SystemLocalTime();
+    std::array<char, 32> stamp{};
+    std::strftime(stamp.data(), stamp.size(), "%Y-%m-%d_%H%M%S", &now);
+    const double version = unit.Core().Points().PointTable()[core::VersionShownPoint].ScaledValue;
+    return unit.Name() + "_" + DoubleToText(version) + "_" + stamp.data() + ".PRM";
+}
+
+// Saves the unit's values through the core's Save As and closes its link.
+void Save(BackupUnit& unit, const BackupOptions& options) {
+    unit.waiting = false;
+    const std::filesystem::path path =
+        options.outFile.empty() ? options.outFolder / BackupName(*unit.session) : options.outFile;
+    try {
+        unit.session->Core().ServiceEvent(event_names::FileSave_Selected, path.string());
+        unit.file = path;
+    } catch (const FileError& error) {
+        unit.error =
+            CommandError{ExitCode::FileRefused, "backup " + unit.session->Name(), error.what()};
+    }
+    unit.session->Close();
+}
+
+// Called after every round of ticks: saves each unit that is ready, gives up on each that is not
+// after the limit. True when no unit waits any more.
+bool AdvanceUnits(std::vector<BackupUnit>& units, const BackupOptions& options) {
+    const std::int64_t now = TickLoop::NowNs();
+    bool anyWaiting = false;
+    for (BackupUnit& unit : units) {
+        if (!unit.waiting) continue;
+        if (UnitReady(*unit.session)) {
+            Save(unit, options);
+        } else if (now - unit.session->OpenedAtNs() >
+                   std::chrono::nanoseconds(ReadyLimit).count()) {
+            unit.waiting = false;
+            unit.error = CommandError{ExitCode::LinkFailure, "backup " + unit.session->Name(),
+                                      unit.session->NotReadyReason() + " within 15 s"};
+            unit.session->Close();
+        }
+        anyWaiting = anyWaiting || unit.waiting;
+    }
+    return !anyWaiting;
+}
+
+void PrintResults(const std::vector<BackupUnit>& units, bool json) {
+    std::string out = json ? "[\n" : "";
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const BackupUnit& unit = units[i];
+        if (json) {
+            out += "  {\"port\": " + JsonString(unit.session->Name()) +
+                   ", \"file\": " + (unit.file.empty() ? "null" : JsonString(unit.file.string())) +
+                   ", \"error\": " + (unit.error ? JsonString(unit.error->why) : "null") + "}" +
+                   (i + 1 < units.size() ? ",\n" : "\n");
+        } else if (!unit.file.empty()) {
+            out += unit.session->Name() + ": " + unit.file.string() + "\n";
+        }
+    }
+    if (json) out += "]\n";
+    std::fputs(out.c_str(), stdout);
+}
+
+}  // namespace
+
+ExitCode RunBackup(const CommonOptions& common, const BackupOptions& options, StopSignal& stop) {
+    if (!options.outFile.empty() && options.ports.size() > 1) {
+        throw CommandError{ExitCode::Usage, "backup", "-o FILE names the file of one port only"};
+    }
+    std::vector<BackupUnit> units(options.ports.size());
+    std::vector<UnitSession*> sessions;
+    for (std::size_t i = 0; i < options.ports.size(); ++i) {
+        BackupUnit& unit = units[i];
+        unit.session = std::make_unique<UnitSession>(
+            common.configFolder, std::make_unique<UdevPortCatalogue>(), common.verbose);
+        unit.session->Start();
+        try {
+            unit.session->Open("backup", options.ports[i]);
+            unit.waiting = true;
+            sessions.push_back(unit.session.get());
+        } catch (const CommandError& error) {
+            if (error.code == ExitCode::Usage) throw;
+            unit.error = error;
+        }
+    }
+
+    TickLoop loop(sessions, stop);
+    const auto outcome = loop.RunUntil([&] { return AdvanceUnits(units, options); },
+                                       ReadyLimit + std::chrono::seconds(1));
+    ExitCode code = ExitCode::Done;
+    for (BackupUnit& unit : units) {
+        if (unit.waiting) {
+            unit.error = outcome == TickLoop::Outcome::Stopped
+                             ? Interruption("backup", *unit.session, "stopped; no file written")
+                             : CommandError{ExitCode::LinkFailure, "backup " + unit.session->Name(),
+                                            unit.session->NotReadyReason()};
+        }
+        if (!unit.error) continue;
+        PrintError(unit.error->what, unit.error->why);
+        code = std::max(code, unit.error->code);
+    }
+    PrintResults(units, common.json);
+    return code;
+}
+
+}  // namespace kestrova::cli

@@ -1,0 +1,91 @@
+// kestrova diff: the unit's calibration values now against a parameter file.
+#include <array>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "commands.h"
+#include "common/errors.h"
+#include "common/ini_document.h"
+#include "common/number_text.h"
+#include "core/restore_values.h"
+#include "json_text.h"
+#include "port/udev_port_catalogue.h"
+#include "tick_loop.h"
+#include "unit_ready.h"
+#include "unit_session.h"
+
+namespace kestrova::cli {
+namespace {
+
+constexpr std::string_view ScaledValueKey = "ScaledValue";
+
+struct Difference {
+    std::string_view name;
+    std::string unit;
+    std::string file;  // "missing" when the file has no entry
+    bool differs;
+};
+
+std::string Text(const std::array<Difference, core::RestoreValueCount>& values, bool json) {
+    std::string out = json ? "[\n" : "";
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const Difference& v = values[i];
+        if (json) {
+            out += "  {\"value\": " + JsonString(v.name) + ", \"unit\": " + v.unit +
+                   ", \"file\": " + (v.file == "missing" ? "null" : v.file) +
+                   ", \"differs\": " + (v.differs ? "true" : "false") + "}" +
+                   (i + 1 < values.size() ? ",\n" : "\n");
+            continue;
+        }
+        std::array<char, 128> line{};
+        std::snprintf(line.data(), line.size(), "%c %-22s unit %-10s file %s\n",
+                      v.differs ? '*' : ' ', std::string(v.name).c_str(), v.unit.c_str(),
+                      v.file.c_str());
+        out += line.data();
+    }
+    return json ? out + "]\n" : out;
+}
+
+}  // namespace
+
+ExitCode RunDiff(const CommonOptions& common, const DiffOptions& options, StopSignal& stop) {
+    const std::string fileWhat = "diff " + options.file.string();
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(options.file, error)) {
+        throw CommandError{ExitCode::FileRefused, fileWhat, "no such file"};
+    }
+    UnitSession unit(common.configFolder, std::make_unique<UdevPortCatalogue>(), common.verbose);
+    unit.Start();
+    unit.Open("diff", options.port);
+    TickLoop loop({&unit}, stop);
+    WaitUntilReady(loop, unit, "diff");
+
+    // Read as the core reads a file for a restore.
+    std::optional<IniDocument> read;
+    try {
+        read.emplace(options.file);
+        unit.Core().LoadParameterFile(*read);
+    } catch (const std::runtime_error& failure) {  // ConversionError, FileError
+        throw CommandError{ExitCode::FileRefused, fileWhat, failure.what()};
+    }
+    const IniDocument& file = *read;
+    const auto& buffer = unit.Core().State().CalibrationBuffer;
+    const auto& table = unit.Core().Points().PointTable();
+    std::array<Difference, core::RestoreValueCount> values;
+    bool anyDiffers = false;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const core::RestoreValue& value = core::RestoreValueTable[i];
+        const int point = core::ValuePoint(value);
+        const bool present = file.HasKey(TagFile::PointSectionName(point), ScaledValueKey);
+        const bool differs = !present || buffer[point] != table[point].ScaledValue;
+        values[i] = {value.name, DoubleToText(table[point].ScaledValue),
+                     present ? DoubleToText(buffer[point]) : "missing", differs};
+        anyDiffers = anyDiffers || differs;
+    }
+    std::fputs(Text(values, common.json).c_str(), stdout);
+    return anyDiffers ? ExitCode::Differences : ExitCode::Done;
+}
+
+}  // namespace kestrova::cli

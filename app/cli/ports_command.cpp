@@ -1,0 +1,60 @@
+// kestrova ports: what every COM number opens, as the window's port list knows it.
+#include <cstdio>
+#include <string>
+
+#include "commands.h"
+#include "common/number_text.h"
+#include "core/port_presence.h"
+#include "json_text.h"
+#include "port/com_numbering.h"
+#include "port/udev_port_catalogue.h"
+#include "unit_session.h"
+
+namespace kestrova::cli {
+namespace {
+
+std::string JsonEntry(int number, const PortPresence& port) {
+    std::string json = "{\"port\": " + JsonString("COM" + IntToText(number)) +
+                       ", \"device\": " + JsonString(port.path) +
+                       ", \"present\": " + (port.present ? "true" : "false") + ", \"usb\": ";
+    const std::optional<PortInfo>& usb = port.device;
+    if (!usb || usb->vendorId.empty()) return json + "null}";
+    return json + "{\"id\": " + JsonString(usb->vendorId + ":" + usb->productId) +
+           ", \"product\": " + JsonString(usb->product) +
+           ", \"serial\": " + JsonString(usb->serial) + "}}";
+}
+
+std::string TextEntry(int number, const PortPresence& port) {
+    std::string line = "COM" + IntToText(number);
+    line.resize(7, ' ');
+    line += port.path + "  " + (port.present ? "present" : "not present");
+    if (port.device && !port.device->vendorId.empty()) {
+        line += "  " + port.device->vendorId + ":" + port.device->productId;
+        if (!port.device->product.empty()) line += "  " + port.device->product;
+        if (!port.device->serial.empty()) line += "  serial " + port.device->serial;
+    }
+    return line;
+}
+
+}  // namespace
+
+ExitCode RunPorts(const CommonOptions& common) {
+    // The core numbers the adapters present as the window does; nothing is written.
+    UnitSession session(common.configFolder, std::make_unique<UdevPortCatalogue>(), common.verbose);
+    session.Start();
+    const std::vector<PortInfo> present = session.Catalogue().Scan();
+    std::string out = common.json ? "[\n" : "";
+    for (int number = 1; number <= LastComNumber; ++number) {
+        const PortPresence port = PresenceOf(session.Core().Ini().Ports, number, present);
+        if (common.json) {
+            out += "  " + JsonEntry(number, port) + (number < LastComNumber ? ",\n" : "\n");
+        } else {
+            out += TextEntry(number, port) + "\n";
+        }
+    }
+    if (common.json) out += "]\n";
+    std::fputs(out.c_str(), stdout);
+    return ExitCode::Done;
+}
+
+}  // namespace kestrova::cli

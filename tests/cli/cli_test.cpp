@@ -1,0 +1,342 @@
+// The kestrova program against simulated units on pseudo-terminals: what each command writes,
+// prints and exits with. The runs that wait on the link (two seconds to "Comms Good", a restore's
+// seven) start together when the suite starts, each against units of its own, so the suite takes
+// about as long as its longest run; each test then checks its own run.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <optional>
+#include <regex>
+#include <thread>
+
+#include "common/ini_document.h"
+#include "kestrova_run.h"
+#include "points/point_database.h"
+#include "points/tag_file.h"
+#include "support/temp_folder.h"
+
+namespace kestrova::test {
+namespace {
+
+constexpr std::uint32_t PanNeutralAddress = 0x0A50;
+
+void SetPanNeutral(ControllerModel& model, std::int16_t value) {
+    const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(value & 0xFF),
+                                   static_cast<std::uint8_t>((value >> 8) & 0xFF)};
+    ASSERT_EQ(model.WriteMemory(PanNeutralAddress, bytes, 2), SimError::None);
+}
+
+// A parameter file with the nine calibration values: the neutral values given, adjust values 0.
+std::filesystem::path WriteCalibration(const TempFolder& folder, std::string_view panNeutral,
+                                       std::string_view panPositive = "0") {
+    const std::filesystem::path path = folder / "cal.PRM";
+    IniDocument file(path);
+    for (const auto& [point, value] :
+         std::vector<std::pair<int, std::string_view>>{{10, panPositive},
+                                                       {11, panNeutral},
+                                                       {13, "0"},
+                                                       {20, "0"},
+                                                       {21, "2048"},
+                                                       {23, "0"},
+                                                       {30, "0"},
+                                                       {31, "2048"},
+                                                       {33, "0"}}) {
+        file.WriteString(TagFile::PointSectionName(point), "ScaledValue", value);
+    }
+    file.Save();
+    return path;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+// The runs of the suite, started together.
+struct Runs {
+    Runs() {
+        std::vector<std::string> args{"--config-dir", backupConfig.Path().string(), "backup",
+                                      "--out-dir", backupOut.Path().string()};
+        for (std::size_t i = 0; i < 4; ++i)
+            args.insert(args.end(), {"--port", backupUnits.Device(i)});
+        backup.emplace(args);
+        restoreFile = WriteCalibration(takes, "1000");
+        taken.emplace(std::vector<std::string>{"--config-dir", takes.Path().string(), "restore",
+                                               "--port", restoreUnits.Device(0),
+                                               restoreFile.string()});
+        ignored.emplace(std::vector<std::string>{"--config-dir", ignores.Path().string(), "restore",
+                                                 "--port", restoreUnits.Device(1),
+                                                 restoreFile.string()});
+        refusedFile = WriteCalibration(refusing, "1000", "500");
+        refused.emplace(std::vector<std::string>{"--config-dir", refusing.Path().string(),
+                                                 "restore", "--port", refusedUnit.Device(0),
+                                                 refusedFile.string()});
+        WriteDiffFiles();
+        same.emplace(std::vector<std::string>{"--config-dir", diffConfig.Path().string(), "diff",
+                                              "--port", diffUnits.Device(0),
+                                              (diffConfig / "same.PRM").string()});
+        other.emplace(std::vector<std::string>{"--config-dir", diffConfig.Path().string(), "diff",
+                                               "--port", diffUnits.Device(1),
+                                               (diffConfig / "other.PRM").string()});
+        monitor.emplace(std::vector<std::string>{
+            "--config-dir", monitorConfig.Path().string(), "monitor", "--port",
+            monitorUnit.Device(0), "--seconds", "3", "--csv", (monitorConfig / "m.csv").string()});
+    }
+
+    static SimOptions IgnoringPanNeutral() {
+        SimOptions options;
+        options.ignoreWritesTo = PanNeutralAddress;
+        return options;
+    }
+
+    // The simulator's start values with the Pan neutral value the units are given; "other"
+    // differs in the Tilt neutral value.
+    void WriteDiffFiles() {
+        IniDocument file(diffConfig / "same.PRM");
+        for (const auto& [point, value] :
+             std::vector<std::pair<int, std::string_view>>{{10, "120"},
+                                                           {11, "1000"},
+                                                           {13, "90"},
+                                                           {20, "60"},
+                                                           {21, "2010"},
+                                                           {23, "60"},
+                                                           {30, "150"},
+                                                           {31, "2090"},
+                                                           {33, "30"}}) {
+            file.WriteString(TagFile::PointSectionName(point), "ScaledValue", value);
+        }
+        file.Save();
+        std::filesystem::copy_file(diffConfig / "same.PRM", diffConfig / "other.PRM");
+        IniDocument changed(diffConfig / "other.PRM");
+        changed.WriteString("POINT00021", "ScaledValue", "2011");
+        changed.Save();
+    }
+
+    ConfigFolder backupConfig;
+    TempFolder backupOut;
+    SimulatedUnits backupUnits{std::vector<SimOptions>(4), [](std::size_t i, ControllerModel& m) {
+                                   SetPanNeutral(m, static_cast<std::int16_t>(1000 + 100 * i));
+                               }};
+    std::optional<KestrovaRun> backup;
+
+    ConfigFolder takes;
+    ConfigFolder ignores;
+    SimulatedUnits restoreUnits{{SimOptions{}, IgnoringPanNeutral()}};
+    std::filesystem::path restoreFile;
+    std::optional<KestrovaRun> taken;
+    std::optional<KestrovaRun> ignored;
+
+    ConfigFolder refusing;
+    SimulatedUnits refusedUnit{{SimOptions{}}};
+    std::filesystem::path refusedFile;
+    std::optional<KestrovaRun> refused;
+
+    ConfigFolder diffConfig;
+    SimulatedUnits diffUnits{{SimOptions{}, SimOptions{}},
+                             [](std::size_t, ControllerModel& m) { SetPanNeutral(m, 1000); }};
+    std::optional<KestrovaRun> same;
+    std::optional<KestrovaRun> other;
+
+    ConfigFolder monitorConfig;
+    SimulatedUnits monitorUnit{{SimOptions{}}};
+    std::optional<KestrovaRun> monitor;
+};
+
+class Kestrova : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { runs_ = new Runs(); }
+    static void TearDownTestSuite() {
+        delete runs_;
+        runs_ = nullptr;
+    }
+    static Runs& R() { return *runs_; }
+
+private:
+    static Runs* runs_;
+};
+
+Runs* Kestrova::runs_ = nullptr;
+
+TEST_F(Kestrova, BackupOfFourUnitsAtOnceHoldsEachUnitsMemory) {
+    KestrovaRun& run = *R().backup;
+    SimulatedUnits& units = R().backupUnits;
+    const TempFolder& out = R().backupOut;
+    const int code = run.Wait();
+    units.Stop();
+    ASSERT_EQ(code, 0) << run.Err();
+    const std::string runOut = run.Out();
+    // The memory map as the tag file gives it; the outputs and the heartbeat move all the time,
+    // and point 2 is a link test whose reply is not stored.
+    PointDatabase tags;
+    TagFile tagFile;
+    tagFile.LoadPoints(tags, "KESTROVA_001", KESTROVA_DATA_DIR);
+    const std::regex name(R"(([0-9]+)_1305_\d{4}-\d\d-\d\d_\d{6}\.PRM)");
+    ASSERT_EQ(Lines(runOut).size(), 4u) << runOut;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const std::string line = Lines(runOut)[i];
+        const std::filesystem::path file = line.substr(line.find(": ") + 2);
+        std::smatch match;
+        const std::string fileName = file.filename().string();
+        ASSERT_TRUE(std::regex_match(fileName, match, name)) << fileName;
+        EXPECT_EQ(file.parent_path(), out.Path());
+        EXPECT_EQ(match[1], std::filesystem::path(units.Device(i)).filename().string());
+        const IniDocument saved(file);
+        for (int point = 0; point < MaxPoints; ++point) {
+            const std::string section = TagFile::PointSectionName(point);
+            ASSERT_TRUE(saved.HasKey(section, "ScaledValue")) << file << " " << point;
+            const PointRecord& tag = tags.PointTable()[point];
+            const bool polled = (tag.Pt_Flags & (PtNetRead | PtNetReadWrite)) != 0;
+            if (!polled || point == 2 || point == 5 || point % 10 == 6) continue;
+            const std::int32_t memory = PointDatabase::DecodeTypedValue(
+                units.Model(i).Memory().data() + tag.Address, tag.Pt_Flags);
+            EXPECT_EQ(saved.ReadFloat(section, "ScaledValue", -1.0), memory)
+                << file << " point " << point;
+        }
+        EXPECT_EQ(saved.ReadFloat("POINT00011", "ScaledValue", 0.0), 1000.0 + 100.0 * i);
+    }
+}
+
+TEST_F(Kestrova, RestoreIsVerifiedOrNamesWhatTheUnitDidNotTakeOver) {
+    KestrovaRun& taken = *R().taken;
+    KestrovaRun& ignored = *R().ignored;
+    SimulatedUnits& units = R().restoreUnits;
+    EXPECT_EQ(taken.Wait(), 0) << taken.Err();
+    EXPECT_EQ(ignored.Wait(), 5) << ignored.Err();
+    units.Stop();
+
+    EXPECT_EQ(units.Model(0).AxisAt(Axis::Pan).neutral, 1000);
+    EXPECT_NE(taken.Out().find("* Pan neutral            2048         1000"), std::string::npos)
+        << taken.Out();
+    EXPECT_NE(taken.Out().find("Restore verified"), std::string::npos);
+    EXPECT_NE(taken.Err().find("restore: step 17 of 17\n"), std::string::npos) << taken.Err();
+    // The backup before the restore, beside the settings file.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(R().takes / "Backups"), {}), 1);
+
+    EXPECT_EQ(units.Model(1).AxisAt(Axis::Pan).neutral, 2048);
+    EXPECT_NE(ignored.Err().find("kestrova: restore " +
+                                 std::filesystem::path(units.Device(1)).filename().string() +
+                                 ": Restore NOT verified:; Pan neutral value (point 11): file "
+                                 "1000, controller 2048\n"),
+              std::string::npos)
+        << ignored.Err();
+}
+
+TEST_F(Kestrova, RestoreRefusesAnOutOfRangeFileAndWritesNothing) {
+    KestrovaRun& run = *R().refused;
+    const std::string file = R().refusedFile.string();
+    EXPECT_EQ(run.Wait(), 4);
+    R().refusedUnit.Stop();
+    EXPECT_EQ(run.Err(), "kestrova: restore " + file + ": " + file +
+                             " was not restored; nothing was written:; Pan positive adjust value "
+                             "(point 10): 500 is outside 0 to 200\n");
+    EXPECT_EQ(R().refusedUnit.Model(0).AxisAt(Axis::Pan).neutral, 2048);
+    EXPECT_FALSE(std::filesystem::exists(R().refusing / "Backups"));
+}
+
+TEST_F(Kestrova, DiffExitsWithOneWhenAValueDiffersAndZeroWhenNone) {
+    KestrovaRun& same = *R().same;
+    KestrovaRun& other = *R().other;
+    EXPECT_EQ(same.Wait(), 0) << same.Err() << same.Out();
+    EXPECT_EQ(other.Wait(), 1) << other.Err();
+    EXPECT_EQ(Lines(same.Out()).size(), 9u);
+    EXPECT_EQ(same.Out().find('*'), std::string::npos);
+    const std::vector<std::string> lines = Lines(other.Out());
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[3], "* Tilt neutral           unit 2010       file 2011");
+    EXPECT_EQ(other.Out().find('*'), other.Out().rfind('*'));
+}
+
+TEST_F(Kestrova, MonitorWritesACsvHeaderInWordsAndARowEachSecond) {
+    KestrovaRun& run = *R().monitor;
+    ASSERT_EQ(run.Wait(), 0) << run.Err();
+    const std::vector<std::string> lines = Lines(ReadText(R().monitorConfig / "m.csv"));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0],
+              "time,link,exchanges per second,good replies per second,good replies %,time-outs,"
+              "checksum errors,error replies,"
+              "Pan mode,Pan neutral,Pan positive adjust,Pan negative adjust,Pan output,"
+              "Tilt mode,Tilt neutral,Tilt positive adjust,Tilt negative adjust,Tilt output,"
+              "Roll mode,Roll neutral,Roll positive adjust,Roll negative adjust,Roll output");
+    const std::regex row(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d,[A-Za-z ]+,,\d+,,,,,)"
+                         R"(Normal,2048,120,90,\d+,Normal,2010,60,60,\d+,Normal,2090,150,30,\d+)");
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_TRUE(std::regex_match(lines[i], row)) << lines[i];
+    }
+    EXPECT_NE(lines[3].find(",Comms Good,"), std::string::npos) << lines[3];
+    EXPECT_EQ(Lines(run.Out()).size(), 3u);
+}
+
+TEST(KestrovaAlone, FailuresBeforeAnyExchangeExitWithTheirCode) {
+    ConfigFolder config;
+    const std::string dir = config.Path().string();
+    struct Row {
+        std::vector<std::string> args;
+        int code;
+        std::string err;
+    };
+    for (const Row& row : std::vector<Row>{
+             {{"--config-dir", dir, "backup", "--port", "/nonexistent/ttyX"},
+              3,
+              "kestrova: backup ttyX: /nonexistent/ttyX: no such device"},
+             {{"--config-dir", dir, "backup", "--port", "COM41"},
+              2,
+              "kestrova: --port COM41: expected COM1 to COM40, 1 to 40 or a device path\n"},
+             {{"--config-dir", dir, "backup", "-o", "x.PRM", "--port", "1", "--port", "2"},
+              2,
+              "kestrova: backup: -o FILE names the file of one port only\n"},
+             {{"--config-dir", dir, "diff", "--port", "1", "/nonexistent.PRM"},
+              4,
+              "kestrova: diff /nonexistent.PRM: no such file\n"},
+             {{"restore"}, 2, ""},
+         }) {
+        const RunResult run = RunKestrova(row.args);
+        EXPECT_EQ(run.code, row.code) << row.args.back() << run.err;
+        EXPECT_TRUE(run.err.starts_with(row.err)) << run.err;
+    }
+}
+
+TEST(KestrovaAlone, InterruptedRestoreSaysAfterWhichStepItStopped) {
+    SimulatedUnits units({SimOptions{}});
+    ConfigFolder config;
+    const std::filesystem::path file = WriteCalibration(config, "1000");
+    KestrovaRun run({"--config-dir", config.Path().string(), "restore", "--no-backup", "--port",
+                     units.Device(0), file.string()});
+    for (int i = 0; i < 100 && run.Err().find("step 2 of 17") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    run.Signal(SIGINT);
+    EXPECT_EQ(run.Wait(), 130);
+    const std::regex stopped(R"([\s\S]*kestrova: restore [0-9]+: stopped after step ([0-9]+) )"
+                             R"(of 17; the unit holds part of the file\n)");
+    std::smatch match;
+    const std::string err = run.Err();
+    ASSERT_TRUE(std::regex_match(err, match, stopped)) << err;
+    EXPECT_GE(std::stoi(match[1]), 2);
+    EXPECT_LT(std::stoi(match[1]), 17);
+    EXPECT_FALSE(std::filesystem::exists(config / "Backups"));
+}
+
+TEST(KestrovaAlone, PortsListsEveryComNumberAndWhatItOpens) {
+    SimulatedUnits units({SimOptions{}});
+    ConfigFolder config;
+    IniDocument settings(config / "Kestrova_Interface.INI");
+    settings.WriteString("Ports", "COM5", units.Device(0));
+    settings.Save();
+    const RunResult run = RunKestrova({"--config-dir", config.Path().string(), "ports", "--json"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 42u);
+    EXPECT_EQ(lines[5], "  {\"port\": \"COM5\", \"device\": \"" + units.Device(0) +
+                            "\", \"present\": true, \"usb\": null},");
+    EXPECT_EQ(lines[40],
+              "  {\"port\": \"COM40\", \"device\": \"/dev/ttyS39\", \"present\": false, "
+              "\"usb\": null}");
+}
+
+}  // namespace
+}  // namespace kestrova::test
