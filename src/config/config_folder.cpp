@@ -80,8 +80,7 @@ void CopyMissingDefaults(const ConfigFolder& config) {
     std::error_code error;
     fs::create_directories(config.folder, error);
     if (error) {
-        throw FileError("Cannot create folder " + config.folder.string() + ": " +
-                        error.message());
+        throw FileError("Cannot create folder " + config.folder.string() + ": " + error.message());
     }
     for (std::string_view name : ConfigurationFileNames) {
         const fs::path target = config.folder / name;

@@ -22,46 +22,39 @@ const FolderWritableProbe ReadOnly = [](const fs::path&) { return false; };
 
 TEST(ConfigFolderChoice, FollowsTheLayoutTheEnvironmentAndTheProbe) {
     const TempFolder root("kestrova-layout");
-    const fs::path build = root / "build/bin";
-    const fs::path prefix = root / "usr";
+    const fs::path build = root / "build/bin";  // no shared data beside it
+    const fs::path usrBin = root / "usr/bin";   // the installed layout
+    const fs::path shared = root / "usr/share/kestrova-interface";
     fs::create_directories(build);
-    fs::create_directories(prefix / "bin");
-    fs::create_directories(prefix / "share/kestrova-interface");
+    fs::create_directories(usrBin);
+    fs::create_directories(shared);
     const fs::path home = root / "home";
-    const fs::path userFolder = home / ".config/kestrova-interface";
+    const fs::path user = home / ".config/kestrova-interface";
+    const fs::path xdg = root / "xdg";
+    const fs::path xdgUser = xdg / "kestrova-interface";
 
     struct Row {
         const char* what;
-        fs::path executableFolder;
-        FolderEnvironment environment;
+        fs::path exeFolder;
+        FolderEnvironment env;
         const FolderWritableProbe* probe;
-        fs::path folder;
-        fs::path defaults;
-        fs::path dialogFolder;
+        ConfigFolder expected;
     };
     const Row rows[] = {
-        {"writable build folder", build, {"", home}, &Writable, build, {}, {}},
-        {"read-only copied folder", build, {"", home}, &ReadOnly, userFolder, build, home},
-        {"installed, writable by root", prefix / "bin", {"", home}, &Writable, userFolder,
-         prefix / "share/kestrova-interface", home},
-        {"installed, read-only", prefix / "bin", {"", home}, &ReadOnly, userFolder,
-         prefix / "share/kestrova-interface", home},
-        {"bin without shared data", build.parent_path() / "bin", {"", home}, &Writable, build, {},
-         {}},
-        {"absolute XDG_CONFIG_HOME", build, {(root / "xdg").string(), home}, &ReadOnly,
-         root / "xdg/kestrova-interface", build, home},
-        {"relative XDG_CONFIG_HOME is ignored", build, {"xdg", home}, &ReadOnly, userFolder, build,
-         home},
-        {"no HOME: the files stay put", prefix / "bin", {"", ""}, &ReadOnly, prefix / "bin", {}, {}},
-        {"XDG_CONFIG_HOME without HOME", build, {(root / "xdg").string(), ""}, &ReadOnly,
-         root / "xdg/kestrova-interface", build, root / "xdg/kestrova-interface"},
+        {"writable build folder", build, {"", home}, &Writable, {build, {}, {}}},
+        {"read-only copied folder", build, {"", home}, &ReadOnly, {user, build, home}},
+        {"installed, writable by root", usrBin, {"", home}, &Writable, {user, shared, home}},
+        {"installed, read-only", usrBin, {"", home}, &ReadOnly, {user, shared, home}},
+        {"absolute XDG home", build, {xdg.string(), home}, &ReadOnly, {xdgUser, build, home}},
+        {"relative XDG home ignored", build, {"xdg", home}, &ReadOnly, {user, build, home}},
+        {"no HOME: the files stay put", usrBin, {"", ""}, &ReadOnly, {usrBin, {}, {}}},
+        {"XDG home, no HOME", build, {xdg.string(), ""}, &ReadOnly, {xdgUser, build, xdgUser}},
     };
     for (const Row& row : rows) {
-        const ConfigFolder chosen = ChooseConfigFolder(row.executableFolder, row.environment,
-                                                       *row.probe);
-        EXPECT_EQ(chosen.folder, row.folder) << row.what;
-        EXPECT_EQ(chosen.defaults, row.defaults) << row.what;
-        EXPECT_EQ(chosen.dialogFolder, row.dialogFolder) << row.what;
+        const ConfigFolder chosen = ChooseConfigFolder(row.exeFolder, row.env, *row.probe);
+        EXPECT_EQ(chosen.folder, row.expected.folder) << row.what;
+        EXPECT_EQ(chosen.defaults, row.expected.defaults) << row.what;
+        EXPECT_EQ(chosen.dialogFolder, row.expected.dialogFolder) << row.what;
     }
 }
 
