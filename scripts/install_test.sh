@@ -8,7 +8,8 @@
 # for "Comms Good" and chooses File > Exit. Then the configuration must be in
 # $HOME/.config/kestrova-interface (the two missing files copied from the installed defaults,
 # the settings written back at exit) and nothing new anywhere in the unpacked root.
-# When the package holds the command line, `kestrova --help` and `kestrova ports` run too.
+# When the package holds the command line, `kestrova --help` runs, and `kestrova ports` must
+# show COM1 mapped as the user's settings map it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -78,6 +79,7 @@ if [ -x "$root/usr/bin/kestrova" ]; then
   HOME="$home" "$root/usr/bin/kestrova" --help >"$work/help.log" 2>&1 || fail "kestrova --help failed"
   HOME="$home" "$root/usr/bin/kestrova" ports >"$work/ports.log" 2>&1 ||
     { cat "$work/ports.log" >&2; fail "kestrova ports failed"; }
-  grep -q 'COM' "$work/ports.log" || fail "kestrova ports listed no COM number"
+  # The user's settings, not the installed defaults: COM1 is the simulator's link.
+  grep -q "^COM1 .*$link" "$work/ports.log" || { cat "$work/ports.log" >&2; fail "kestrova ports did not read the settings in HOME"; }
 fi
 echo "install test passed: $deb, window from the unpacked tree reached Comms Good, settings in HOME"
