@@ -2,8 +2,8 @@
 # Builds the Debian package build/kestrova-interface_<version>_amd64.deb with CPack and checks
 # it: lintian must report no error, the menu entry and the AppStream metainfo must validate.
 #
-# A Release build in build/ (as scripts/test.sh makes it) is reused; otherwise the package is
-# built in build/package, so a build of another type keeps its own.
+# A Release build in build/ (as scripts/test.sh makes it) is reused, and a missing one made;
+# a build of another type in build/ is left alone and the package is built in build/package.
 #   scripts/package.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,7 +12,9 @@ bash scripts/deps.sh
 bash scripts/deps.sh dpkg-dev lintian appstream desktop-file-utils
 
 build=build
-if [ "$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' build/CMakeCache.txt 2>/dev/null)" != Release ]; then
+if [ ! -f build/CMakeCache.txt ]; then
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+elif [ "$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' build/CMakeCache.txt)" != Release ]; then
   build=build/package
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
