@@ -5,8 +5,10 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <string_view>
 
+#include "config/config_folder.h"
 #include "config/kestrova_ini.h"
 #include "core/app_service.h"
 #include "core_info.h"
@@ -30,16 +32,23 @@ void ShowFatalError(const char* message) {
 }
 
 int Run() {
+    // The core keeps its files beside the executable path it is given: the real one, or one
+    // of the same name in the user's configuration folder when the program is installed.
+    const std::filesystem::path executable = kestrova::ExecutablePath();
+    const kestrova::ConfigFolder config = kestrova::ChooseConfigFolder(
+        executable.parent_path(), kestrova::ProcessEnvironment(), kestrova::FolderWritable);
+    kestrova::CopyMissingDefaults(config);
+
     kestrova::PosixSerialLine line;
     kestrova::UdevPortCatalogue catalogue;
     kestrova::TFormDashboard dashboard;
     kestrova::AppService core(dashboard.Display(), dashboard, line, catalogue,
-                              kestrova::ExecutablePath());
+                              config.folder / executable.filename());
     core.SetProblemSink([](std::string_view problem) {
         std::fprintf(stderr, "Kestrova Interface: %.*s\n", static_cast<int>(problem.size()),
                      problem.data());
     });
-    kestrova::CoreInfo info(core);
+    kestrova::CoreInfo info(core, config.dialogFolder);
     dashboard.Create(core, info);  // FormCreate: CoreStart, then the timers
 
     kestrova::TAboutBox_KestrovaInterface about(&dashboard);

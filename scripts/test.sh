@@ -2,7 +2,8 @@
 # Installs what is missing, checks the formatting, builds everything and runs every test: the
 # Release build (warnings are errors), the same suite in a Debug build under AddressSanitizer and
 # UndefinedBehaviorSanitizer, a short smoke run of every fuzz target, and a one-minute fault soak
-# of the headless core against the simulator.
+# of the headless core against the simulator; and the Debian package, built from the Release
+# build, checked with lintian and run from an unpacked copy (scripts/install_test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +18,10 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKESTROVA_WERROR=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure --timeout 300
 echo "== Release build and tests: $((SECONDS - start)) s"
+
+step=$SECONDS
+bash scripts/install_test.sh
+echo "== package and install test: $((SECONDS - step)) s"
 
 step=$SECONDS
 bash scripts/sanitize.sh -DKESTROVA_WERROR=ON

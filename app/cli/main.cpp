@@ -3,10 +3,12 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "cli/commands.h"
 #include "common/errors.h"
+#include "config/config_folder.h"
 #include "config/kestrova_ini.h"
 
 namespace {
@@ -16,6 +18,17 @@ using kestrova::cli::ExitCode;
 
 constexpr std::string_view PortHelp = "the unit's port: COM3, 3 or a device path";
 
+// The folder given, or the one the window uses: beside the program, or the user's folder when
+// installed, seeded with the defaults the window would copy there on its first start.
+std::filesystem::path ConfigFolderToUse(const std::string& given) {
+    if (!given.empty()) return given;
+    const kestrova::ConfigFolder config =
+        kestrova::ChooseConfigFolder(kestrova::ExecutablePath().parent_path(),
+                                     kestrova::ProcessEnvironment(), kestrova::FolderWritable);
+    kestrova::CopyMissingDefaults(config);
+    return config.folder;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -24,10 +37,10 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     kestrova::cli::CommonOptions common;
-    common.configFolder = kestrova::ExecutablePath().parent_path();
     std::string configFolder;
     app.add_option("--config-dir", configFolder,
-                   "folder of the three configuration files (default: beside the program)");
+                   "folder of the three configuration files (default: the window's, beside the "
+                   "program or, installed, ~/.config/kestrova-interface)");
     app.add_flag("-v,--verbose", common.verbose, "the core's debug memo on stderr");
 
     CLI::App* ports = app.add_subcommand("ports", "every COM number 1 to 40 and its device");
@@ -82,7 +95,6 @@ int main(int argc, char** argv) {
         const int code = app.exit(error);
         return code == 0 ? 0 : static_cast<int>(ExitCode::Usage);
     }
-    if (!configFolder.empty()) common.configFolder = configFolder;
     backup.outFile = outFile;
     backup.outFolder = outFolder;
     restore.file = restoreFile;
@@ -92,6 +104,7 @@ int main(int argc, char** argv) {
 
     const std::string command = app.get_subcommands().front()->get_name();
     try {
+        common.configFolder = ConfigFolderToUse(configFolder);
         kestrova::cli::StopSignal stop;
         ExitCode code = ExitCode::Done;
         if (*ports) code = kestrova::cli::RunPorts(common);

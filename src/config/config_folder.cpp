@@ -1,0 +1,93 @@
+#include "config/config_folder.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+
+#include "common/errors.h"
+
+namespace kestrova {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool IsInstalled(const fs::path& executableFolder) {
+    if (executableFolder.filename() != "bin") return false;
+    std::error_code error;
+    return fs::is_directory(executableFolder.parent_path() / SharedDataFolderName, error);
+}
+
+// Empty when the environment names no place for the user's files.
+fs::path UserFolder(const FolderEnvironment& environment) {
+    // Relative values of XDG_CONFIG_HOME are to be ignored.
+    const fs::path xdg(environment.xdgConfigHome);
+    if (xdg.is_absolute()) return xdg / UserFolderName;
+    if (environment.home.empty()) return {};
+    return fs::path(environment.home) / ".config" / UserFolderName;
+}
+
+std::string EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr ? std::string() : std::string(value);
+}
+
+void CopyOne(const fs::path& from, const fs::path& to) {
+    fs::path temporary = to;
+    temporary += ".new";
+    std::error_code error;
+    fs::copy_file(from, temporary, fs::copy_options::overwrite_existing, error);
+    if (!error) {
+        fs::permissions(temporary, fs::perms::owner_read | fs::perms::owner_write,
+                        fs::perm_options::add, error);
+    }
+    if (!error) fs::rename(temporary, to, error);
+    if (error) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        throw FileError("Cannot create file " + to.string() + ": " + error.message());
+    }
+}
+
+}  // namespace
+
+ConfigFolder ChooseConfigFolder(const fs::path& executableFolder,
+                                const FolderEnvironment& environment,
+                                const FolderWritableProbe& writable) {
+    fs::path defaults;
+    if (IsInstalled(executableFolder)) {
+        defaults = executableFolder.parent_path() / SharedDataFolderName;
+    } else if (!writable(executableFolder)) {
+        defaults = executableFolder;
+    }
+    const fs::path user = UserFolder(environment);
+    if (defaults.empty() || user.empty()) return {executableFolder, {}, {}};
+    const fs::path dialogs = environment.home.empty() ? user : fs::path(environment.home);
+    return {user, defaults, dialogs};
+}
+
+FolderEnvironment ProcessEnvironment() {
+    return {EnvironmentValue("XDG_CONFIG_HOME"), EnvironmentValue("HOME")};
+}
+
+bool FolderWritable(const fs::path& folder) {
+    return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+void CopyMissingDefaults(const ConfigFolder& config) {
+    if (config.defaults.empty()) return;
+    std::error_code error;
+    fs::create_directories(config.folder, error);
+    if (error) {
+        throw FileError("Cannot create folder " + config.folder.string() + ": " + error.message());
+    }
+    for (std::string_view name : ConfigurationFileNames) {
+        const fs::path target = config.folder / name;
+        const fs::path source = config.defaults / name;
+        if (fs::exists(target, error) || !fs::is_regular_file(source, error)) continue;
+        CopyOne(source, target);
+    }
+}
+
+}  // namespace kestrova
