@@ -16,7 +16,7 @@ bash scripts/format.sh --check
 jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKESTROVA_WERROR=ON
 cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure --timeout 300
+ctest --test-dir build -j"$jobs" --output-on-failure --timeout 300
 echo "== Release build and tests: $((SECONDS - start)) s"
 
 step=$SECONDS
@@ -28,7 +28,7 @@ bash scripts/sanitize.sh -DKESTROVA_WERROR=ON
 echo "== sanitizer build and tests: $((SECONDS - step)) s"
 
 step=$SECONDS
-bash scripts/fuzz.sh 20
+bash scripts/fuzz.sh 10
 echo "== fuzz smoke: $((SECONDS - step)) s"
 
 step=$SECONDS
