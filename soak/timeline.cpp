@@ -29,19 +29,20 @@ void AddNanoseconds(timespec& t, std::int64_t ns) {
 void Timeline::Start() {
     start_ = Now();
     deadline_ = start_;
+    woke_ = start_;
 }
 
 void Timeline::WaitForNextTick() {
     AddNanoseconds(deadline_, 1'000'000);
-    const std::int64_t behindNs = Nanoseconds(Now()) - Nanoseconds(deadline_);
-    if (behindNs > LateResyncMs * 1'000'000) {
+    if (Nanoseconds(deadline_) < Nanoseconds(woke_)) {
         ++resyncs_;
-        deadline_ = Now();
-        return;
+        deadline_ = woke_;
+        AddNanoseconds(deadline_, 1'000'000);
     }
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline_, nullptr) == EINTR) {
     }
-    const std::int64_t latenessUs = (Nanoseconds(Now()) - Nanoseconds(deadline_)) / 1000;
+    woke_ = Now();
+    const std::int64_t latenessUs = (Nanoseconds(woke_) - Nanoseconds(deadline_)) / 1000;
     worstLatenessUs_ = std::max(worstLatenessUs_, latenessUs);
     if (latenessUs > 1000) ++lateTicks_;
 }

@@ -7,16 +7,16 @@
 
 namespace kestrova::soak {
 
-// Real 1 ms ticks on absolute deadlines of the monotonic clock, and how well they were kept.
+// Real 1 ms ticks on deadlines of the monotonic clock, kept as the window's precise timer keeps
+// them, and how well they were kept.
 class Timeline {
 public:
-    // Further behind than this, the timeline restarts from now.
-    static constexpr std::int64_t LateResyncMs = 100;
-
     // The first deadline is now; the elapsed time counts from here.
     void Start();
-    // Moves the deadline on by 1 ms and sleeps until it. When the run is already far behind (the
-    // machine was busy), the timeline starts again from now instead of firing a burst of ticks.
+    // Moves the deadline on by 1 ms and sleeps until it. When that deadline has passed already
+    // (the machine was busy), the timeline starts again 1 ms after the late tick, as the window's
+    // timer does: no burst of catch-up ticks, which would run the port driver's time limits,
+    // counted in polls, in far less than their time.
     void WaitForNextTick();
     double ElapsedSeconds() const;
 
@@ -27,6 +27,7 @@ public:
 private:
     timespec start_{};
     timespec deadline_{};
+    timespec woke_{};             // when the last tick began
     std::int64_t lateTicks_ = 0;  // woke more than 1 ms after the deadline
     std::int64_t resyncs_ = 0;
     std::int64_t worstLatenessUs_ = 0;
