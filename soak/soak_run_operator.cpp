@@ -17,6 +17,9 @@ void SoakRun::OperatorStep() {
     }
     if (figures_.killed && figures_.lostAfterKillMs < 0 && comms.LastLossMs() >= figures_.killMs) {
         figures_.lostAfterKillMs = comms.LastLossMs();
+        // Until the loss showed, comms still read good, yet what was written then never reached
+        // the restarted controller: it went to the dead line or was withdrawn at the reconnect.
+        ledger_.ForgetAll();
     }
     // The dashboard reconnects by itself once the device is back; the operator's pick after a
     // lasting loss is the fallback.
