@@ -196,6 +196,11 @@ public:
     // Where the backups before a restore take their names' time from (the system's by default).
     void SetLocalClock(LocalClock clock) { localClock_ = std::move(clock); }
 
+    // --- Link statistics ---
+    // How the exchanges with the controller have gone since the last reset.
+    LinkCounters LinkStatistics() const { return protocol_.LinkStatistics(); }
+    void ResetLinkStatistics() { protocol_.ResetLinkStatistics(); }
+
     // The message of a conversion error met while the configuration loaded (one line per file,
     // "<file name>: <message>"), empty when the start-up read everything.
     std::string_view StartupError() const override { return startupError_; }

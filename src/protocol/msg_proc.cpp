@@ -45,6 +45,7 @@ void Protocol::ProtocolPoll() {
                        transfer == PortTransferState::Failed) {
                 MsgBlock& block = Block(blockCursor_);
                 DispatchReply(blockCursor_);
+                RecordExchange(block);
                 if (block.Result.Good()) {
                     db_.CountGoodExchange(block.PointNo);
                 } else {
@@ -69,6 +70,21 @@ void Protocol::ProtocolPoll() {
             state_ = linkOpen ? PollState::NextBlock : PollState::Stopped;
         }
     }
+}
+
+void Protocol::RecordExchange(const MsgBlock& block) {
+    counters_.Count(block.Result, port_.PollsWaited(), clock_(), block.PointNo);
+}
+
+LinkCounters Protocol::LinkStatistics() const {
+    LinkCounters counters = counters_;
+    counters.lateBytesDropped = port_.LateBytesDropped() - lateBytesAtReset_;
+    return counters;
+}
+
+void Protocol::ResetLinkStatistics() {
+    counters_.Reset();
+    lateBytesAtReset_ = port_.LateBytesDropped();
 }
 
 void Protocol::StartExchange(int block) {
