@@ -28,8 +28,9 @@ void CountFailure(LinkCounters& c, ExchangeResult result) {
 }  // namespace
 
 double LinkCounters::GoodPercent() const {
-    return exchanges == 0 ? 0.0
-                          : 100.0 * static_cast<double>(goodReplies) / static_cast<double>(exchanges);
+    return exchanges == 0
+               ? 0.0
+               : 100.0 * static_cast<double>(goodReplies) / static_cast<double>(exchanges);
 }
 
 double LinkCounters::ReplyMsMin() const { return PollsToMs(replyPollsMin); }

@@ -8,6 +8,7 @@
 #include "points/point_database.h"
 #include "port/port_drv.h"
 #include "protocol/exchange_result.h"
+#include "protocol/exchange_trace.h"
 #include "protocol/link_counters.h"
 #include "protocol/msg_frames.h"
 
@@ -105,6 +106,8 @@ public:
     // How the exchanges have gone since the last reset; the late bytes are the port's.
     LinkCounters LinkStatistics() const;
     void ResetLinkStatistics();
+    // The last exchanges, oldest first, with their frames both ways.
+    const ExchangeTrace& Trace() const { return trace_; }
     // Where the time of a failed exchange comes from (the system's clock by default).
     void SetWallClock(WallClock clock) { clock_ = std::move(clock); }
 
@@ -138,6 +141,7 @@ private:
     void StoreBlockRead();
     void StoreValues(int point, int size);
     void RecordExchange(const MsgBlock& block);
+    void TraceExchange(const MsgBlock& block, std::int64_t timeMs);
     static bool ValidBlock(int block) { return block >= 0 && block < MsgBlockCount; }
     MsgBlock& Block(int block) { return msgBlocks_[static_cast<std::size_t>(block)]; }
 
@@ -160,6 +164,7 @@ private:
 
     WallClock clock_ = SystemWallClockMs;
     LinkCounters counters_;
+    ExchangeTrace trace_;
     std::uint64_t lateBytesAtReset_ = 0;  // the port's count when the counters were reset
 };
 

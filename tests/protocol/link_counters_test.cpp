@@ -12,7 +12,7 @@ namespace {
 
 struct CountRow {
     ExchangeResult result;
-    std::uint64_t LinkCounters::* counter;
+    std::uint64_t LinkCounters::*counter;
     const char* text;
 };
 
@@ -23,22 +23,28 @@ TEST(LinkCountersTest, EachResultRaisesItsOwnCountAndHasItsWords) {
         {{.reply = ReplyResult::ChecksumError}, &LinkCounters::checksumErrors, "checksum error"},
         {{.reply = ErrorReplyResult(16)}, &LinkCounters::errorReplies, "error reply"},
         {{.reply = ReplyResult::ErrorReply}, &LinkCounters::errorReplies, "error reply"},
-        {{.reply = ReplyResult::ReadMalformed}, &LinkCounters::malformedReplies,
+        {{.reply = ReplyResult::ReadMalformed},
+         &LinkCounters::malformedReplies,
          "malformed read reply"},
-        {{.reply = ReplyResult::WriteMalformed}, &LinkCounters::malformedReplies,
+        {{.reply = ReplyResult::WriteMalformed},
+         &LinkCounters::malformedReplies,
          "malformed write reply"},
-        {{.reply = ReplyResult::UnknownStart}, &LinkCounters::malformedReplies,
+        {{.reply = ReplyResult::UnknownStart},
+         &LinkCounters::malformedReplies,
          "unknown reply start"},
-        {{.transferError = PortErrorCode::FramingError}, &LinkCounters::framingErrors,
+        {{.transferError = PortErrorCode::FramingError},
+         &LinkCounters::framingErrors,
          "framing error"},
-        {{.transferError = PortErrorCode::OverrunError}, &LinkCounters::overrunErrors,
+        {{.transferError = PortErrorCode::OverrunError},
+         &LinkCounters::overrunErrors,
          "overrun error"},
-        {{.transferError = PortErrorCode::InputOverflow}, &LinkCounters::inputOverflows,
+        {{.transferError = PortErrorCode::InputOverflow},
+         &LinkCounters::inputOverflows,
          "input overflow"},
-        {{.transferError = PortErrorCode::ParityError}, &LinkCounters::parityErrors,
+        {{.transferError = PortErrorCode::ParityError},
+         &LinkCounters::parityErrors,
          "parity error"},
-        {{.transferError = PortErrorCode::LineError}, &LinkCounters::otherLineErrors,
-         "line error"},
+        {{.transferError = PortErrorCode::LineError}, &LinkCounters::otherLineErrors, "line error"},
     };
     for (const CountRow& row : rows) {
         SCOPED_TRACE(row.text);
