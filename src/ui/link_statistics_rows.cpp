@@ -71,10 +71,10 @@ std::vector<StatisticsRow> LinkStatisticsRows::Refresh(const CoreMonitor& monito
         {"Parity errors", count(c.parityErrors)},
         {"Other line errors", count(c.otherLineErrors)},
         {"Late bytes dropped", count(c.lateBytesDropped)},
-        {"Reply time min / mean / max",
-         c.goodReplies == 0 ? "-"
-                            : Fixed(c.ReplyMsMin(), 1) + " / " + Fixed(c.ReplyMsMean(), 2) +
-                                  " / " + Fixed(c.ReplyMsMax(), 1) + " ms"},
+        {"Reply time min / mean / max", c.goodReplies == 0 ? "-"
+                                                           : Fixed(c.ReplyMsMin(), 1) + " / " +
+                                                                 Fixed(c.ReplyMsMean(), 2) + " / " +
+                                                                 Fixed(c.ReplyMsMax(), 1) + " ms"},
         {"Last failure", LastFailureText(c)},
     };
 }

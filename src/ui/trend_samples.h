@@ -20,26 +20,16 @@ inline constexpr std::size_t TrendPointCount = 20;
 // The points the dashboard shows: per axis the neutral, output, adjust values and maximum and the
 // mode, then the controller mode and the version shown.
 inline constexpr std::array<TrendPoint, TrendPointCount> TrendPoints{{
-    {11, "Pan neutral"},
-    {16, "Pan output"},
-    {10, "Pan positive adjust"},
-    {13, "Pan negative adjust"},
-    {12, "Pan adjust maximum"},
-    {17, "Pan mode"},
-    {21, "Tilt neutral"},
-    {26, "Tilt output"},
-    {20, "Tilt positive adjust"},
-    {23, "Tilt negative adjust"},
-    {22, "Tilt adjust maximum"},
-    {27, "Tilt mode"},
-    {31, "Roll neutral"},
-    {36, "Roll output"},
-    {30, "Roll positive adjust"},
-    {33, "Roll negative adjust"},
-    {32, "Roll adjust maximum"},
-    {37, "Roll mode"},
-    {6, "Controller mode"},
-    {9, "Version"},
+    {11, "Pan neutral"},          {16, "Pan output"},
+    {10, "Pan positive adjust"},  {13, "Pan negative adjust"},
+    {12, "Pan adjust maximum"},   {17, "Pan mode"},
+    {21, "Tilt neutral"},         {26, "Tilt output"},
+    {20, "Tilt positive adjust"}, {23, "Tilt negative adjust"},
+    {22, "Tilt adjust maximum"},  {27, "Tilt mode"},
+    {31, "Roll neutral"},         {36, "Roll output"},
+    {30, "Roll positive adjust"}, {33, "Roll negative adjust"},
+    {32, "Roll adjust maximum"},  {37, "Roll mode"},
+    {6, "Controller mode"},       {9, "Version"},
 }};
 
 // Where in a sample the plotted values are: the three outputs, then the three neutral values.

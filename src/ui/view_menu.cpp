@@ -21,8 +21,8 @@ std::optional<std::string> ChooseSaveFile(FileMenuHost& host, const DashboardInf
 }  // namespace
 
 void SaveProtocolTrace1Click(Core& core, FileMenuHost& host, const DashboardInfo& info) {
-    const std::optional<std::string> path = ChooseSaveFile(
-        host, info, ProtocolTraceFilter, ProtocolTraceExtension, ProtocolTraceName);
+    const std::optional<std::string> path =
+        ChooseSaveFile(host, info, ProtocolTraceFilter, ProtocolTraceExtension, ProtocolTraceName);
     if (path) core.ServiceEvent(event_names::SaveProtocolTrace_Selected, *path);
 }
 
