@@ -16,12 +16,12 @@ void AppService::SaveProtocolTrace(const std::filesystem::path& path) {
     if (file) WriteExchangeTrace(file, protocol_.Trace(), points_);
     file.close();
     if (!file) {
-        Show(display_keys::MessageBox, "The protocol trace could not be written to " +
-                                           path.string() + ".");
+        Show(display_keys::MessageBox,
+             "The protocol trace could not be written to " + path.string() + ".");
         return;
     }
-    Show(display_keys::DebugInfo, "Protocol trace saved: " +
-                                      std::to_string(protocol_.Trace().Size()) + " exchanges");
+    Show(display_keys::DebugInfo,
+         "Protocol trace saved: " + std::to_string(protocol_.Trace().Size()) + " exchanges");
 }
 
 }  // namespace kestrova

@@ -9,8 +9,7 @@ namespace kestrova {
 
 namespace {
 
-void AppendHex(std::string& line, const std::uint8_t* bytes, std::size_t kept,
-               std::size_t length) {
+void AppendHex(std::string& line, const std::uint8_t* bytes, std::size_t kept, std::size_t length) {
     char hex[4];
     for (std::size_t i = 0; i < kept; ++i) {
         std::snprintf(hex, sizeof hex, i == 0 ? "%02X" : " %02X", bytes[i]);

@@ -14,7 +14,6 @@ namespace kestrova {
 std::string TraceLine(const TraceEntry& entry, const PointDatabase& points);
 
 // The whole trace, oldest exchange first, one line each.
-void WriteExchangeTrace(std::ostream& out, const ExchangeTrace& trace,
-                        const PointDatabase& points);
+void WriteExchangeTrace(std::ostream& out, const ExchangeTrace& trace, const PointDatabase& points);
 
 }  // namespace kestrova

@@ -32,9 +32,9 @@ TEST_F(LinkMonitor, CountersTraceAndResetOverTheSimulator) {
     EXPECT_GE(lines, 20);
 
     Core().ServiceEvent("SaveProtocolTrace_Selected", (Folder() / "no" / "trace.txt").string());
-    EXPECT_EQ(display_.Values("MessageBox").back(),
-              "The protocol trace could not be written to " +
-                  (Folder() / "no" / "trace.txt").string() + ".");
+    EXPECT_EQ(display_.Values("MessageBox").back(), "The protocol trace could not be written to " +
+                                                        (Folder() / "no" / "trace.txt").string() +
+                                                        ".");
 
     Core().ServiceEvent("LinkStatisticsReset", "OnClick");
     EXPECT_EQ(monitor.LinkStatistics().exchanges, 0u);

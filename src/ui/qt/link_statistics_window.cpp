@@ -16,8 +16,8 @@ std::int64_t NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 
 }  // namespace
 
-LinkStatisticsWindow::LinkStatisticsWindow(QWidget* parent, const CoreMonitor& monitor,
-                                           Core& core, const DashboardDisplay& display)
+LinkStatisticsWindow::LinkStatisticsWindow(QWidget* parent, const CoreMonitor& monitor, Core& core,
+                                           const DashboardDisplay& display)
     : QWidget(parent, Qt::Window), monitor_(monitor), core_(core), display_(display) {
     setObjectName(QStringLiteral("LinkStatistics"));
     setWindowTitle(QStringLiteral("Link Statistics"));
@@ -29,7 +29,7 @@ LinkStatisticsWindow::LinkStatisticsWindow(QWidget* parent, const CoreMonitor& m
         grid->addWidget(new QLabel(QString::fromStdString(rows[i].label), this), row, 0);
         auto* value = new QLabel(this);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        value->setMinimumWidth(260);
+        value->setMinimumWidth(420);
         grid->addWidget(value, row, 1);
         values_.push_back(value);
     }

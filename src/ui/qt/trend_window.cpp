@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
+#include <QPen>
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QTimer>
@@ -29,6 +30,8 @@ struct Span {
 };
 constexpr std::array<Span, 3> Spans{{{"30 s", 30'000}, {"2 min", 120'000}, {"10 min", 600'000}}};
 constexpr int DefaultSpan = 1;
+// Pan, Tilt, Roll: the outputs drawn solid, the neutral values dashed in the same colour.
+constexpr std::array<Qt::GlobalColor, 3> AxisColours{Qt::blue, Qt::darkGreen, Qt::darkYellow};
 
 QScatterSeries* MarkSeries(const char* name, Qt::GlobalColor colour,
                            QScatterSeries::MarkerShape shape) {
@@ -57,8 +60,13 @@ TrendWindow::TrendWindow(QWidget* parent, const CoreMonitor& monitor, FileMenuHo
     chart_->addAxis(valueAxis_, Qt::AlignLeft);
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         lines_[i] = new QLineSeries;
-        lines_[i]->setName(QString::fromUtf8(TrendPoints[TrendPlotted[i]].name.data(),
-                                             static_cast<int>(TrendPoints[TrendPlotted[i]].name.size())));
+        lines_[i]->setName(
+            QString::fromUtf8(TrendPoints[TrendPlotted[i]].name.data(),
+                              static_cast<int>(TrendPoints[TrendPlotted[i]].name.size())));
+        QPen pen(AxisColours[i % AxisColours.size()]);
+        pen.setWidth(2);
+        if (i >= AxisColours.size()) pen.setStyle(Qt::DashLine);
+        lines_[i]->setPen(pen);
         chart_->addSeries(lines_[i]);
     }
     adjustMarks_ = MarkSeries("Adjustment", Qt::darkBlue, QScatterSeries::MarkerShapeTriangle);
@@ -106,7 +114,8 @@ void TrendWindow::SampleNow() {
 }
 
 void TrendWindow::Redraw() {
-    const std::int64_t spanMs = Spans[static_cast<std::size_t>(std::max(0, span_->currentIndex()))].ms;
+    const std::int64_t spanMs =
+        Spans[static_cast<std::size_t>(std::max(0, span_->currentIndex()))].ms;
     timeAxis_->setRange(-static_cast<double>(spanMs) / 1000.0, 0.0);
     std::array<QList<QPointF>, TrendPlotted.size()> points;
     QList<QPointF> adjusts;
@@ -116,13 +125,22 @@ void TrendWindow::Redraw() {
         return;
     }
     const std::int64_t newest = sampler_.Latest().timeMs;
+    // At most about MaxPlotted points a line: drawing is what costs, and a wider span shows no
+    // more detail than the window has pixels. Marks are looked for in every sample.
+    std::size_t firstInSpan = 0;
+    while (firstInSpan < sampler_.Size() && newest - sampler_.At(firstInSpan).timeMs > spanMs) {
+        ++firstInSpan;
+    }
+    const std::size_t step = std::max<std::size_t>(1, (sampler_.Size() - firstInSpan) / MaxPlotted);
     double low = 0.0;
     double high = 0.0;
     bool first = true;
-    for (std::size_t n = 0; n < sampler_.Size(); ++n) {
+    for (std::size_t n = firstInSpan; n < sampler_.Size(); ++n) {
         const TrendSample& s = sampler_.At(n);
-        if (newest - s.timeMs > spanMs) continue;
         const double x = static_cast<double>(s.timeMs - newest) / 1000.0;
+        if (s.adjusted) adjusts.append(QPointF(x, 0.0));
+        if (s.restored) restores.append(QPointF(x, 0.0));
+        if ((n - firstInSpan) % step != 0 && n + 1 != sampler_.Size()) continue;
         for (std::size_t i = 0; i < points.size(); ++i) {
             const double y = s.values[TrendPlotted[i]];
             points[i].append(QPointF(x, y));
@@ -130,8 +148,6 @@ void TrendWindow::Redraw() {
             high = first ? y : std::max(high, y);
             first = false;
         }
-        if (s.adjusted) adjusts.append(QPointF(x, 0.0));
-        if (s.restored) restores.append(QPointF(x, 0.0));
     }
     // Some room above and below, and a range even when every value is the same.
     const double margin = std::max(1.0, (high - low) * 0.05);

@@ -28,6 +28,7 @@ class TrendWindow final : public QWidget {
     Q_OBJECT
 public:
     static constexpr int RedrawMs = 500;
+    static constexpr std::size_t MaxPlotted = 300;
 
     TrendWindow(QWidget* parent, const CoreMonitor& monitor, FileMenuHost& host,
                 const DashboardInfo& info);
