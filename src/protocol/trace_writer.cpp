@@ -45,7 +45,8 @@ std::string TraceLine(const TraceEntry& e, const PointDatabase& points) {
     if (PointDatabase::PointIndexValid(e.point)) {
         line += points.PointTable()[static_cast<std::size_t>(e.point)].Name.data();
     }
-    std::snprintf(field, sizeof field, " address 0x%04X count %u value ", e.address, e.count);
+    std::snprintf(field, sizeof field, " address 0x%04X count %u value ", e.address,
+                  static_cast<unsigned>(e.count));
     line += field;
     AppendValue(line, e, points);
     line += " tx ";
