@@ -50,6 +50,7 @@ int Run() {
     });
     kestrova::CoreInfo info(core, config.dialogFolder);
     dashboard.Create(core, info);  // FormCreate: CoreStart, then the timers
+    dashboard.SetMonitor(core);    // the Link Statistics and Trend windows
 
     kestrova::TAboutBox_KestrovaInterface about(&dashboard);
     kestrova::TFormFirmwareUpdateDialog firmware(&dashboard);

@@ -13,6 +13,7 @@ FaultOutcome FaultInjector::Apply(SimReply& reply) {
     FaultOutcome outcome;
     if (Chance(settings_.drop)) {
         outcome.send = false;
+        ++counts_.dropped;
         return outcome;
     }
     if (Chance(settings_.error)) {
@@ -22,6 +23,11 @@ FaultOutcome FaultInjector::Apply(SimReply& reply) {
     if (Chance(settings_.corrupt) && reply.length >= 2) {
         reply.bytes[reply.length - 1] ^= 0x5A;
         outcome.corrupted = true;
+    }
+    if (outcome.corrupted) {
+        ++counts_.corrupted;
+    } else if (outcome.errorInjected) {
+        ++counts_.errorReplies;
     }
     outcome.late = Chance(settings_.late);
     if (Chance(settings_.garbage)) {

@@ -28,6 +28,15 @@ struct FaultOutcome {
     std::array<std::uint8_t, 8> garbage{};
 };
 
+// How many replies each fault has struck so far. A reply is counted once, by what the utility
+// gets: dropped, sent with a damaged checksum (an injected error reply among them), or sent as a
+// sound injected error reply.
+struct FaultCounts {
+    std::uint32_t dropped = 0;
+    std::uint32_t corrupted = 0;
+    std::uint32_t errorReplies = 0;
+};
+
 // Decides, reply by reply, which faults strike; reproducible for a given seed.
 class FaultInjector {
 public:
@@ -36,6 +45,7 @@ public:
     // May turn reply into an error reply or damage its checksum; fills the stray bytes to send
     // before it. send is false for a dropped reply (nothing else is then done to it).
     FaultOutcome Apply(SimReply& reply);
+    const FaultCounts& Counts() const { return counts_; }
 
 private:
     bool Chance(double probability);
@@ -43,6 +53,7 @@ private:
     FaultSettings settings_;
     std::mt19937 rng_;
     std::uniform_real_distribution<double> unit_{0.0, 1.0};
+    FaultCounts counts_;
 };
 
 }  // namespace kestrova

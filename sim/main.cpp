@@ -45,7 +45,8 @@ void PrintUsage(std::FILE* to) {
         "  --trace          log every frame on stderr\n"
         "  --reply-log      after the device path, one line per intact good read reply on\n"
         "                   stdout: read <address> <data> (hex), before its first byte leaves\n"
-        "  --seed N         seed of the fault chances (default 1)\n",
+        "  --seed N         seed of the fault chances (default 1)\n"
+        "On SIGINT or SIGTERM the counts of requests and faults go to stderr.\n",
         to);
 }
 
@@ -237,5 +238,12 @@ int main(int argc, char** argv) {
     }
     simulator.Stop();
     close(signalFd);
+    const kestrova::SimStats& stats = simulator.Model().Stats();
+    const kestrova::FaultCounts& faults = simulator.Faults();
+    std::fprintf(stderr,
+                 "kestrova-sim: requests %u, error replies %u, dropped %u, corrupted %u, "
+                 "injected error replies %u\n",
+                 stats.requests, stats.errorReplies, faults.dropped, faults.corrupted,
+                 faults.errorReplies);
     return 0;
 }

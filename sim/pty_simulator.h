@@ -82,6 +82,7 @@ public:
     ControllerModel& Model() { return model_; }
     const ControllerModel& Model() const { return model_; }
     std::uint32_t RepliesSent() const { return repliesSent_; }
+    const FaultCounts& Faults() const { return faults_.Counts(); }
 
 private:
     struct PendingOutput {

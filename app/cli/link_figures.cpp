@@ -1,28 +1,25 @@
 #include "link_figures.h"
 
 namespace kestrova::cli {
-namespace {
 
-// Msg_Count runs 0 to 1001 and starts again.
-constexpr std::int32_t MsgCountModulus = 1002;
-
-}  // namespace
-
-LinkFigureSource::LinkFigureSource(const AppService& core) : core_(core) {
-    for (int point = 0; point < MaxPoints; ++point) {
-        lastCounts_[point] = core_.Points().PointTable()[point].Msg_Count;
-    }
-}
+LinkFigureSource::LinkFigureSource(const AppService& core)
+    : core_(core), start_(core.LinkStatistics()), last_(start_) {}
 
 LinkFigures LinkFigureSource::Take(double seconds) {
-    std::int64_t good = 0;
-    for (int point = 0; point < MaxPoints; ++point) {
-        const std::int32_t count = core_.Points().PointTable()[point].Msg_Count;
-        good += (count - lastCounts_[point] + MsgCountModulus) % MsgCountModulus;
-        lastCounts_[point] = count;
-    }
+    const LinkCounters now = core_.LinkStatistics();
+    const std::uint64_t exchanges = now.exchanges - last_.exchanges;
+    const std::uint64_t good = now.goodReplies - last_.goodReplies;
+
     LinkFigures figures;
-    figures.goodRepliesPerSecond = seconds > 0.0 ? static_cast<double>(good) / seconds : 0.0;
+    figures.exchangesPerSecond = seconds > 0.0 ? static_cast<double>(exchanges) / seconds : 0.0;
+    if (exchanges > 0) {
+        figures.goodRepliesPercent =
+            100.0 * static_cast<double>(good) / static_cast<double>(exchanges);
+    }
+    figures.timeouts = now.timeouts - start_.timeouts;
+    figures.checksumErrors = now.checksumErrors - start_.checksumErrors;
+    figures.errorReplies = now.errorReplies - start_.errorReplies;
+    last_ = now;
     return figures;
 }
 

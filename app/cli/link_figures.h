@@ -1,26 +1,24 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 
 #include "core/app_service.h"
+#include "protocol/link_counters.h"
 
 namespace kestrova::cli {
 
-// The link's figures over the last interval. The runtime counts good exchanges today (each
-// point's Msg_Count), so the good replies are filled; the other figures stay unknown until the
-// protocol counts exchanges, time-outs, checksum errors and error replies itself.
+// The link's figures for one monitor line: the rate and the share of good replies over the last
+// interval, the failure counts since the monitor started.
 struct LinkFigures {
-    double goodRepliesPerSecond = 0.0;
-    std::optional<double> exchangesPerSecond;
-    std::optional<double> goodRepliesPercent;
-    std::optional<std::int64_t> timeouts;
-    std::optional<std::int64_t> checksumErrors;
-    std::optional<std::int64_t> errorReplies;
+    double exchangesPerSecond = 0.0;
+    std::optional<double> goodRepliesPercent;  // none without an exchange in the interval
+    std::uint64_t timeouts = 0;
+    std::uint64_t checksumErrors = 0;
+    std::uint64_t errorReplies = 0;
 };
 
-// Takes the figures of one core, interval by interval.
+// Takes the figures of one core's link counters, interval by interval.
 class LinkFigureSource {
 public:
     explicit LinkFigureSource(const AppService& core);
@@ -29,7 +27,8 @@ public:
 
 private:
     const AppService& core_;
-    std::array<std::int32_t, MaxPoints> lastCounts_{};
+    LinkCounters start_;
+    LinkCounters last_;
 };
 
 }  // namespace kestrova::cli

@@ -1,6 +1,9 @@
 // kestrova monitor: once a second the link's figures and each axis's values, as a line, a JSON
 // object or a CSV row.
 #include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <optional>
@@ -59,23 +62,24 @@ std::string_view ModeText(double mode) {
     return "?";
 }
 
-template <class T>
-std::optional<std::string> Number(const std::optional<T>& value) {
+// One decimal; none (an empty cell, JSON null) without an exchange in the interval.
+std::optional<std::string> Percent(const std::optional<double>& value) {
     if (!value) return std::nullopt;
-    return DoubleToText(static_cast<double>(*value));
+    return DoubleToText(std::round(*value * 10.0) / 10.0);
 }
+
+std::string Count(std::uint64_t value) { return std::to_string(value); }
 
 Row TakeRow(const UnitSession& unit, LinkFigureSource& link) {
     const LinkFigures f = link.Take(std::chrono::duration<double>(Interval).count());
     Row row{
         {"time", IsoTime(), true},
         {"link", std::string(LinkText(unit)), true},
-        {"exchanges per second", Number(f.exchangesPerSecond), false},
-        {"good replies per second", DoubleToText(f.goodRepliesPerSecond), false},
-        {"good replies %", Number(f.goodRepliesPercent), false},
-        {"time-outs", Number(f.timeouts), false},
-        {"checksum errors", Number(f.checksumErrors), false},
-        {"error replies", Number(f.errorReplies), false},
+        {"exchanges per second", DoubleToText(std::round(f.exchangesPerSecond)), false},
+        {"good replies %", Percent(f.goodRepliesPercent), false},
+        {"time-outs", Count(f.timeouts), false},
+        {"checksum errors", Count(f.checksumErrors), false},
+        {"error replies", Count(f.errorReplies), false},
     };
     const auto& table = unit.Core().Points().PointTable();
     for (const Axis axis : Axes) {

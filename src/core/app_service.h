@@ -103,6 +103,11 @@ struct CoreState {
     std::array<double, MaxPoints> CalibrationBuffer{};
     // Points the memo has named as unwritable (a scale multiplier of 0 in the tag file).
     std::array<bool, MaxPoints> UnwritableReported{};
+    // Values written so far, operator events among whose handling one was written, and restores
+    // started.
+    std::uint64_t ValueWrites = 0;
+    std::uint64_t OperatorAdjustments = 0;
+    std::uint64_t RestoresStarted = 0;
 };
 
 // The local wall-clock time, which names the backups made before a restore.
@@ -141,7 +146,7 @@ std::tm SystemLocalTime();
 // DisplayUpdate may call ServiceEvent again before it returns (a display command that moves the
 // focus or a track bar raises the window's handlers). The core keeps no state across a
 // DisplayUpdate call that such a nested event could invalidate, and drops no nested event.
-class AppService final : public Core {
+class AppService final : public Core, public CoreMonitor {
 public:
     AppService(Display& display, WindowPlacement& window, SerialLine& line,
                PortCatalogue& catalogue, std::filesystem::path executablePath);
@@ -199,6 +204,20 @@ public:
     // turns it off when the operator asks for a restore without one.
     void SetBackupBeforeRestore(bool backup) { backupBeforeRestore_ = backup; }
 
+    // --- What the views read (CoreMonitor) and the protocol trace (link_monitor.cpp) ---
+    // How the exchanges with the controller have gone since the last reset.
+    LinkCounters LinkStatistics() const override { return protocol_.LinkStatistics(); }
+    void ResetLinkStatistics() { protocol_.ResetLinkStatistics(); }
+    std::string_view LinkDevice() const override { return port_.DeviceName(); }
+    std::int32_t LinkComNumber() const override { return port_.CurrentPort(); }
+    bool LinkOpen() const override { return port_.LinkState() == PortLinkState::Open; }
+    double PointValue(int point) const override;
+    std::uint64_t OperatorAdjustments() const override { return state_.OperatorAdjustments; }
+    std::uint64_t RestoresStarted() const override { return state_.RestoresStarted; }
+    // Writes the exchange trace to a file, one exchange per line; a file that cannot be written
+    // is told in a message box.
+    void SaveProtocolTrace(const std::filesystem::path& path);
+
     // The message of a conversion error met while the configuration loaded (one line per file,
     // "<file name>: <message>"), empty when the start-up read everything.
     std::string_view StartupError() const override { return startupError_; }
@@ -224,7 +243,6 @@ private:
     void LinkWentAway();
     void WatchForReturn(bool devicesChanged);
     std::string PortHint(int port, const std::vector<PortInfo>& present) const;
-    bool LinkOpen() const { return port_.LinkState() == PortLinkState::Open; }
     double Scaled(int point) const { return points_.PointTable()[point].ScaledValue; }
     void Show(std::string_view key, std::string_view value) { display_.DisplayUpdate(key, value); }
     void PushPointDisplays();

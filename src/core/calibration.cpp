@@ -74,6 +74,7 @@ void AppService::AnswerRestorePreview(bool restore) {
     // Under way before the window hears of it, so a file event it sends meanwhile is refused.
     state_.RestoreStepNumber = 1;
     Show(display_keys::DebugInfo, backup.text);
+    ++state_.RestoresStarted;
     Show(display_keys::RestoreState, display_values::RestoreRunning);
 }
 

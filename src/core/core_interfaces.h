@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <string_view>
+
+#include "protocol/link_counters.h"
 
 namespace kestrova {
 
@@ -28,6 +31,26 @@ public:
     // for the window to show once it is up; empty when every file was read. The start-up went
     // on regardless, and such a file is not written back at exit.
     virtual std::string_view StartupError() const { return {}; }
+};
+
+// What views beside the dashboard may read of the core: the link's counters and the points'
+// values, sampled on the views' own timers. Read-only: an operator action in such a view still
+// goes to Core::ServiceEvent. (Display commands would push every value as text and leave a line
+// in the debug memo for each, many times a second.)
+class CoreMonitor {
+public:
+    virtual ~CoreMonitor() = default;
+    virtual LinkCounters LinkStatistics() const = 0;
+    // The serial device of the selected port and its COM number.
+    virtual std::string_view LinkDevice() const = 0;
+    virtual std::int32_t LinkComNumber() const = 0;
+    virtual bool LinkOpen() const = 0;
+    // A point's engineering value; 0 for a number outside 0..39.
+    virtual double PointValue(int point) const = 0;
+    // Operator events that wrote a value, and restores started, since the start: a view marks
+    // the moments these change.
+    virtual std::uint64_t OperatorAdjustments() const = 0;
+    virtual std::uint64_t RestoresStarted() const = 0;
 };
 
 }  // namespace kestrova

@@ -30,6 +30,7 @@ constexpr std::int32_t NewStopBits = 1;  // one stop bit
 void AppService::ServiceEvent(std::string_view objectName, std::string_view eventText) {
     bool acted = false;
     const bool onClick = eventText == OnClick;
+    const std::uint64_t writesBefore = state_.ValueWrites;
 
     // Axis mode selection. Only one axis at a time may leave Normal. An entry of an axis already
     // in that mode writes nothing: the window's focus following the mode display raises the
@@ -154,6 +155,16 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
         AnswerRestorePreview(eventText == event_texts::Restore);
     }
 
+    // The link views.
+    if (objectName == event_names::LinkStatisticsReset && onClick) {
+        acted = true;
+        ResetLinkStatistics();
+    }
+    if (objectName == event_names::SaveProtocolTrace_Selected) {
+        acted = true;
+        SaveProtocolTrace(std::filesystem::path(std::string(eventText)));
+    }
+
     // Debug panel.
     if (objectName == event_names::ButtonDebugAppInfo && onClick) {
         acted = true;
@@ -176,6 +187,8 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
         Show(display_keys::DebugInfo, text);
     }
 
+    if (state_.ValueWrites != writesBefore) ++state_.OperatorAdjustments;
+
     std::string line = acted ? "App Msg >" : "App Err Not procd >";
     line += objectName;
     line += "<>";
@@ -186,6 +199,7 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
 }
 
 void AppService::WriteValue(int point, double value) {
+    ++state_.ValueWrites;
     if (points_.WritePoint(point, value) || !PointDatabase::PointIndexValid(point)) return;
     // A multiplier of 0 turns no value into a raw one: nothing is sent, and the memo says once
     // which point of the tag file needs mending.

@@ -80,6 +80,9 @@ inline constexpr std::string_view RestorePreview_Selected = "RestorePreview_Sele
 inline constexpr std::string_view ButtonDebugAppInfo = "ButtonDebugAppInfo";
 inline constexpr std::string_view DebugAction = "DebugAction";
 inline constexpr std::string_view DebugPoint = "DebugPoint";
+// ("LinkStatisticsReset", "OnClick") and ("SaveProtocolTrace_Selected", path).
+inline constexpr std::string_view LinkStatisticsReset = "LinkStatisticsReset";
+inline constexpr std::string_view SaveProtocolTrace_Selected = "SaveProtocolTrace_Selected";
 }  // namespace event_names
 
 namespace event_texts {

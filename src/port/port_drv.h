@@ -87,6 +87,8 @@ public:
     PortErrorCode TransferError() const { return errorCode_; }
     const std::array<std::uint8_t, PortReplyBufferSize>& ReplyBuffer() const { return reply_; }
     std::int32_t ReplyLength() const { return replyLength_; }
+    // Polls since the request left, up to the end of its transfer.
+    std::int32_t PollsWaited() const { return pollCount_; }
     void PortSetReplyLimit(std::int32_t polls) { replyLimit_ = polls; }
     void PortSetEndChar(std::uint8_t character) { endChar_ = character; }
     void PortSetReplyLength(std::int32_t bytes) { expectedLength_ = bytes; }

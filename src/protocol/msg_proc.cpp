@@ -45,6 +45,7 @@ void Protocol::ProtocolPoll() {
                        transfer == PortTransferState::Failed) {
                 MsgBlock& block = Block(blockCursor_);
                 DispatchReply(blockCursor_);
+                RecordExchange(block);
                 if (block.Result.Good()) {
                     db_.CountGoodExchange(block.PointNo);
                 } else {
@@ -69,6 +70,56 @@ void Protocol::ProtocolPoll() {
             state_ = linkOpen ? PollState::NextBlock : PollState::Stopped;
         }
     }
+}
+
+void Protocol::RecordExchange(const MsgBlock& block) {
+    const std::int64_t now = clock_();
+    counters_.Count(block.Result, port_.PollsWaited(), now, block.PointNo);
+    TraceExchange(block, now);
+}
+
+void Protocol::TraceExchange(const MsgBlock& block, std::int64_t timeMs) {
+    TraceEntry& e = trace_.Next();
+    e.timeMs = timeMs;
+    e.result = block.Result;
+    e.address = block.MemAddress;
+    e.count = static_cast<std::uint16_t>(block.ByteCount);
+    e.block = static_cast<std::uint8_t>(blockCursor_);
+    e.command = block.TxBytes[1];
+    e.point = static_cast<std::int8_t>(block.PointNo);
+    // The value the frame carried: the raw value written, or the one a good read reply brought
+    // (also when it was dropped for a pending write). Point 4's reply is a block of bytes.
+    const bool write = block.MsgType == MsgKind::WriteMemory;
+    const bool readValue = block.MsgType == MsgKind::ReadMemory && block.Result.Good() &&
+                           PointDatabase::PointIndexValid(block.PointNo) &&
+                           block.PointNo != BlockReadPoint;
+    e.hasValue = write || readValue;
+    if (write) e.value = block.WriteValue;
+    if (readValue) {
+        std::array<std::uint8_t, 4> bytes{};
+        std::memcpy(bytes.data(), channel_.Payload.data(),
+                    std::min<std::size_t>(channel_.PayloadLength, bytes.size()));
+        e.value =
+            PointDatabase::DecodeTypedValue(bytes.data(), db_.PointTable()[block.PointNo].Pt_Flags);
+    }
+    e.requestLength = block.TxLength;
+    std::memcpy(e.request.data(), block.TxBytes.data(),
+                std::min<std::size_t>(block.TxLength, e.request.size()));
+    const std::int32_t received = std::clamp(port_.ReplyLength(), 0, PortDrv::MaxReplyLength);
+    e.replyLength = static_cast<std::uint8_t>(received);
+    std::memcpy(e.reply.data(), port_.ReplyBuffer().data(),
+                std::min<std::size_t>(static_cast<std::size_t>(received), e.reply.size()));
+}
+
+LinkCounters Protocol::LinkStatistics() const {
+    LinkCounters counters = counters_;
+    counters.lateBytesDropped = port_.LateBytesDropped() - lateBytesAtReset_;
+    return counters;
+}
+
+void Protocol::ResetLinkStatistics() {
+    counters_.Reset();
+    lateBytesAtReset_ = port_.LateBytesDropped();
 }
 
 void Protocol::StartExchange(int block) {

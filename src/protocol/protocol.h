@@ -2,9 +2,14 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
+#include "common/wall_clock.h"
 #include "points/point_database.h"
 #include "port/port_drv.h"
+#include "protocol/exchange_result.h"
+#include "protocol/exchange_trace.h"
+#include "protocol/link_counters.h"
 #include "protocol/msg_frames.h"
 
 // The RTDM message protocol above the frame layer: a table of 32 message blocks filled once per
@@ -34,17 +39,6 @@ inline constexpr int ControllerNetwork0 = 2;
 inline constexpr int ControllerNetwork1 = 0;
 inline constexpr int ControllerNetwork2 = 0;
 inline constexpr int ControllerNetwork3 = 0;
-
-// How a block's last exchange ended. A reply that was judged carries the frame layer's verdict
-// and no transfer error; a transfer that failed without a reply worth judging carries the port's
-// error and leaves the verdict Good.
-struct ExchangeResult {
-    PortErrorCode transferError = PortErrorCode::None;
-    ReplyResult reply = ReplyResult::Good;
-
-    bool Good() const { return transferError == PortErrorCode::None && reply == ReplyResult::Good; }
-    friend bool operator==(const ExchangeResult&, const ExchangeResult&) = default;
-};
 
 struct MsgBlock {
     std::uint32_t Flags = 0;
@@ -109,6 +103,14 @@ public:
     void PrepareWriteBlock(int block);
     void PrepareReadBlock(int block);
 
+    // How the exchanges have gone since the last reset; the late bytes are the port's.
+    LinkCounters LinkStatistics() const;
+    void ResetLinkStatistics();
+    // The last exchanges, oldest first, with their frames both ways.
+    const ExchangeTrace& Trace() const { return trace_; }
+    // Where the time of a failed exchange comes from (the system's clock by default).
+    void SetWallClock(WallClock clock) { clock_ = std::move(clock); }
+
     // Back to the channel's start values.
     void ResetChannel() { channel_.Reset(); }
 
@@ -138,6 +140,8 @@ private:
     ExchangeResult ParseBlockReply(const MsgBlock& block);
     void StoreBlockRead();
     void StoreValues(int point, int size);
+    void RecordExchange(const MsgBlock& block);
+    void TraceExchange(const MsgBlock& block, std::int64_t timeMs);
     static bool ValidBlock(int block) { return block >= 0 && block < MsgBlockCount; }
     MsgBlock& Block(int block) { return msgBlocks_[static_cast<std::size_t>(block)]; }
 
@@ -157,6 +161,11 @@ private:
     BlockStoreTable blockStore_{};
     bool blockSetComplete_ = false;
     std::uint32_t rejectedBlockReplies_ = 0;
+
+    WallClock clock_ = SystemWallClockMs;
+    LinkCounters counters_;
+    ExchangeTrace trace_;
+    std::uint64_t lateBytesAtReset_ = 0;  // the port's count when the counters were reset
 };
 
 }  // namespace kestrova

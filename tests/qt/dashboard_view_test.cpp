@@ -299,17 +299,18 @@ TEST_F(DashboardLayout, LeftColumnBottomRowMenusAndTimers) {
     EXPECT_EQ(ports->itemText(39), "COM40");
 
     QList<QAction*> menus = form.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 2);
+    ASSERT_EQ(menus.size(), 3);
     EXPECT_EQ(menus[0]->text(), "&File");
-    EXPECT_EQ(menus[1]->text(), "Help");
+    EXPECT_EQ(menus[1]->text(), "&View");
+    EXPECT_EQ(menus[2]->text(), "Help");
     QList<QAction*> file = menus[0]->menu()->actions();
     ASSERT_EQ(file.size(), 4);
     EXPECT_EQ(file[0]->text(), "&1. Open...");
     EXPECT_EQ(file[1]->text(), "&2. Save As...");
     EXPECT_TRUE(file[2]->isSeparator());
     EXPECT_EQ(file[3]->text(), "&9. Exit");
-    ASSERT_EQ(menus[1]->menu()->actions().size(), 1);
-    EXPECT_EQ(menus[1]->menu()->actions()[0]->text(), "&1. About");
+    ASSERT_EQ(menus[2]->menu()->actions().size(), 1);
+    EXPECT_EQ(menus[2]->menu()->actions()[0]->text(), "&1. About");
 
     EXPECT_EQ(CommsTimer()->interval(), 1);
     EXPECT_EQ(SysTimer()->interval(), 10);

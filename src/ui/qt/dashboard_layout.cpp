@@ -278,6 +278,18 @@ void TFormDashboard::CreateMenus() {
     exit->setObjectName(QStringLiteral("Exit1"));
     connect(exit, &QAction::triggered, this, [this] { Run(&DashboardLogic::Exit1Click); });
 
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("View1"));
+    QAction* statistics = view->addAction(QStringLiteral("Link Statistics..."));
+    statistics->setObjectName(QStringLiteral("LinkStatistics1"));
+    connect(statistics, &QAction::triggered, this, &TFormDashboard::LinkStatistics1Click);
+    QAction* trend = view->addAction(QStringLiteral("Trend..."));
+    trend->setObjectName(QStringLiteral("Trend1"));
+    connect(trend, &QAction::triggered, this, &TFormDashboard::Trend1Click);
+    QAction* trace = view->addAction(QStringLiteral("Save Protocol Trace..."));
+    trace->setObjectName(QStringLiteral("SaveProtocolTrace1"));
+    connect(trace, &QAction::triggered, this, &TFormDashboard::SaveProtocolTrace1Click);
+
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("Help1"));
     QAction* about = help->addAction(QStringLiteral("&1. About"));

@@ -14,8 +14,11 @@
 #include "common/errors.h"
 #include "ui/qt/about_box.h"
 #include "ui/qt/firmware_update_dialog.h"
+#include "ui/qt/link_statistics_window.h"
+#include "ui/qt/trend_window.h"
 #include "ui/qt/version_error_dialog.h"
 #include "ui/qt/widgets.h"
+#include "ui/view_menu.h"
 
 // The window's life: creation over the core, the two timers, showing and placement, operator
 // input, menu items and the error boundary that every one of them runs inside.
@@ -92,6 +95,7 @@ void TFormDashboard::CreateTimers() {
 
 void TFormDashboard::Create(Core& core, const DashboardInfo& info) {
     info_ = &info;
+    core_ = &core;
     logic_ = std::make_unique<DashboardLogic>(display_, core, static_cast<WindowHost&>(*this));
     fileMenu_ = std::make_unique<FileMenu>(display_, core, info, static_cast<FileMenuHost&>(*this));
     logic_->FormCreate();
@@ -113,6 +117,11 @@ void TFormDashboard::SetDialogs(TAboutBox_KestrovaInterface* about,
 }
 
 void TFormDashboard::SetPrompts(Prompts* prompts) { prompts_ = prompts; }
+
+void TFormDashboard::SetMonitor(const CoreMonitor& monitor) {
+    linkStatistics_ = new LinkStatisticsWindow(this, monitor, *core_, display_);
+    trend_ = new TrendWindow(this, monitor, static_cast<FileMenuHost&>(*this), *info_);
+}
 
 Prompts& TFormDashboard::ActivePrompts() {
     return prompts_ ? *prompts_ : static_cast<Prompts&>(*standardPrompts_);
@@ -303,6 +312,22 @@ void TFormDashboard::N2About1Click() {
     Guard([this] {
         if (about_) about_->exec();
     });
+}
+
+void TFormDashboard::LinkStatistics1Click() {
+    if (!linkStatistics_) return;
+    linkStatistics_->show();
+    linkStatistics_->raise();
+}
+
+void TFormDashboard::Trend1Click() {
+    if (!trend_) return;
+    trend_->show();
+    trend_->raise();
+}
+
+void TFormDashboard::SaveProtocolTrace1Click() {
+    Guard([this] { kestrova::SaveProtocolTrace1Click(*core_, *this, *info_); });
 }
 
 void TFormDashboard::UpdateFirmWare1Click() {

@@ -22,6 +22,8 @@ class QTimer;
 
 namespace kestrova {
 
+class LinkStatisticsWindow;
+class TrendWindow;
 class TAboutBox_KestrovaInterface;
 class TFormFirmwareUpdateDialog;
 class TFormVersionErrorDlg;
@@ -61,6 +63,12 @@ public:
     // file menu over the core, FormCreate (which starts the core), then the two timers. An error
     // raised by the core's start goes to the caller.
     void Create(Core& core, const DashboardInfo& info);
+    // The Link Statistics and Trend windows over what the core lets views read; until this is
+    // called their View menu entries do nothing.
+    void SetMonitor(const CoreMonitor& monitor);
+    LinkStatisticsWindow* LinkStatistics() const { return linkStatistics_; }
+    TrendWindow* Trend() const { return trend_; }
+
     // The three dialogs, created after the window; the window shows them modally.
     void SetDialogs(TAboutBox_KestrovaInterface* about, TFormFirmwareUpdateDialog* firmware,
                     TFormVersionErrorDlg* versionError);
@@ -131,6 +139,9 @@ private:
     void Open1Click();
     void SaveAs1Click();
     void N2About1Click();
+    void LinkStatistics1Click();
+    void Trend1Click();
+    void SaveProtocolTrace1Click();
     void FormClose();
     void AdjustToOuterSize();
     void CreateTimers();
@@ -154,6 +165,9 @@ private:
     std::unique_ptr<DashboardLogic> logic_;
     std::unique_ptr<FileMenu> fileMenu_;
     const DashboardInfo* info_ = nullptr;
+    Core* core_ = nullptr;
+    LinkStatisticsWindow* linkStatistics_ = nullptr;
+    TrendWindow* trend_ = nullptr;
 
     std::unique_ptr<StandardPrompts> standardPrompts_;
     Prompts* prompts_ = nullptr;

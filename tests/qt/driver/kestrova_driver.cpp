@@ -4,6 +4,9 @@
 //
 // The program knows nothing of it: Qt loads it into any Qt program started with
 //     QT_PLUGIN_PATH=<build>/plugins  Kestrova_Interface -plugin kestrova-driver:<picture.png>
+// With KESTROVA_DRIVER_VIEWS=1 it also opens View > Link Statistics... and View > Trend... once
+// comms are good, and saves a picture of each beside the window's (<picture>-link-statistics.png,
+// <picture>-trend.png).
 // With "-plugin kestrova-driver:config-error" it waits instead for the configuration error
 // dialog, reports the status lines it shows, and presses Enter.
 // It reports on stdout, one line per step, each starting with "kestrova-driver:"; the last line
@@ -55,6 +58,21 @@ long MillisecondsSinceProcessStart() {
     const double startMs =
         static_cast<double>(startTicks) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
     return static_cast<long>(nowMs - startMs);
+}
+
+bool OpenViews() { return qEnvironmentVariableIntValue("KESTROVA_DRIVER_VIEWS") == 1; }
+
+// The picture of the top-level window of that name beside the dashboard's; true when saved.
+bool SaveViewPicture(const QString& dashboardPicture, const char* window, const char* suffix) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() != QLatin1String(window) || !widget->isVisible()) continue;
+        QString path = dashboardPicture;
+        path.replace(QStringLiteral(".png"), QString::fromLatin1(suffix));
+        if (!widget->grab().save(path)) return false;
+        Report(QStringLiteral("picture ") + path);
+        return true;
+    }
+    return false;
 }
 
 int HoldMilliseconds() {
@@ -198,6 +216,14 @@ private:
                                .arg(phaseClock_.elapsed()));
                     phase_ = Phase::Settle;
                     phaseClock_.start();
+                    if (OpenViews()) {
+                        for (const char* name : {"LinkStatistics1", "Trend1"}) {
+                            auto* action = window->findChild<QAction*>(QString::fromLatin1(name));
+                            if (!action) return Fail(QStringLiteral("no action ") + name);
+                            action->trigger();
+                        }
+                        Report(QStringLiteral("opened Link Statistics and Trend"));
+                    }
                 } else if (phaseClock_.elapsed() > 30000) {
                     Fail(QStringLiteral("no Comms Good within 30 s (status: %1)")
                              .arg(status->text()));
@@ -213,6 +239,11 @@ private:
                         Report(QStringLiteral("picture ") + picturePath_);
                     } else {
                         return Fail(QStringLiteral("cannot write ") + picturePath_);
+                    }
+                    if (OpenViews() &&
+                        !(SaveViewPicture(picturePath_, "LinkStatistics", "-link-statistics.png") &&
+                          SaveViewPicture(picturePath_, "Trend", "-trend.png"))) {
+                        return Fail(QStringLiteral("no picture of the views"));
                     }
                 }
                 phase_ = Phase::Close;

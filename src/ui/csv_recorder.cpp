@@ -1,0 +1,40 @@
+#include "ui/csv_recorder.h"
+
+#include <charconv>
+
+#include "common/wall_clock.h"
+
+namespace kestrova {
+
+bool CsvRecorder::Start(const std::filesystem::path& path) {
+    Stop();
+    rows_ = 0;
+    file_.open(path, std::ios::out | std::ios::trunc);
+    if (!file_) {
+        file_.close();
+        return false;
+    }
+    file_ << "time";
+    for (const TrendPoint& p : TrendPoints) file_ << ',' << p.name;
+    file_ << '\n';
+    return static_cast<bool>(file_.flush());
+}
+
+void CsvRecorder::Stop() {
+    if (file_.is_open()) file_.close();
+}
+
+void CsvRecorder::Append(const TrendSample& sample) {
+    if (!Recording()) return;
+    file_ << IsoTimeMs(sample.timeMs);
+    char number[32];
+    for (double value : sample.values) {
+        const auto end = std::to_chars(number, number + sizeof number, value).ptr;
+        file_ << ',';
+        file_.write(number, end - number);
+    }
+    file_ << '\n';
+    ++rows_;
+}
+
+}  // namespace kestrova

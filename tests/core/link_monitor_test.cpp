@@ -1,0 +1,54 @@
+// What the link views read of the core: the counters and their reset, the operator's
+// adjustments, and the protocol trace saved to a file.
+#include <fstream>
+#include <string>
+
+#include "core_fixture.h"
+
+namespace kestrova::test {
+namespace {
+
+using LinkMonitor = CoreFixture;
+
+TEST_F(LinkMonitor, CountersTraceAndResetOverTheSimulator) {
+    StartConnected();
+    const CoreMonitor& monitor = Core();
+    ASSERT_GE(RunUntil([&] { return monitor.LinkStatistics().goodReplies >= 20; }, 3000), 0);
+    EXPECT_TRUE(monitor.LinkOpen());
+    EXPECT_EQ(monitor.LinkComNumber(), 1);
+    EXPECT_FALSE(monitor.LinkDevice().empty());
+    EXPECT_EQ(monitor.PointValue(16), Scaled(16));
+    EXPECT_EQ(monitor.PointValue(40), 0.0);
+
+    Core().ServiceEvent("SaveProtocolTrace_Selected", (Folder() / "trace.txt").string());
+    std::ifstream trace(Folder() / "trace.txt");
+    std::string line;
+    int lines = 0;
+    int good = 0;
+    while (std::getline(trace, line)) {
+        ++lines;
+        if (line.find(" : good") != std::string::npos) ++good;
+    }
+    EXPECT_EQ(static_cast<std::size_t>(lines), Core().ProtocolEngine().Trace().Size());
+    EXPECT_GE(good, 20);
+
+    Core().ServiceEvent("SaveProtocolTrace_Selected", (Folder() / "no" / "trace.txt").string());
+    EXPECT_EQ(display_.Values("MessageBox").back(), "The protocol trace could not be written to " +
+                                                        (Folder() / "no" / "trace.txt").string() +
+                                                        ".");
+
+    Core().ServiceEvent("LinkStatisticsReset", "OnClick");
+    EXPECT_EQ(monitor.LinkStatistics().exchanges, 0u);
+}
+
+TEST_F(LinkMonitor, OnlyEventsThatWriteAValueCountAsAdjustments) {
+    StartCore();
+    Core().ServiceEvent("DebugPoint", "3");
+    EXPECT_EQ(Core().OperatorAdjustments(), 0u);
+    Core().ServiceEvent("TrackBarTiltPosAdjustValue", "12");
+    EXPECT_EQ(Core().OperatorAdjustments(), 1u);
+    EXPECT_EQ(Core().RestoresStarted(), 0u);
+}
+
+}  // namespace
+}  // namespace kestrova::test

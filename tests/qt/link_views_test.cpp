@@ -1,0 +1,91 @@
+// The View menu and its windows over a fake core and monitor: Link Statistics, Trend with its
+// CSV recording, and the protocol trace's save.
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+
+#include <fstream>
+#include <string>
+
+#include "qt_fixture.h"
+#include "support/fake_core_monitor.h"
+#include "support/temp_folder.h"
+#include "ui/qt/link_statistics_window.h"
+#include "ui/qt/trend_window.h"
+
+namespace kestrova::test {
+namespace {
+
+struct LinkViews : DashboardFixture {
+    FakeCoreMonitor monitor;
+    TempFolder folder{"kestrova_views"};
+
+    LinkViews() { form.SetMonitor(monitor); }
+    void Trigger(const char* action) {
+        QAction* found = form.findChild<QAction*>(QString::fromLatin1(action));
+        ASSERT_NE(found, nullptr) << action;
+        found->trigger();
+    }
+};
+
+TEST_F(LinkViews, ViewMenuEntriesInOrder) {
+    QList<QAction*> view = form.menuBar()->actions()[1]->menu()->actions();
+    ASSERT_EQ(view.size(), 3);
+    EXPECT_EQ(view[0]->text(), "Link Statistics...");
+    EXPECT_EQ(view[1]->text(), "Trend...");
+    EXPECT_EQ(view[2]->text(), "Save Protocol Trace...");
+
+    prompts.chosenFile = "/tmp/trace.txt";
+    Trigger("SaveProtocolTrace1");
+    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"SaveProtocolTrace_Selected", "/tmp/trace.txt"}}));
+    prompts.chosenFile.reset();
+    Trigger("SaveProtocolTrace1");
+    EXPECT_TRUE(TakePairs().empty());
+}
+
+TEST_F(LinkViews, LinkStatisticsShowsTheCountersAndResets) {
+    monitor.counters.Count({.reply = ReplyResult::ChecksumError}, 4, 0, 16);
+    Trigger("LinkStatistics1");
+    LinkStatisticsWindow* window = form.LinkStatistics();
+    ASSERT_TRUE(WaitFor([&] { return window->isVisible(); }));
+    EXPECT_EQ(window->windowTitle(), "Link Statistics");
+    EXPECT_FALSE(window->isModal());
+    QStringList texts;
+    for (QLabel* label : window->findChildren<QLabel*>()) texts << label->text();
+    EXPECT_TRUE(texts.contains("COM3 (/dev/ttyUSB0)"));
+    EXPECT_TRUE(texts.contains("Checksum errors"));
+    window->findChild<QPushButton*>(QStringLiteral("LinkStatisticsReset"))->click();
+    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"LinkStatisticsReset", "OnClick"}}));
+}
+
+TEST_F(LinkViews, TrendSamplesAndRecordsOneCsvRowPerSample) {
+    Trigger("Trend1");
+    TrendWindow* trend = form.Trend();
+    ASSERT_TRUE(WaitFor([&] { return trend->isVisible(); }));
+    EXPECT_EQ(trend->windowTitle(), "Trend");
+    EXPECT_FALSE(trend->isModal());
+
+    prompts.chosenFile = (folder / "trend.csv").string();
+    QPushButton* record = trend->findChild<QPushButton*>(QStringLiteral("TrendRecordCsv"));
+    record->click();
+    EXPECT_TRUE(trend->Recorder().Recording());
+    EXPECT_EQ(record->text(), "Stop Recording");
+    monitor.values[16] = 42.0;
+    ASSERT_TRUE(WaitFor([&] { return trend->Recorder().RowsWritten() >= 3; }));
+    trend->Redraw();
+    record->click();
+    EXPECT_FALSE(trend->Recorder().Recording());
+
+    std::ifstream in(folder / "trend.csv");
+    std::string line;
+    std::uint64_t rows = 0;
+    ASSERT_TRUE(std::getline(in, line));
+    EXPECT_EQ(line.rfind("time,Pan neutral,Pan output,", 0), 0u);
+    while (std::getline(in, line)) ++rows;
+    EXPECT_EQ(rows, trend->Recorder().RowsWritten());
+}
+
+}  // namespace
+}  // namespace kestrova::test

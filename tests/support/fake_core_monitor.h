@@ -1,0 +1,35 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "core/core_interfaces.h"
+#include "points/point_database.h"
+
+namespace kestrova::test {
+
+// A core monitor whose answers the test sets.
+class FakeCoreMonitor final : public CoreMonitor {
+public:
+    LinkCounters counters;
+    std::string device = "/dev/ttyUSB0";
+    std::int32_t comNumber = 3;
+    bool open = true;
+    std::array<double, MaxPoints> values{};
+    std::uint64_t adjustments = 0;
+    std::uint64_t restores = 0;
+
+    LinkCounters LinkStatistics() const override { return counters; }
+    std::string_view LinkDevice() const override { return device; }
+    std::int32_t LinkComNumber() const override { return comNumber; }
+    bool LinkOpen() const override { return open; }
+    double PointValue(int point) const override {
+        return PointDatabase::PointIndexValid(point) ? values[static_cast<std::size_t>(point)]
+                                                     : 0.0;
+    }
+    std::uint64_t OperatorAdjustments() const override { return adjustments; }
+    std::uint64_t RestoresStarted() const override { return restores; }
+};
+
+}  // namespace kestrova::test

@@ -1,0 +1,99 @@
+// The toolkit-free side of the link views: the statistics rows, the trend sampler and the CSV
+// recording.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/fake_core_monitor.h"
+#include "support/temp_folder.h"
+#include "ui/csv_recorder.h"
+#include "ui/link_statistics_rows.h"
+#include "ui/trend_samples.h"
+
+namespace kestrova::test {
+namespace {
+
+std::string ValueOf(const std::vector<StatisticsRow>& rows, std::string_view label) {
+    for (const StatisticsRow& row : rows) {
+        if (row.label == label) return row.value;
+    }
+    ADD_FAILURE() << "no row " << label;
+    return {};
+}
+
+TEST(LinkStatisticsRowsTest, RateGoodShareReplyTimesAndLastFailure) {
+    FakeCoreMonitor monitor;
+    LinkStatisticsRows rows;
+    EXPECT_EQ(ValueOf(rows.Refresh(monitor, "Comms Good", 0), "Good replies"), "-");
+    monitor.counters.Count({}, 3, 0, 11);
+    for (int i = 0; i < 198; ++i) monitor.counters.Count({}, 4, 0, 11);
+    monitor.counters.Count({.transferError = PortErrorCode::ReplyTimeout}, 34, 1714566896789, 16);
+    const std::vector<StatisticsRow> r = rows.Refresh(monitor, "Comms Good", 500);
+    EXPECT_EQ(ValueOf(r, "Device"), "COM3 (/dev/ttyUSB0)");
+    EXPECT_EQ(ValueOf(r, "Link"), "port open, Comms Good");
+    EXPECT_EQ(ValueOf(r, "Exchanges per second"), "400.0");
+    EXPECT_EQ(ValueOf(r, "Good replies"), "99.50 %");
+    EXPECT_EQ(ValueOf(r, "Time-outs"), "1");
+    EXPECT_EQ(ValueOf(r, "Reply time min / mean / max"), "1.5 / 2.00 / 2.0 ms");
+    EXPECT_EQ(ValueOf(r, "Last failure"), "time-out, point 16, 2024-05-01T12:34:56.789Z");
+    // After a reset the count falls: the rate starts over instead of going negative.
+    monitor.counters.Reset();
+    EXPECT_EQ(ValueOf(rows.Refresh(monitor, "", 1000), "Exchanges per second"), "0.0");
+    EXPECT_EQ(ValueOf(rows.Refresh(monitor, "", 1000), "Last failure"), "none");
+}
+
+TEST(TrendSamplerTest, SamplesEveryPeriodAndMarksAdjustmentsAndRestores) {
+    FakeCoreMonitor monitor;
+    monitor.adjustments = 4;  // before the sampling began: not marked
+    monitor.values[16] = 1.5;
+    TrendSampler sampler;
+    EXPECT_TRUE(sampler.Sample(monitor, 1000));
+    EXPECT_FALSE(sampler.Sample(monitor, 1099));
+    monitor.adjustments = 5;
+    monitor.values[16] = 2.5;
+    EXPECT_TRUE(sampler.Sample(monitor, 1100));
+    monitor.restores = 1;
+    EXPECT_TRUE(sampler.Sample(monitor, 1200));
+    ASSERT_EQ(sampler.Size(), 3u);
+    EXPECT_EQ(sampler.At(0).values[TrendPlotted[0]], 1.5);  // Pan output
+    EXPECT_EQ(sampler.At(1).values[TrendPlotted[0]], 2.5);
+    EXPECT_FALSE(sampler.At(0).adjusted);
+    EXPECT_TRUE(sampler.At(1).adjusted);
+    EXPECT_FALSE(sampler.At(1).restored);
+    EXPECT_FALSE(sampler.At(2).adjusted);
+    EXPECT_TRUE(sampler.At(2).restored);
+    // Ten minutes are kept; older samples give way.
+    for (int i = 0; i < 7000; ++i) sampler.Sample(monitor, 2000 + 100 * i);
+    EXPECT_EQ(sampler.Size(), 6000u);
+    EXPECT_EQ(sampler.Latest().timeMs - sampler.At(0).timeMs, 599900);
+}
+
+TEST(CsvRecorderTest, HeaderOfNamesThenOneRowPerSample) {
+    TempFolder folder("kestrova_csv");
+    CsvRecorder csv;
+    ASSERT_TRUE(csv.Start(folder / "trend.csv"));
+    TrendSample sample;
+    sample.timeMs = 1714566896789;
+    sample.values[1] = -12.25;
+    csv.Append(sample);
+    sample.timeMs += 100;
+    csv.Append(sample);
+    csv.Stop();
+    csv.Append(sample);  // not recording: nothing written
+    EXPECT_EQ(csv.RowsWritten(), 2u);
+
+    std::ifstream in(folder / "trend.csv");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].rfind("time,Pan neutral,Pan output,Pan positive adjust,", 0), 0u);
+    EXPECT_EQ(lines[0].substr(lines[0].size() - 23), "Controller mode,Version");
+    EXPECT_EQ(lines[1], "2024-05-01T12:34:56.789Z,0,-12.25,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0");
+    EXPECT_EQ(lines[2].rfind("2024-05-01T12:34:56.889Z,", 0), 0u);
+    EXPECT_FALSE(csv.Start(folder / "missing" / "trend.csv"));
+}
+
+}  // namespace
+}  // namespace kestrova::test
