@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (fuzz/) with clang and runs each for a while.
 #
-#   scripts/fuzz.sh [seconds-per-target] [target ...]     default: 20 s, every target
+#   scripts/fuzz.sh [--with-suite] [seconds-per-target] [target ...]
+#                                                         default: 20 s, every target
+#
+# With --with-suite the build folder is built whole (everything but the Qt view) and the test
+# suite runs there first: the same clang build with AddressSanitizer and
+# UndefinedBehaviorSanitizer then serves both the suite and the targets.
 #
 # Each target runs on a copy of its seed corpus (fuzz/corpus/<target>/) in a temporary folder,
 # so the repository's corpus never grows; files the targets write go there too (on /dev/shm when
@@ -12,6 +17,11 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+with_suite=0
+if [ "${1:-}" = "--with-suite" ]; then
+  with_suite=1
+  shift
+fi
 seconds="${1:-20}"
 shift || true
 targets=("$@")
@@ -27,6 +37,12 @@ build="$root/build-fuzz"
 cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DKESTROVA_FUZZ=ON \
       -DKESTROVA_BUILD_UI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}"
+if [ "$with_suite" -eq 1 ]; then
+  cmake --build "$build" -j2
+  # A finding stops the program that makes it with a failing status, so its test fails.
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir "$build" -j2 --output-on-failure --timeout 600
+fi
 
 # --- run
 scratch_base=/tmp
