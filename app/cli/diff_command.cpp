@@ -52,10 +52,7 @@ std::string Text(const std::array<Difference, core::RestoreValueCount>& values, 
 
 ExitCode RunDiff(const CommonOptions& common, const DiffOptions& options, StopSignal& stop) {
     const std::string fileWhat = "diff " + options.file.string();
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(options.file, error)) {
-        throw CommandError{ExitCode::FileRefused, fileWhat, "no such file"};
-    }
+    RequireFile("diff", options.file);
     UnitSession unit(common.configFolder, std::make_unique<UdevPortCatalogue>(), common.verbose);
     unit.Start();
     unit.Open("diff", options.port);

@@ -20,4 +20,12 @@ void PrintError(std::string_view what, std::string_view why) {
     std::fputs(line.c_str(), stderr);
 }
 
+void RequireFile(std::string_view command, const std::filesystem::path& file) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) {
+        throw CommandError{ExitCode::FileRefused, std::string(command) + " " + file.string(),
+                           "no such file"};
+    }
+}
+
 }  // namespace kestrova::cli

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,10 @@ struct CommandError {
     std::string what;
     std::string why;
 };
+
+// Throws CommandError (file refused, "<command> <file>: no such file") unless file is a regular
+// file.
+void RequireFile(std::string_view command, const std::filesystem::path& file);
 
 // "kestrova: <what>: <why>" on stderr, on one line (line breaks of why become "; ").
 void PrintError(std::string_view what, std::string_view why);

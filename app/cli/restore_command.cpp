@@ -71,10 +71,7 @@ std::string StopText(const CoreState& state) {
 
 ExitCode RunRestore(const CommonOptions& common, const RestoreOptions& options, StopSignal& stop) {
     const std::string fileWhat = "restore " + options.file.string();
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(options.file, error)) {
-        throw CommandError{ExitCode::FileRefused, fileWhat, "no such file"};
-    }
+    RequireFile("restore", options.file);
     UnitSession unit(common.configFolder, std::make_unique<UdevPortCatalogue>(), common.verbose);
     unit.Start();
     unit.Open("restore", options.port);
