@@ -1,14 +1,14 @@
 // comms_rate: how close the port driver and protocol come to their throughput limits against the
 // simulated controller.
 //
-//   comms_rate [--seconds N] [--baud N]
+//   comms_rate [--seconds N] [--baud N] [--latency-ms N]
 //
 // Starts kestrova-sim (from the folder of this program) as a child on a pseudo-terminal, with
-// --baud passed on when given; loads a generated tag file in which every point is read with scan
-// class 0 and scan period 0, so the message blocks are always full; then runs the comms tick
-// (PortPoll, ProtocolPoll, PortPoll) every 1 ms and the scan timers and point scan every 10 ms on
-// the monotonic clock, sleeping to each absolute 1 ms deadline. Prints one "name value" line per
-// figure, the ratio of the measured exchange rate to the lower limit last.
+// --baud and --latency-ms passed on when given; loads a generated tag file in which every point is
+// read with scan class 0 and scan period 0, so the message blocks are always full; then runs the
+// comms tick (PortPoll, ProtocolPoll, PortPoll) every 1 ms and the scan timers and point scan every
+// 10 ms on the monotonic clock, sleeping to each absolute 1 ms deadline. Prints one "name value"
+// line per figure, the ratio of the measured exchange rate to the lower limit last.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -49,21 +49,26 @@ constexpr double PollingSeconds = 0.002;  // the two comms ticks an exchange nee
 
 struct Options {
     int seconds = 10;
-    int baud = 0;  // 0: unpaced
+    int baud = 0;       // 0: unpaced
+    int latencyMs = 0;  // the simulator holds each reply back up to this long (a USB adapter)
 };
 
-void Usage() { std::fprintf(stderr, "usage: comms_rate [--seconds N] [--baud N]\n"); }
+void Usage() {
+    std::fprintf(stderr, "usage: comms_rate [--seconds N] [--baud N] [--latency-ms N]\n");
+}
 
 bool ParseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if ((arg == "--seconds" || arg == "--baud") && i + 1 < argc) {
+        if ((arg == "--seconds" || arg == "--baud" || arg == "--latency-ms") && i + 1 < argc) {
             const std::optional<std::int32_t> value = TryTextToInt(argv[++i]);
             if (!value || *value <= 0) {
                 std::fprintf(stderr, "comms_rate: %s needs a positive whole number\n", arg.c_str());
                 return false;
             }
-            (arg == "--seconds" ? options.seconds : options.baud) = *value;
+            (arg == "--seconds" ? options.seconds
+             : arg == "--baud"  ? options.baud
+                                : options.latencyMs) = *value;
         } else {
             Usage();
             return false;
@@ -124,10 +129,12 @@ fs::path ProgramFolder() {
 }
 
 // Runs kestrova-sim with its stdout on a pipe and reads the device path it prints.
-pid_t StartSimulator(const fs::path& program, int baud, std::string& device, int& outFd) {
+pid_t StartSimulator(const fs::path& program, const Options& options, std::string& device,
+                     int& outFd) {
     int fds[2];
     if (pipe(fds) != 0) return -1;
-    const std::string baudText = IntToText(baud);
+    const std::string baudText = IntToText(options.baud);
+    const std::string latencyText = IntToText(options.latencyMs);
     const pid_t pid = fork();
     if (pid < 0) return -1;
     if (pid == 0) {
@@ -135,12 +142,9 @@ pid_t StartSimulator(const fs::path& program, int baud, std::string& device, int
         close(fds[0]);
         close(fds[1]);
         const std::string path = program.string();
-        if (baud > 0) {
-            execl(path.c_str(), path.c_str(), "--baud", baudText.c_str(),
-                  static_cast<char*>(nullptr));
-        } else {
-            execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
-        }
+        // "--baud 0" leaves the line unpaced, "--latency-ms 0" holds nothing back.
+        execl(path.c_str(), path.c_str(), "--baud", baudText.c_str(), "--latency-ms",
+              latencyText.c_str(), static_cast<char*>(nullptr));
         std::perror("comms_rate: cannot run kestrova-sim");
         _exit(127);
     }
@@ -227,7 +231,7 @@ int main(int argc, char** argv) {
     const fs::path simulator = ProgramFolder() / "kestrova-sim";
     std::string device;
     int simOut = -1;
-    const pid_t sim = StartSimulator(simulator, options.baud, device, simOut);
+    const pid_t sim = StartSimulator(simulator, options, device, simOut);
     if (sim <= 0 || device.empty()) {
         std::fprintf(stderr, "comms_rate: %s did not start\n", simulator.c_str());
         StopSimulator(sim, simOut);
@@ -329,6 +333,8 @@ int main(int argc, char** argv) {
         std::printf("wire_bound_limit %.1f\n", wireLimit);
         lowest = std::min(lowest, wireLimit);
     }
+    std::printf("failed_share %.4f\n",
+                static_cast<double>(failed) / static_cast<double>(std::max(good + failed, 1L)));
     std::printf("cpu_seconds_per_wall_second %.4f\n", cpu / wall);
     std::printf("ratio %.3f\n", exchangesPerSecond / lowest);
     std::fflush(stdout);

@@ -64,6 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SerialSettings settings;
     PortMap ports;
     PortDrv port(line, settings, ports);
+    // Time runs as the ticks do, half a millisecond a poll, so time limits and quiet times
+    // are reached within an input's bounded ticks.
+    std::int64_t nowUs = 0;
+    port.SetClock([&nowUs] { return nowUs; });
     Protocol protocol(db, port);
 
     // As the core starts and connects.
@@ -85,8 +89,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 const int ticks = input.ConsumeIntegralInRange<int>(1, 64);
                 for (int t = 0; t < ticks; ++t) {
                     port.PortPoll();
+                    nowUs += PortDrv::MicrosPerPoll;
                     protocol.ProtocolPoll();
                     port.PortPoll();
+                    nowUs += PortDrv::MicrosPerPoll;
                 }
                 ticksLeft -= ticks;
                 break;

@@ -38,6 +38,10 @@ FaultOutcome FaultInjector::Apply(SimReply& reply) {
             outcome.garbage[i] = static_cast<std::uint8_t>(byteDist(rng_));
         }
     }
+    if (settings_.latencyMs > 0) {
+        std::uniform_int_distribution<int> holdDist(0, settings_.latencyMs);
+        outcome.holdMs = holdDist(rng_);
+    }
     return outcome;
 }
 

@@ -17,6 +17,9 @@ struct FaultSettings {
     double garbage = 0.0;  // 1 to 8 stray bytes go out just before the reply
     std::uint32_t seed = 1;
     double late = 0.0;  // the reply goes out only after the utility has stopped waiting for it
+    // Every reply is held back a random 0..latencyMs ms, replies staying in order: a USB
+    // adapter's latency timer.
+    int latencyMs = 0;
 };
 
 struct FaultOutcome {
@@ -24,6 +27,7 @@ struct FaultOutcome {
     bool corrupted = false;
     bool errorInjected = false;
     bool late = false;
+    int holdMs = 0;  // the adapter's hold, 0..FaultSettings::latencyMs
     std::uint8_t garbageLength = 0;
     std::array<std::uint8_t, 8> garbage{};
 };

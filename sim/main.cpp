@@ -34,7 +34,9 @@ void PrintUsage(std::FILE* to) {
         "  --error P        chance that an error reply (code 0x10, busy) replaces the reply\n"
         "  --garbage P      chance that 1 to 8 stray bytes go out before a reply\n"
         "  --late P         chance that a reply goes out only after the utility's time limit\n"
-        "  --late-ms N      how much later a late reply goes out (default 25)\n"
+        "  --late-ms N      how much later a late reply goes out (default 60)\n"
+        "  --latency-ms N   hold every reply back a random 0..N ms, in order (a USB adapter's\n"
+        "                   latency timer)\n"
         "  --delay-ms N     wait N ms before each reply\n"
         "  --baud N         pace requests and replies as an N baud line (10 bits a byte)\n"
         "  --silent         answer nothing (SIGUSR1 toggles this while running)\n"
@@ -141,6 +143,8 @@ int main(int argc, char** argv) {
             ok = ParseProbability(value, options.faults.late);
         } else if (arg == "--late-ms") {
             ok = ParseCount(value, options.lateMs);
+        } else if (arg == "--latency-ms") {
+            ok = ParseCount(value, options.faults.latencyMs);
         } else if (arg == "--delay-ms") {
             ok = ParseCount(value, options.delayMs);
         } else if (arg == "--baud") {

@@ -299,7 +299,7 @@ void PtySimulator::CollectReplies(std::int64_t nowUs) {
         // answer once the request's last byte would have arrived.
         const std::int64_t requestUs =
             static_cast<std::int64_t>(std::ceil(RequestLength(reply) * byteUs_));
-        const int waitMs = options_.delayMs + (outcome.late ? options_.lateMs : 0);
+        const int waitMs = options_.delayMs + outcome.holdMs + (outcome.late ? options_.lateMs : 0);
         out.startUs = std::max(nowUs + requestUs + std::int64_t{waitMs} * 1000, lineFreeUs_);
         lineFreeUs_ = out.startUs + static_cast<std::int64_t>(std::ceil(out.length * byteUs_));
         ++outputCount_;

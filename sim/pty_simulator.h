@@ -16,10 +16,10 @@
 namespace kestrova {
 
 struct SimOptions {
-    // How long a late reply waits: beyond the utility's reply limit (34 polls of its port driver,
-    // 17 ms at two polls a millisecond, for every frame this controller answers) and well inside
-    // the quiet time the utility keeps after an exchange that timed out.
-    static constexpr int DefaultLateMs = 25;
+    // How long a late reply waits: beyond the utility's reply limit on a pseudo-terminal (34
+    // polls of its port driver, 17 ms, plus 20 ms allowed for a bridged line) and well inside the
+    // 250 ms it waits out after an exchange that timed out.
+    static constexpr int DefaultLateMs = 60;
 
     FaultSettings faults;
     int delayMs = 0;                  // every reply waits this long before its first byte

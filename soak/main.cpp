@@ -12,7 +12,9 @@ int main(int argc, char** argv) {
     std::string error;
     const auto options = kestrova::soak::ParseOptions(argc, argv, error);
     if (!options) {
-        std::fprintf(stderr, "soak: %s\nusage: soak [--minutes N] [--seed N] [--keep]\n",
+        std::fprintf(stderr,
+                     "soak: %s\nusage: soak [--minutes N] [--seed N] [--late-ms N] [--latency-ms "
+                     "N] [--keep]\n",
                      error.c_str());
         return 2;
     }

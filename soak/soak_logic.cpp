@@ -37,6 +37,14 @@ std::optional<SoakOptions> ParseOptions(int argc, const char* const* argv, std::
                 return std::nullopt;
             }
             options.seed = static_cast<std::uint32_t>(*seed);
+        } else if ((arg == "--late-ms" || arg == "--latency-ms") && hasValue) {
+            const std::string_view text = argv[++i];
+            const auto ms = TryTextToInt(text);
+            if (!ms || *ms < 0 || *ms > 10'000) {
+                error = "bad " + std::string(arg) + " '" + std::string(text) + "' (0 to 10000)";
+                return std::nullopt;
+            }
+            (arg == "--late-ms" ? options.lateMs : options.latencyMs) = *ms;
         } else {
             error = "unknown or incomplete option '" + std::string(arg) + "'";
             return std::nullopt;

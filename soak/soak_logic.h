@@ -22,9 +22,12 @@ struct SoakOptions {
     double minutes = 1.0;     // length of the operator's session; fractions allowed
     std::uint32_t seed = 1;   // seed of the operator's gestures and of the simulator's faults
     bool keepFolder = false;  // keep the temporary folder even when every check passed
+    int lateMs = 60;          // how late the simulator's late replies come
+    int latencyMs = 0;        // the simulator holds every reply back up to this long
 };
 
-// Parses "--minutes N", "--seed N" and "--keep". Empty result with the reason in error.
+// Parses "--minutes N", "--seed N", "--late-ms N", "--latency-ms N" and "--keep". Empty result
+// with the reason in error.
 std::optional<SoakOptions> ParseOptions(int argc, const char* const* argv, std::string& error);
 
 // --- Memory --------------------------------------------------------------------------------------

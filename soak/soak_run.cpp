@@ -54,13 +54,15 @@ bool SoakRun::Start() {
 }
 
 bool SoakRun::StartSimulator(std::uint32_t seed, std::string& error) {
-    const std::vector<std::string> args{"--drop",     "0.05",
-                                        "--corrupt",  "0.05",
-                                        "--error",    "0.02",
-                                        "--garbage",  "0.01",
-                                        "--late",     "0.05",
-                                        "--seed",     std::to_string(seed),
-                                        "--link",     folder_.LinkPath().string(),
+    const std::vector<std::string> args{"--drop",       "0.05",
+                                        "--corrupt",    "0.05",
+                                        "--error",      "0.02",
+                                        "--garbage",    "0.01",
+                                        "--late",       "0.05",
+                                        "--late-ms",    std::to_string(options_.lateMs),
+                                        "--latency-ms", std::to_string(options_.latencyMs),
+                                        "--seed",       std::to_string(seed),
+                                        "--link",       folder_.LinkPath().string(),
                                         "--reply-log"};
     return sim_.Start(folder_.simProgram.string(), args, SimStartTimeoutMs, error);
 }

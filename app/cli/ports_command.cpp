@@ -21,7 +21,8 @@ std::string JsonEntry(int number, const PortPresence& port) {
     if (!usb || usb->vendorId.empty()) return json + "null}";
     return json + "{\"id\": " + JsonString(usb->vendorId + ":" + usb->productId) +
            ", \"product\": " + JsonString(usb->product) +
-           ", \"serial\": " + JsonString(usb->serial) + "}}";
+           ", \"serial\": " + JsonString(usb->serial) + ", \"latency_ms\": " +
+           (usb->latencyMs < 0 ? std::string("null") : IntToText(usb->latencyMs)) + "}}";
 }
 
 std::string TextEntry(int number, const PortPresence& port) {
@@ -32,6 +33,9 @@ std::string TextEntry(int number, const PortPresence& port) {
         line += "  " + port.device->vendorId + ":" + port.device->productId;
         if (!port.device->product.empty()) line += "  " + port.device->product;
         if (!port.device->serial.empty()) line += "  serial " + port.device->serial;
+        if (port.device->latencyMs >= 0) {
+            line += "  latency " + IntToText(port.device->latencyMs) + " ms";
+        }
     }
     return line;
 }

@@ -14,6 +14,11 @@ std::string PortMap::DevicePath(int port) const {
     return "/dev/ttyS" + IntToText(static_cast<std::int64_t>(port) - 1);
 }
 
+PortTimingOverride PortMap::Timing(int port) const {
+    const auto found = timings_.find(port);
+    return found == timings_.end() ? PortTimingOverride{} : found->second;
+}
+
 int PortMap::NumberNaming(const std::string& path) const {
     for (const auto& entry : paths_) {
         if (DevicePath(entry.first) == path) return entry.first;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace kestrova {
@@ -17,13 +18,24 @@ struct SerialSettings {
     std::int32_t Stop = 1;
 };
 
+// The timing a [Ports] entry sets for its port, in milliseconds (keys COM<n>.ReplyAllowanceMs and
+// COM<n>.LateReplyMs); what it leaves unset comes from the kind of device.
+struct PortTimingOverride {
+    std::optional<std::int32_t> replyAllowanceMs;
+    std::optional<std::int32_t> lateReplyHorizonMs;
+};
+
 // Which device file stands behind "COM n": key COM<n> of the settings file's "Ports" section
 // (a relative path is taken relative to the application directory), else /dev/ttyS<n-1>.
 class PortMap {
 public:
     void SetBaseDirectory(std::filesystem::path dir) { baseDir_ = std::move(dir); }
     void Set(int port, std::string path) { paths_[port] = std::move(path); }
-    void Clear() { paths_.clear(); }
+    void SetTiming(int port, PortTimingOverride timing) { timings_[port] = timing; }
+    void Clear() {
+        paths_.clear();
+        timings_.clear();
+    }
     std::string DevicePath(int port) const;
 
     // Whether COM port has an entry of its own (rather than the serial default).
@@ -32,10 +44,13 @@ public:
     int NumberNaming(const std::string& path) const;
     // Every entry, by COM number, as written (a relative path is not yet resolved).
     const std::map<int, std::string>& Entries() const { return paths_; }
+    // The timing COM port's entry sets (nothing set when it has none).
+    PortTimingOverride Timing(int port) const;
 
 private:
     std::filesystem::path baseDir_;
     std::map<int, std::string> paths_;
+    std::map<int, PortTimingOverride> timings_;
 };
 
 }  // namespace kestrova

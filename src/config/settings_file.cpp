@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <optional>
 #include <system_error>
 
 #include "common/ini_document.h"
@@ -15,6 +17,17 @@ constexpr std::string_view PortsSection = "Ports";
 // COM port numbers whose "Ports" mapping is looked up.
 constexpr int FirstMappedPort = 1;
 constexpr int LastMappedPort = 255;
+
+// Longest reply allowance or late-reply horizon a [Ports] entry may set.
+constexpr std::int32_t LongestPortTimingMs = 10000;
+
+// A port's timing key (COM3.ReplyAllowanceMs) when it holds a whole number, kept within 0..10 s;
+// anything else leaves the port's default in force.
+std::optional<std::int32_t> ReadPortTiming(const IniDocument& ini, const std::string& key) {
+    const std::optional<std::int32_t> ms = TryTextToInt(ini.ReadString(PortsSection, key, ""));
+    if (!ms) return std::nullopt;
+    return std::clamp(*ms, 0, LongestPortTimingMs);
+}
 
 // A folder as text without trailing separator ("/" itself becomes empty).
 std::string WithoutTrailingSeparator(const std::filesystem::path& folder) {
@@ -113,8 +126,12 @@ bool KestrovaIni::ReadSettingsFile() {
     Ports.Clear();
     Ports.SetBaseDirectory(executablePath_.parent_path());
     for (int port = FirstMappedPort; port <= LastMappedPort; ++port) {
-        std::string device = ini.ReadString(PortsSection, "COM" + IntToText(port), "");
+        const std::string key = "COM" + IntToText(port);
+        std::string device = ini.ReadString(PortsSection, key, "");
         if (!device.empty()) Ports.Set(port, std::move(device));
+        const PortTimingOverride timing{ReadPortTiming(ini, key + ".ReplyAllowanceMs"),
+                                        ReadPortTiming(ini, key + ".LateReplyMs")};
+        if (timing.replyAllowanceMs || timing.lateReplyHorizonMs) Ports.SetTiming(port, timing);
     }
     return true;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/axis.h"
 #include "common/ini_document.h"
@@ -198,6 +199,9 @@ public:
     bool RestoreUnderWay() const {
         return state_.RestoreStepNumber != 0 || state_.Verification.active;
     }
+    // Where the port driver measures reply limits and quiet times (the system's monotonic clock
+    // by default).
+    void SetMonotonicClock(MonotonicClock clock) { port_.SetClock(std::move(clock)); }
     // Where the backups before a restore take their names' time from (the system's by default).
     void SetLocalClock(LocalClock clock) { localClock_ = std::move(clock); }
     // Whether a restore first backs the controller's values up (on by default); the command line
@@ -211,6 +215,8 @@ public:
     std::string_view LinkDevice() const override { return port_.DeviceName(); }
     std::int32_t LinkComNumber() const override { return port_.CurrentPort(); }
     bool LinkOpen() const override { return port_.LinkState() == PortLinkState::Open; }
+    LinkTiming LinkTimingInUse() const override { return port_.Timing(); }
+    std::int32_t AdapterLatencyMs() const override { return adapterLatencyMs_; }
     double PointValue(int point) const override;
     std::uint64_t OperatorAdjustments() const override { return state_.OperatorAdjustments; }
     std::uint64_t RestoresStarted() const override { return state_.RestoresStarted; }
@@ -241,6 +247,9 @@ private:
     void SelectPort(std::int32_t index, bool byOperator);
     void ReportOpenFailure(const OpenFailureReason& reason);
     void LinkWentAway();
+    // After an open: the adapter's latency timer for the views, and the memo's word on the timing
+    // and on a driver that refused low latency.
+    void NoteLinkTiming();
     void WatchForReturn(bool devicesChanged);
     std::string PortHint(int port, const std::vector<PortInfo>& present) const;
     double Scaled(int point) const { return points_.PointTable()[point].ScaledValue; }
@@ -286,6 +295,8 @@ private:
     CoreState state_;
     std::string startupError_;
     std::filesystem::path returnDevice_;  // the device looked for while AwaitingReturn
+    std::int32_t adapterLatencyMs_ = -1;  // the open adapter's latency timer, -1 when not shown
+    std::vector<std::string> lowLatencyRefusedBy_;      // devices whose refusal the memo told of
     std::array<std::string, LastComNumber> portHints_;  // the tooltips last sent
     std::function<void(std::string_view)> problemSink_;
     LocalClock localClock_ = SystemLocalTime;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "port/link_timing.h"
 #include "protocol/link_counters.h"
 
 namespace kestrova {
@@ -45,6 +46,10 @@ public:
     virtual std::string_view LinkDevice() const = 0;
     virtual std::int32_t LinkComNumber() const = 0;
     virtual bool LinkOpen() const = 0;
+    // The timing the link runs with, and the open USB adapter's latency timer in milliseconds as
+    // the system shows it (-1 when it shows none).
+    virtual LinkTiming LinkTimingInUse() const = 0;
+    virtual std::int32_t AdapterLatencyMs() const = 0;
     // A point's engineering value; 0 for a number outside 0..39.
     virtual double PointValue(int point) const = 0;
     // Operator events that wrote a value, and restores started, since the start: a view marks

@@ -253,6 +253,7 @@ void AppService::SelectPort(std::int32_t index, bool byOperator) {
         state_.AwaitingReturn = false;
         if (std::exchange(state_.StatusHintShown, false)) Show(display_keys::CommsStatusHint, "");
         Show(display_keys::DebugInfo, "COM:" + numberText + " Success");
+        NoteLinkTiming();
         SetCommsState(CommsState::PortOpen, "COM:" + numberText + " Connect");
         Show(display_keys::CommsSelect, "COM:" + numberText);
     } else {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ struct PortInfo {
     std::string product;
     std::string serial;
     std::string driver;  // kernel driver, e.g. ftdi_sio, cp210x, cdc_acm
+    // The adapter's latency timer in milliseconds (ftdi_sio shows it); -1 when not shown.
+    std::int32_t latencyMs = -1;
 };
 
 // The serial devices the system knows of now, and word of devices coming and going.

@@ -56,6 +56,8 @@ void PortDrv::PortOpen() {
 
     handleValid_ = false;
     deviceGone_ = false;
+    // A wait for a quiet line belonged to the device closed before.
+    ClearQuietWait();
     SetErrorText("");
     deviceName_ = ports_.DevicePath(current_.Port);
 
@@ -88,12 +90,21 @@ void PortDrv::PortOpen() {
     // ... after which they take their remembered levels, so a fresh open ends with both low.
     line_.SetDtr(dtrOn_);
     line_.SetRts(rtsOn_);
+
+    // A USB adapter holds received bytes back for its latency timer unless told otherwise.
+    kind_ = line_.Kind();
+    lowLatency_ = LowLatency::NotAsked;
+    if (kind_ == LineKind::UsbAdapter) {
+        lowLatency_ = line_.RequestLowLatency() ? LowLatency::Granted : LowLatency::Refused;
+    }
+    timing_ = EffectiveLinkTiming(kind_, ports_.Timing(current_.Port));
 }
 
 void PortDrv::PortClose() {
     if (linkState_ != PortLinkState::Open) return;
     if (handleValid_ && line_.Close()) handleValid_ = false;
     linkState_ = PortLinkState::Closed;
+    ClearQuietWait();
 }
 
 void PortDrv::PortDeviceGone() {
@@ -153,6 +164,8 @@ void PortDrv::PortPoll() {
         }
         pollCount_ = 0;
         replyLength_ = 0;
+        sentAtMicros_ = clock_();
+        replyMicros_ = 0;
         transferState_ =
             expectedLength_ > 0 ? PortTransferState::Receiving : PortTransferState::Complete;
     }
@@ -174,42 +187,37 @@ std::uint32_t PortDrv::DiscardStaleInput() {
     return line_.LineErrors();
 }
 
-void PortDrv::PortRequireQuietLine() {
-    // 3.5 characters of 10 bits are 35 bit times; at the current speed, in whole polls.
-    constexpr std::int64_t QuietBits = 35;
-    constexpr std::int64_t PollsPerSecond = 1000 * PollsPerMillisecond;
+std::int64_t PortDrv::CharacterGapMicros() const {
+    // 3.5 characters of 10 bits are 35 bit times.
+    constexpr std::int64_t GapBits = 35;
     const std::int64_t baud = current_.BAUD;
-    const std::int64_t characterPolls =
-        baud > 0 ? (QuietBits * PollsPerSecond + baud - 1) / baud : 0;
-    quietPolls_ = std::max(replyLimit_, static_cast<std::int32_t>(characterPolls));
-    silentPolls_ = 0;
+    return baud > 0 ? (GapBits * 1'000'000 + baud - 1) / baud : 0;
+}
+
+void PortDrv::PortRequireQuietLine(QuietTime quiet) {
+    quietMicros_ = quiet == QuietTime::CharacterGap
+                       ? CharacterGapMicros()
+                       : std::int64_t{timing_.lateReplyHorizonMs} * 1000;
+    silentSinceMicros_ = clock_();
+    quietWait_ = true;
 }
 
 bool PortDrv::QuietTimeOver(bool lineActive) {
-    if (quietPolls_ <= 0) return true;
-    if (lineActive) {
-        silentPolls_ = 0;
-        return false;
-    }
-    // Like the reply limit: the frame leaves on the poll after quietPolls_ silent ones.
-    if (silentPolls_ < quietPolls_) {
-        ++silentPolls_;
-        return false;
-    }
-    quietPolls_ = 0;
-    silentPolls_ = 0;
+    if (!quietWait_) return true;
+    const std::int64_t now = clock_();
+    if (lineActive) silentSinceMicros_ = now;
+    if (now - silentSinceMicros_ < quietMicros_) return false;
+    quietWait_ = false;
     return true;
 }
 
-void PortDrv::Receive() {
-    if (pollCount_ < replyLimit_) {
-        ++pollCount_;
-    } else {
-        errorCode_ = PortErrorCode::ReplyTimeout;
-        transferState_ = PortTransferState::Failed;
-        return;
-    }
+std::int64_t PortDrv::ReplyLimitMicros() const {
+    return std::int64_t{replyLimit_} * MicrosPerPoll +
+           std::int64_t{timing_.replyAllowanceMs} * 1000;
+}
 
+void PortDrv::Receive() {
+    ++pollCount_;
     const std::uint32_t errors = line_.LineErrors();
     if (errors & CE_DEVICE_GONE) {
         PortDeviceGone();
@@ -223,9 +231,20 @@ void PortDrv::Receive() {
         if (errors & CE_RXOVER) errorCode_ = PortErrorCode::InputOverflow;
         if (errors & CE_RXPARITY) errorCode_ = PortErrorCode::ParityError;
         transferState_ = PortTransferState::Failed;
-        return;
+    } else {
+        ReadReplyChunk();
     }
+    // Bytes already queued are taken before the limit is judged: a reply that came in time
+    // while the ticks were held up is a good reply.
+    const std::int64_t elapsed = clock_() - sentAtMicros_;
+    if (transferState_ == PortTransferState::Receiving && elapsed >= ReplyLimitMicros()) {
+        errorCode_ = PortErrorCode::ReplyTimeout;
+        transferState_ = PortTransferState::Failed;
+    }
+    if (transferState_ != PortTransferState::Receiving) replyMicros_ = elapsed;
+}
 
+void PortDrv::ReadReplyChunk() {
     const std::int32_t queued = line_.QueuedInput();
     if (queued <= 0) return;
     // At most one chunk per poll; the rest stays queued for the next poll.

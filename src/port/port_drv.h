@@ -5,7 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/monotonic_clock.h"
 #include "config/serial_settings.h"
+#include "port/link_timing.h"
 #include "port/serial_line.h"
 
 namespace kestrova {
@@ -55,11 +57,14 @@ public:
     static constexpr int ChunkSize = 128;
     static constexpr int TransmitBufferSize = 132;
     static constexpr std::int32_t DefaultReplyLimit = 1000;
-    // The comms tick polls the driver twice every millisecond: times on the line are turned into
-    // polls at this rate.
-    static constexpr std::int32_t PollsPerMillisecond = 2;
+    // A reply limit counts port polls of half a millisecond each (the comms tick polls twice a
+    // millisecond); the driver measures it on the monotonic clock.
+    static constexpr std::int64_t MicrosPerPoll = 500;
 
     PortDrv(SerialLine& line, SerialSettings& settings, const PortMap& ports);
+    // Where the driver reads the time for reply limits and quiet times (the system's monotonic
+    // clock by default).
+    void SetClock(MonotonicClock clock) { clock_ = std::move(clock); }
     PortDrv(const PortDrv&) = delete;
     PortDrv& operator=(const PortDrv&) = delete;
 
@@ -78,6 +83,11 @@ public:
     std::string_view PortErrorText() const { return errorText_.data(); }
     const std::string& DeviceName() const { return deviceName_; }
     bool DtrOn() const { return dtrOn_; }
+    // What the open (or last opened) device is, the timing it gets, and whether it took the
+    // request for low latency.
+    LineKind Kind() const { return kind_; }
+    const LinkTiming& Timing() const { return timing_; }
+    LowLatency LowLatencyState() const { return lowLatency_; }
     bool RtsOn() const { return rtsOn_; }
 
     // Transfer.
@@ -87,20 +97,21 @@ public:
     PortErrorCode TransferError() const { return errorCode_; }
     const std::array<std::uint8_t, PortReplyBufferSize>& ReplyBuffer() const { return reply_; }
     std::int32_t ReplyLength() const { return replyLength_; }
-    // Polls since the request left, up to the end of its transfer.
-    std::int32_t PollsWaited() const { return pollCount_; }
+    // Microseconds from the request's departure to the end of its transfer.
+    std::int64_t ReplyMicros() const { return replyMicros_; }
     void PortSetReplyLimit(std::int32_t polls) { replyLimit_ = polls; }
     void PortSetEndChar(std::uint8_t character) { endChar_ = character; }
     void PortSetReplyLength(std::int32_t bytes) { expectedLength_ = bytes; }
     void PortClearTransfer();
     void PortResetTransfer();
 
-    // The exchange just ended without a good reply (it timed out, met a line error, or its reply
-    // was rejected): its reply, or the rest of it, may still be on its way, and frames carry no
-    // address. The next request waits until the line has been silent for the quiet time (this
-    // exchange's reply limit, and at least 3.5 character times at the current speed); bytes
-    // arriving meanwhile are dropped. Called before the transfer is cleared.
-    void PortRequireQuietLine();
+    // The exchange just ended without a good reply. Frames carry no address, so whatever of its
+    // reply is still on its way must not be taken for the next request's reply: the next request
+    // waits until the line has been silent for the quiet time, and bytes arriving meanwhile are
+    // dropped. After a complete frame (a checksum error, an error reply) that is the gap of 3.5
+    // characters at the current speed; after a time-out, a partial frame or a line error it is the
+    // link's late-reply horizon. Called before the transfer is cleared.
+    void PortRequireQuietLine(QuietTime quiet);
     // Bytes that came while no reply was awaited and were dropped unread.
     std::uint64_t LateBytesDropped() const { return lateBytesDropped_; }
 
@@ -129,7 +140,11 @@ private:
     void ConfigureLine(const SerialSettings& s);
     std::uint32_t DiscardStaleInput();  // returns the line errors it dropped
     bool QuietTimeOver(bool lineActive);
+    void ClearQuietWait() { quietWait_ = false; }
     void Receive();
+    void ReadReplyChunk();
+    std::int64_t ReplyLimitMicros() const;
+    std::int64_t CharacterGapMicros() const;
 
     SerialLine& line_;
     SerialSettings& settings_;
@@ -151,7 +166,7 @@ private:
     PortTransferState transferState_ = PortTransferState::Idle;
     PortErrorCode errorCode_ = PortErrorCode::None;
     std::int32_t replyLimit_ = DefaultReplyLimit;
-    std::int32_t pollCount_ = 0;
+    std::int32_t pollCount_ = 0;  // polls in Receiving, the one that wrote the frame included
     std::uint8_t endChar_ = 0;
     std::int32_t expectedLength_ = 0;
     std::array<std::uint8_t, TransmitBufferSize> transmit_{};
@@ -161,8 +176,16 @@ private:
     std::int32_t replyLength_ = 0;
     std::array<std::uint8_t, ChunkSize> chunk_{};
 
-    std::int32_t quietPolls_ = 0;   // silence the next request waits for, in polls
-    std::int32_t silentPolls_ = 0;  // polls without a byte or line error since the wait began
+    MonotonicClock clock_ = SteadyClockMicros;
+    LineKind kind_ = LineKind::Other;
+    LinkTiming timing_;
+    LowLatency lowLatency_ = LowLatency::NotAsked;
+    std::int64_t sentAtMicros_ = 0;
+    std::int64_t replyMicros_ = 0;
+
+    bool quietWait_ = false;              // the next request waits for a quiet line
+    std::int64_t quietMicros_ = 0;        // how long the line must be silent
+    std::int64_t silentSinceMicros_ = 0;  // the last byte or line error seen while waiting
     std::uint64_t lateBytesDropped_ = 0;
 };
 

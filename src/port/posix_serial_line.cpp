@@ -8,7 +8,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <string_view>
 
 namespace kestrova {
 
@@ -48,6 +54,31 @@ tcflag_t SizeBits(std::int32_t dataBits) {
         default: return CS8;  // 8, and anything the line cannot do (9, 0, ...)
     }
 }
+
+// Pseudo-terminal slaves (/dev/pts/N) have the character majors 136 to 143.
+bool IsPtySlaveMajor(unsigned int major) { return major >= 136 && major <= 143; }
+
+}  // namespace
+
+LineKind KindOfDevice(const std::string& path) {
+    struct stat device {};
+    if (::stat(path.c_str(), &device) != 0 || !S_ISCHR(device.st_mode)) return LineKind::Other;
+    const unsigned int majorNumber = major(device.st_rdev);
+    if (IsPtySlaveMajor(majorNumber)) return LineKind::PseudoTerminal;
+
+    // Where the kernel places the device says what it sits on.
+    char link[64];
+    std::snprintf(link, sizeof link, "/sys/dev/char/%u:%u", majorNumber, minor(device.st_rdev));
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(link, target, sizeof target - 1);
+    if (length <= 0) return LineKind::Other;
+    const std::string_view place(target, static_cast<std::size_t>(length));
+    if (place.find("/usb") != std::string_view::npos) return LineKind::UsbAdapter;
+    if (place.find("/virtual/") != std::string_view::npos) return LineKind::Other;
+    return LineKind::Uart;
+}
+
+namespace {
 
 // A read or write that failed with this errno will never succeed on this descriptor again.
 bool MeansDeviceGone(int err) { return err == EIO || err == ENXIO || err == ENODEV; }
@@ -147,16 +178,20 @@ OpenFailure PosixSerialLine::Open(const std::string& path) {
     fd_ = fd;
     gone_ = false;
 
-    // Ask for low latency where the driver has the setting; ptys and many adapters do not.
-    serial_struct serial{};
-    if (::ioctl(fd_, TIOCGSERIAL, &serial) == 0) {
-        serial.flags |= ASYNC_LOW_LATENCY;
-        (void)::ioctl(fd_, TIOCSSERIAL, &serial);
-    }
+    kind_ = KindOfDevice(path);
 
     // Errors counted before the open are not this session's.
     haveCounts_ = ReadCounts(counts_);
     return OpenFailure::None;
+}
+
+bool PosixSerialLine::RequestLowLatency() {
+    if (fd_ < 0) return false;
+    serial_struct serial{};
+    if (::ioctl(fd_, TIOCGSERIAL, &serial) != 0) return false;
+    if ((serial.flags & ASYNC_LOW_LATENCY) != 0) return true;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    return ::ioctl(fd_, TIOCSSERIAL, &serial) == 0;
 }
 
 OpenFailure PosixSerialLine::Configure(std::int32_t baud, std::int32_t dataBits,

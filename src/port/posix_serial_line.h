@@ -31,6 +31,9 @@ bool IsStandardBaudRate(std::int32_t baud);
 bool FillTermios(termios& tio, std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
                  std::int32_t stopBits);
 
+// What the device at path is, from its device number and its place in sysfs.
+LineKind KindOfDevice(const std::string& path);
+
 // A tty device used through termios, opened non-blocking and exclusively (TIOCEXCL and an
 // advisory flock, so a second opener fails even with CAP_SYS_ADMIN).
 class PosixSerialLine final : public SerialLine {
@@ -43,6 +46,8 @@ public:
     OpenFailure Open(const std::string& path) override;
     OpenFailure Configure(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
                           std::int32_t stopBits) override;
+    LineKind Kind() override { return kind_; }
+    bool RequestLowLatency() override;
     void SetDtr(bool on) override;
     void SetRts(bool on) override;
     std::int32_t QueuedInput() override;
@@ -58,6 +63,7 @@ private:
     void SetModemBit(int bit, bool on);
 
     int fd_ = -1;
+    LineKind kind_ = LineKind::Other;
     bool haveCounts_ = false;  // the driver keeps error counters
     LineErrorCounts counts_;
     bool gone_ = false;  // a read or write found the device gone, or the tty hung up

@@ -28,6 +28,12 @@ enum class OpenFailure : std::int32_t {
     BaudRateNotSupported = -12,
 };
 
+// What stands behind an open line; it tells how late a reply may come on top of its time on the
+// wire. A UART passes bytes on at once; a USB adapter holds them up to its latency timer; a
+// pseudo-terminal is usually a bridge to something else (a simulator, socat, a remote line); a
+// network serial server adds the network's delay.
+enum class LineKind : std::int32_t { Uart, UsbAdapter, PseudoTerminal, Network, Other };
+
 // The few things the port driver needs of a serial device. Every call returns at once:
 // reads take only bytes that are already queued, writes go into the output queue.
 class SerialLine {
@@ -44,6 +50,13 @@ public:
     // for a rate the device cannot run); a failed call leaves the line as it was.
     virtual OpenFailure Configure(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
                                   std::int32_t stopBits) = 0;
+
+    // What the open device is (Other when it cannot tell).
+    virtual LineKind Kind() = 0;
+
+    // Asks the driver to pass received bytes on at once instead of holding them for its latency
+    // timer. False when the driver refused or has no such setting.
+    virtual bool RequestLowLatency() = 0;
 
     // Modem line levels; a device without modem lines ignores them.
     virtual void SetDtr(bool on) = 0;

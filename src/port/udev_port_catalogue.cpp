@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -92,6 +93,17 @@ std::optional<PortInfo> Describe(udev_device* tty) {
     info.product = UsbDetail(usb, tty, "product", "ID_MODEL");
     info.serial = UsbDetail(usb, tty, "serial", "ID_SERIAL_SHORT");
     info.driver = Driver(tty);
+    // ftdi_sio shows its latency timer on the usb-serial port device.
+    if (udev_device* port =
+            udev_device_get_parent_with_subsystem_devtype(tty, "usb-serial", nullptr)) {
+        const std::string latency = Text(udev_device_get_sysattr_value(port, "latency_timer"));
+        int ms = -1;
+        const auto [end, error] =
+            std::from_chars(latency.data(), latency.data() + latency.size(), ms);
+        if (error == std::errc{} && end == latency.data() + latency.size() && ms >= 0) {
+            info.latencyMs = ms;
+        }
+    }
     return info;
 }
 

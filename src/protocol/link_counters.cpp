@@ -4,7 +4,7 @@ namespace kestrova {
 
 namespace {
 
-double PollsToMs(double polls) { return polls / PortDrv::PollsPerMillisecond; }
+double MicrosToMs(double micros) { return micros / 1000.0; }
 
 void CountFailure(LinkCounters& c, ExchangeResult result) {
     switch (result.transferError) {
@@ -33,23 +33,23 @@ double LinkCounters::GoodPercent() const {
                : 100.0 * static_cast<double>(goodReplies) / static_cast<double>(exchanges);
 }
 
-double LinkCounters::ReplyMsMin() const { return PollsToMs(replyPollsMin); }
+double LinkCounters::ReplyMsMin() const { return MicrosToMs(static_cast<double>(replyMicrosMin)); }
 
-double LinkCounters::ReplyMsMax() const { return PollsToMs(replyPollsMax); }
+double LinkCounters::ReplyMsMax() const { return MicrosToMs(static_cast<double>(replyMicrosMax)); }
 
 double LinkCounters::ReplyMsMean() const {
-    return goodReplies == 0
-               ? 0.0
-               : PollsToMs(static_cast<double>(replyPollsTotal) / static_cast<double>(goodReplies));
+    return goodReplies == 0 ? 0.0
+                            : MicrosToMs(static_cast<double>(replyMicrosTotal) /
+                                         static_cast<double>(goodReplies));
 }
 
-void LinkCounters::Count(ExchangeResult result, std::int32_t replyPolls, std::int64_t timeMs,
+void LinkCounters::Count(ExchangeResult result, std::int64_t replyMicros, std::int64_t timeMs,
                          std::int32_t point) {
     ++exchanges;
     if (result.Good()) {
-        if (goodReplies == 0 || replyPolls < replyPollsMin) replyPollsMin = replyPolls;
-        if (goodReplies == 0 || replyPolls > replyPollsMax) replyPollsMax = replyPolls;
-        replyPollsTotal += static_cast<std::uint64_t>(replyPolls);
+        if (goodReplies == 0 || replyMicros < replyMicrosMin) replyMicrosMin = replyMicros;
+        if (goodReplies == 0 || replyMicros > replyMicrosMax) replyMicrosMax = replyMicros;
+        replyMicrosTotal += replyMicros;
         ++goodReplies;
         return;
     }

@@ -26,10 +26,10 @@ struct LinkCounters {
     // Bytes that came while no reply was awaited and were dropped unread.
     std::uint64_t lateBytesDropped = 0;
 
-    // From the request's departure to the good reply's last byte, in port polls.
-    std::int32_t replyPollsMin = 0;
-    std::int32_t replyPollsMax = 0;
-    std::uint64_t replyPollsTotal = 0;
+    // From the request's departure to the good reply's last byte, in microseconds.
+    std::int64_t replyMicrosMin = 0;
+    std::int64_t replyMicrosMax = 0;
+    std::int64_t replyMicrosTotal = 0;
 
     // The last exchange that did not end with a good reply (none while failures is 0).
     ExchangeResult lastFailure;
@@ -47,9 +47,9 @@ struct LinkCounters {
     double ReplyMsMean() const;
     double ReplyMsMax() const;
 
-    // One finished exchange: its result, how many polls its reply took, when it ended and the
-    // point it served.
-    void Count(ExchangeResult result, std::int32_t replyPolls, std::int64_t timeMs,
+    // One finished exchange: its result, how long its reply took, when it ended and the point it
+    // served.
+    void Count(ExchangeResult result, std::int64_t replyMicros, std::int64_t timeMs,
                std::int32_t point);
     void Reset() { *this = LinkCounters{}; }
 };

@@ -7,6 +7,17 @@
 
 namespace kestrova {
 
+namespace {
+
+// A frame that arrived whole (its full length, or a well-formed error reply that is shorter)
+// leaves nothing on its way; after anything else the rest of a reply may still come.
+QuietTime QuietTimeAfter(PortTransferState transfer, ExchangeResult result) {
+    const bool wholeFrame = transfer == PortTransferState::Complete || ErrorReplyCode(result) >= 0;
+    return wholeFrame ? QuietTime::CharacterGap : QuietTime::LateReplyHorizon;
+}
+
+}  // namespace
+
 Protocol::Protocol(PointDatabase& db, PortDrv& port) : db_(db), port_(port) {}
 
 void Protocol::ProtocolPoll() {
@@ -51,7 +62,7 @@ void Protocol::ProtocolPoll() {
                 } else {
                     // Whatever of this exchange's reply is still on its way must not be taken
                     // for the next request's reply.
-                    port_.PortRequireQuietLine();
+                    port_.PortRequireQuietLine(QuietTimeAfter(transfer, block.Result));
                 }
                 block.Flags &= ~MsgBlockPending;
                 state_ = PollState::ReplyDone;
@@ -74,7 +85,7 @@ void Protocol::ProtocolPoll() {
 
 void Protocol::RecordExchange(const MsgBlock& block) {
     const std::int64_t now = clock_();
-    counters_.Count(block.Result, port_.PollsWaited(), now, block.PointNo);
+    counters_.Count(block.Result, port_.ReplyMicros(), now, block.PointNo);
     TraceExchange(block, now);
 }
 

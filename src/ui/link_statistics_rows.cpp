@@ -25,6 +25,12 @@ std::string LastFailureText(const LinkCounters& c) {
     return text;
 }
 
+// "20 ms, late replies waited out for 250 ms"
+std::string TimingText(const LinkTiming& timing) {
+    return std::to_string(timing.replyAllowanceMs) + " ms, late replies waited out for " +
+           std::to_string(timing.lateReplyHorizonMs) + " ms";
+}
+
 }  // namespace
 
 std::vector<StatisticsRow> LinkStatisticsRows::Refresh(const CoreMonitor& monitor,
@@ -76,6 +82,9 @@ std::vector<StatisticsRow> LinkStatisticsRows::Refresh(const CoreMonitor& monito
                                                                  Fixed(c.ReplyMsMean(), 2) + " / " +
                                                                  Fixed(c.ReplyMsMax(), 1) + " ms"},
         {"Last failure", LastFailureText(c)},
+        {"Reply allowance", TimingText(monitor.LinkTimingInUse())},
+        {"Adapter latency",
+         monitor.AdapterLatencyMs() < 0 ? "-" : std::to_string(monitor.AdapterLatencyMs()) + " ms"},
     };
 }
 

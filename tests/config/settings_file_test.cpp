@@ -190,6 +190,28 @@ TEST_F(SettingsFileTest, PortsMapComNumbersToDeviceFiles) {
     EXPECT_EQ(ini.Ports.DevicePath(2), "/dev/ttyACM0");
 }
 
+TEST_F(SettingsFileTest, PortTimingKeysSetWhatTheyHoldAndLeaveTheRestToTheDevice) {
+    WriteFile("Kestrova_Interface.INI",
+              "[Ports]\r\nCOM3=/dev/ttyUSB0\r\nCOM3.ReplyAllowanceMs=40\r\n"
+              "COM3.LateReplyMs=99999\r\nCOM4.LateReplyMs=400\r\nCOM5.ReplyAllowanceMs=soon\r\n"
+              "COM6.LateReplyMs=-5\r\n");
+    KestrovaIni ini(points_, window_, Exe());
+    ini.SetSettingsDefaults();
+    ini.ReadSettingsFile();
+    struct Row {
+        int port;
+        std::optional<std::int32_t> allowance, horizon;
+    };
+    for (const Row& row :
+         {Row{3, 40, 10000}, Row{4, std::nullopt, 400}, Row{5, std::nullopt, std::nullopt},
+          Row{6, std::nullopt, 0}, Row{7, std::nullopt, std::nullopt}}) {
+        SCOPED_TRACE(row.port);
+        EXPECT_EQ(ini.Ports.Timing(row.port).replyAllowanceMs, row.allowance);
+        EXPECT_EQ(ini.Ports.Timing(row.port).lateReplyHorizonMs, row.horizon);
+    }
+    EXPECT_EQ(ini.Ports.DevicePath(4), "/dev/ttyS3");  // a timing key maps no device
+}
+
 TEST_F(SettingsFileTest, UnwritableFileThrowsFileError) {
     KestrovaIni ini(points_, window_, dir_ / "missing_folder" / "Kestrova_Interface");
     ini.SetSettingsDefaults();

@@ -23,7 +23,11 @@ TEST_F(CommsScenario, ConnectsFlashesLosesAndRecovers) {
                                         {"CommsStatus", "COM:1 Connect"},
                                         {"CommsSelect", "COM:1"}}));
     EXPECT_EQ(display_.Values("DebugInfo"),
-              (std::vector<std::string>{"COM:1", "COM:1 Success", "App Msg >CommsSelect<>0<"}));
+              (std::vector<std::string>{
+                  "COM:1", "COM:1 Success",
+                  "COM1: pseudo-terminal, replies allowed 20 ms more, late replies waited out for "
+                  "250 ms",
+                  "App Msg >CommsSelect<>0<"}));
     EXPECT_EQ(State().Comms, CommsState::PortOpen);
     EXPECT_EQ(State().LastLinkState, PortLinkState::Open);
     EXPECT_EQ(Core().Port().CurrentPort(), 1);

@@ -132,6 +132,8 @@ protected:
     void StartCore() { StartCore(line_); }
     void StartCore(SerialLine& line) {
         core_ = std::make_unique<AppService>(display_, window_, line, catalogue_, ExePath());
+        // Reply limits and quiet times run on the simulated milliseconds, as the ticks do.
+        core_->SetMonotonicClock([this] { return std::int64_t{clockMs_} * 1000; });
         core_->CoreStart();
     }
 

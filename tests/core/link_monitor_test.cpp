@@ -1,7 +1,9 @@
 // What the link views read of the core: the counters and their reset, the operator's
 // adjustments, and the protocol trace saved to a file.
+#include <algorithm>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "core_fixture.h"
 
@@ -39,6 +41,26 @@ TEST_F(LinkMonitor, CountersTraceAndResetOverTheSimulator) {
 
     Core().ServiceEvent("LinkStatisticsReset", "OnClick");
     EXPECT_EQ(monitor.LinkStatistics().exchanges, 0u);
+}
+
+TEST_F(LinkMonitor, TheMemoNamesTheLinksTimingAndALowLatencyRefusalOncePerDevice) {
+    FakeSerialLine usb;
+    usb.kind = LineKind::UsbAdapter;
+    usb.lowLatencyResult = false;
+    StartCore(usb);
+    for (const char* port : {"0", "1", "0"}) Core().ServiceEvent("CommsSelect", port);
+    const std::vector<std::string> memo = display_.Values("DebugInfo");
+    const auto count = [&](const std::string& text) {
+        return std::count_if(memo.begin(), memo.end(), [&](const std::string& line) {
+            return line.find(text) != std::string::npos;
+        });
+    };
+    EXPECT_EQ(count("COM1: USB adapter, replies allowed 20 ms more, late replies waited out for "
+                    "250 ms"),
+              2);
+    EXPECT_EQ(count("refused low latency"), 2);  // /dev/ttyS0 and /dev/ttyS1, each once
+    EXPECT_EQ(usb.lowLatencyRequests, 3);
+    EXPECT_EQ(Core().LinkTimingInUse().replyAllowanceMs, 20);
 }
 
 TEST_F(LinkMonitor, OnlyEventsThatWriteAValueCountAsAdjustments) {

@@ -117,7 +117,7 @@ TEST(EndToEnd, EveryWriteArrivesOverAFaultyLine) {
             return link.Pt(10).RawValue == 11 && link.Pt(31).RawValue == 3000 &&
                    link.Pt(6).Msg_Count > count + 3;
         },
-        2000));
+        4000));
 
     link.db.ClearAllTransferErrors();
     for (int p = 0; p < MaxPoints; ++p) EXPECT_EQ(link.Pt(p).Msg_Flags & ErrorBits, 0u) << p;

@@ -26,6 +26,7 @@ namespace kestrova::test {
 class SimLink {
 public:
     static constexpr int ComPort = 1;
+    static constexpr int LateReplyHorizonMs = 40;
 
 private:
     bool answersEveryRequest_;  // no dropped replies among the fault settings
@@ -41,6 +42,10 @@ public:
         if (!sim.Start(error)) return ::testing::AssertionFailure() << "simulator: " << error;
         settings.Port = ComPort;
         ports.Set(ComPort, sim.DevicePath());
+        // The simulator drops replies but never sends one late: waiting out the default 250 ms
+        // after each time-out would only make the faulty-line tests slow.
+        ports.SetTiming(ComPort,
+                        {.replyAllowanceMs = {}, .lateReplyHorizonMs = LateReplyHorizonMs});
         tags.LoadPoints(db, "KESTROVA_001", KESTROVA_DATA_DIR);
         if (tags.TagFileVersion != 1201) {
             return ::testing::AssertionFailure() << "tag file version " << tags.TagFileVersion;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ using test::FakeSerialLine;
 class PortDrvTest : public ::testing::Test {
 protected:
     PortDrvTest() : drv(line, settings, ports) {
+        drv.SetClock([this] { return nowUs; });
         ports.Set(7, "/dev/fake-com7");
         settings = SerialSettings{7, 38400, 8, 0, 1};
         drv.PortInit();
@@ -34,12 +36,20 @@ protected:
         drv.PortSetEndChar(endChar);
         drv.PortSetReplyLength(replyLength);
         drv.PortSend(static_cast<std::int32_t>(frame.size()), frame.data());
+        nowUs += PortDrv::MicrosPerPoll;
+    }
+
+    // One poll, half a millisecond after the one before, as the comms tick polls.
+    void Poll() {
+        drv.PortPoll();
+        nowUs += PortDrv::MicrosPerPoll;
     }
 
     std::vector<std::uint8_t> Reply() const {
         return {drv.ReplyBuffer().begin(), drv.ReplyBuffer().begin() + drv.ReplyLength()};
     }
 
+    std::int64_t nowUs = 0;
     FakeSerialLine line;
     SerialSettings settings;
     PortMap ports;
@@ -128,18 +138,18 @@ TEST_F(PortDrvTest, ReplyCompletesByLengthAcrossPolls) {
     EXPECT_EQ(line.frameCount, 1);
 
     line.Arrive({0x02, 'm'});
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
     EXPECT_EQ(drv.ReplyLength(), 2);
     line.Arrive({0x00, 0xAB, 0xCD});  // 0x00 is data while no end character is set
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
     EXPECT_EQ(drv.TransferError(), PortErrorCode::None);
     EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{0x02, 'm', 0x00, 0xAB, 0xCD}));
 
     // Complete stays until cleared; a new send is ignored meanwhile.
     Send({0x55}, 3);
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
     EXPECT_EQ(line.frameCount, 1);
 
@@ -154,7 +164,7 @@ TEST_F(PortDrvTest, EndCharacterCompletesAndExtraBytesAreKept) {
     OpenLink();
     Send({0x01}, 10, 1000, '\r');
     line.Arrive({'O', 'K', '\r', 'x', 'y'});
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
     // Bytes of the chunk after the completing byte are stored and counted.
     EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{'O', 'K', '\r', 'x', 'y'}));
@@ -163,14 +173,14 @@ TEST_F(PortDrvTest, EndCharacterCompletesAndExtraBytesAreKept) {
     drv.PortClearTransfer();
     Send({0x01}, 3);
     line.Arrive({1, 2, 3, 4, 5});
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
     EXPECT_EQ(drv.ReplyLength(), 5);
 
     // Bytes arriving after completion stay queued until the next request is sent, and are
     // dropped then: they answer an exchange that has ended, not the new request.
     line.Arrive({9, 8});
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(drv.ReplyLength(), 5);
     EXPECT_EQ(line.Queued(), 2);
     drv.PortClearTransfer();
@@ -180,7 +190,7 @@ TEST_F(PortDrvTest, EndCharacterCompletesAndExtraBytesAreKept) {
     EXPECT_EQ(line.Queued(), 0);
     EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{}));
     line.Arrive({7, 6, 5});
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
     EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{7, 6, 5}));
 }
@@ -188,10 +198,10 @@ TEST_F(PortDrvTest, EndCharacterCompletesAndExtraBytesAreKept) {
 TEST_F(PortDrvTest, ReplyTimesOutOnThePollAfterTheLimitCountingTheSendingPoll) {
     OpenLink();
     Send({0x01}, 5, 34);  // poll 1
-    for (int poll = 2; poll <= 34; ++poll) drv.PortPoll();
+    for (int poll = 2; poll <= 34; ++poll) Poll();
     EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
     EXPECT_EQ(drv.TransferError(), PortErrorCode::None);
-    drv.PortPoll();  // poll 35
+    Poll();  // poll 35
     EXPECT_EQ(drv.TransferState(), PortTransferState::Failed);
     EXPECT_EQ(drv.TransferError(), PortErrorCode::ReplyTimeout);
     EXPECT_EQ(ToInt(drv.TransferError()), 16642);
@@ -199,7 +209,7 @@ TEST_F(PortDrvTest, ReplyTimesOutOnThePollAfterTheLimitCountingTheSendingPoll) {
     // A partial reply is still there for the caller after the time-out; bytes arriving now
     // are not taken.
     line.Arrive({1, 2});
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(drv.TransferState(), PortTransferState::Failed);
     EXPECT_EQ(line.Queued(), 2);
 
@@ -213,28 +223,31 @@ TEST_F(PortDrvTest, ReplyTimesOutOnThePollAfterTheLimitCountingTheSendingPoll) {
     drv.PortSetReplyLength(50);
     std::uint8_t frame = 0x01;
     drv.PortSend(1, &frame);
-    for (int poll = 2; poll <= 999; ++poll) drv.PortPoll();
+    nowUs += PortDrv::MicrosPerPoll;
+    for (int poll = 2; poll <= 999; ++poll) Poll();
     line.Arrive({'\n'});  // no end character any more
-    drv.PortPoll();       // poll 1000 takes the byte
+    Poll();               // poll 1000 takes the byte
     // The two late bytes of the timed-out transfer were dropped when this request went out.
     EXPECT_EQ(Reply(), (std::vector<std::uint8_t>{'\n'}));
     EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(drv.TransferState(), PortTransferState::Failed);
     EXPECT_EQ(drv.TransferError(), PortErrorCode::ReplyTimeout);
 }
 
 TEST_F(PortDrvTest, AfterAFailedExchangeTheNextFrameWaitsForAQuietLine) {
-    // The quiet time is the failed exchange's reply limit, and at least 3.5 characters of 10 bits
-    // at the current speed, two polls a millisecond.
+    // After a whole frame only the gap of 3.5 characters of 10 bits at the current speed; after
+    // anything else the link's late-reply horizon (250 ms on a UART). Two polls a millisecond.
     struct Case {
-        std::int32_t baud, replyLimit, quietPolls;
+        std::int32_t baud;
+        QuietTime quiet;
+        std::int32_t quietPolls;
     };
     const Case cases[] = {
-        {38400, 34, 34},
-        {38400, 1, 2},   // 0.9 ms
-        {1200, 34, 59},  // 29.2 ms
-        {300, 34, 234},  // 116.7 ms
+        {38400, QuietTime::CharacterGap, 2},  // 0.9 ms
+        {1200, QuietTime::CharacterGap, 59},  // 29.2 ms
+        {300, QuietTime::CharacterGap, 234},  // 116.7 ms
+        {38400, QuietTime::LateReplyHorizon, 500},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.baud);
@@ -243,19 +256,19 @@ TEST_F(PortDrvTest, AfterAFailedExchangeTheNextFrameWaitsForAQuietLine) {
         drv.PortInit();
         OpenLink();
         drv.PortClearTransfer();
-        Send({0x01}, 5, c.replyLimit);
-        while (drv.TransferState() == PortTransferState::Receiving) drv.PortPoll();
-        drv.PortRequireQuietLine();
+        Send({0x01}, 5, 34);
+        while (drv.TransferState() == PortTransferState::Receiving) Poll();
+        drv.PortRequireQuietLine(c.quiet);
         drv.PortClearTransfer();
 
         const std::int64_t written = line.frameCount;
         const std::uint64_t dropped = drv.LateBytesDropped();
         Send({0x02}, 5);
         line.Arrive({0x2B, 0x24, 0x4F});  // the late reply: dropped, the silence starts again
-        for (int poll = 0; poll <= c.quietPolls; ++poll) drv.PortPoll();
+        for (int poll = 0; poll < c.quietPolls; ++poll) Poll();
         EXPECT_EQ(line.frameCount, written);
         EXPECT_EQ(drv.TransferState(), PortTransferState::Sending);
-        drv.PortPoll();
+        Poll();
         EXPECT_EQ(line.frameCount, written + 1);
         EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
         EXPECT_EQ(drv.LateBytesDropped(), dropped + 3);
@@ -263,11 +276,83 @@ TEST_F(PortDrvTest, AfterAFailedExchangeTheNextFrameWaitsForAQuietLine) {
 
         // A good exchange asks for no quiet time: the next frame leaves at once.
         line.Arrive({1, 2, 3, 4, 5});
-        drv.PortPoll();
+        Poll();
         ASSERT_EQ(drv.TransferState(), PortTransferState::Complete);
         drv.PortClearTransfer();
         Send({0x03}, 5);
         EXPECT_EQ(line.frameCount, written + 2);
+    }
+
+    // Closing the port ends the wait: the next device owes no late reply.
+    drv.PortClearTransfer();
+    drv.PortRequireQuietLine(QuietTime::LateReplyHorizon);
+    drv.PortClose();
+    OpenLink();
+    const std::int64_t written = line.frameCount;
+    Send({0x04}, 5);
+    EXPECT_EQ(line.frameCount, written + 1);
+}
+
+TEST_F(PortDrvTest, ReplyLimitIsTheProtocolsPollsInTimePlusTheLinksAllowance) {
+    // A write's limit of 34 polls is 17 ms; a USB adapter or a pseudo-terminal adds 20 ms, a
+    // network port 100 ms, and a [Ports] entry may set its own.
+    struct Case {
+        LineKind kind;
+        std::optional<std::int32_t> entryAllowanceMs;
+        std::int32_t replyAfterMs;
+        PortTransferState ends;
+    };
+    const Case cases[] = {
+        {LineKind::Uart, std::nullopt, 16, PortTransferState::Complete},
+        {LineKind::Uart, std::nullopt, 18, PortTransferState::Failed},
+        {LineKind::UsbAdapter, std::nullopt, 32, PortTransferState::Complete},  // 15 ms late
+        {LineKind::UsbAdapter, std::nullopt, 38, PortTransferState::Failed},
+        {LineKind::PseudoTerminal, std::nullopt, 36, PortTransferState::Complete},
+        {LineKind::Network, std::nullopt, 116, PortTransferState::Complete},
+        {LineKind::Uart, 40, 56, PortTransferState::Complete},
+        {LineKind::UsbAdapter, 0, 18, PortTransferState::Failed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToInt(c.kind) * 1000 + c.replyAfterMs);
+        drv.PortClose();
+        line.kind = c.kind;
+        ports.SetTiming(7, {c.entryAllowanceMs, std::nullopt});
+        OpenLink();
+        drv.PortClearTransfer();
+        Send({0x01}, 3, 34);
+        while (nowUs < std::int64_t{c.replyAfterMs} * 1000) Poll();
+        line.Arrive({1, 2, 3});
+        Poll();
+        EXPECT_EQ(drv.TransferState(), c.ends);
+        if (c.ends == PortTransferState::Complete) {
+            EXPECT_EQ(drv.ReplyMicros(), std::int64_t{c.replyAfterMs} * 1000);
+        }
+        nowUs = 0;
+    }
+}
+
+TEST_F(PortDrvTest, UsbAdaptersAreAskedForLowLatencyAndARefusalIsNoFailure) {
+    struct Case {
+        LineKind kind;
+        bool driverTakesIt;
+        LowLatency state;
+        int requests;
+    };
+    const Case cases[] = {
+        {LineKind::UsbAdapter, true, LowLatency::Granted, 1},
+        {LineKind::UsbAdapter, false, LowLatency::Refused, 1},
+        {LineKind::PseudoTerminal, true, LowLatency::NotAsked, 0},
+        {LineKind::Uart, true, LowLatency::NotAsked, 0},
+    };
+    for (const Case& c : cases) {
+        drv.PortClose();
+        line.kind = c.kind;
+        line.lowLatencyResult = c.driverTakesIt;
+        line.lowLatencyRequests = 0;
+        drv.PortOpen();
+        EXPECT_EQ(drv.LinkState(), PortLinkState::Open);
+        EXPECT_EQ(drv.LowLatencyState(), c.state);
+        EXPECT_EQ(line.lowLatencyRequests, c.requests);
     }
 }
 
@@ -292,7 +377,7 @@ TEST_F(PortDrvTest, LineErrorsFailTheTransferLaterFlagsWinning) {
         Send({0x01}, 4);
         line.pendingErrors = c.flags;
         line.Arrive({1, 2, 3, 4});
-        drv.PortPoll();
+        Poll();
         EXPECT_EQ(drv.TransferState(), PortTransferState::Failed) << c.flags;
         EXPECT_EQ(drv.TransferError(), c.code) << c.flags;
         // The bytes of that poll are not read.
@@ -312,7 +397,7 @@ TEST_F(PortDrvTest, FailedWriteRaisesRtsAndStillReceives) {
     EXPECT_FALSE(drv.DtrOn());
     EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
     line.Arrive({0xAA, 0xBB});
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
 
     // The remembered RTS level is restored by the next open.
@@ -349,7 +434,7 @@ TEST_F(PortDrvTest, TransferFallsBackToIdleWhileTheLinkIsNotOpen) {
     Send({0x01}, 4);
     EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
     drv.PortClose();
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(drv.TransferState(), PortTransferState::Idle);
 
     line.openResult = OpenFailure::DeviceInvalid;
@@ -364,13 +449,13 @@ TEST_F(PortDrvTest, DeviceGoneClosesTheLinkAndFailsTheTransferUntilTheNextOpen) 
     OpenLink();
     Send({0x01}, 4);
     line.pendingErrors = CE_DEVICE_GONE | CE_FRAME;
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(drv.LinkState(), PortLinkState::Closed);
     EXPECT_TRUE(drv.DeviceGone());
     EXPECT_FALSE(line.open);
     EXPECT_EQ(drv.TransferState(), PortTransferState::Failed);
     EXPECT_EQ(drv.TransferError(), PortErrorCode::LineError);
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(drv.TransferState(), PortTransferState::Idle);
 
     drv.PortOpen();
@@ -488,16 +573,16 @@ TEST_F(PortDrvTest, ReadyChangeIsAppliedOnTheNextIdlePoll) {
     drv.PortSetNewParity(0);
     drv.PortSetNewStop(1);
     drv.PortCommitSettings();
-    for (int i = 0; i < 5; ++i) drv.PortPoll();
+    for (int i = 0; i < 5; ++i) Poll();
     EXPECT_EQ(ToInt(drv.SettingsRequest()), 128);  // waits while the transfer runs
     EXPECT_TRUE(line.configs.empty());
     line.Arrive({1, 2, 3, 4});
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(ToInt(drv.SettingsRequest()), 128);
     drv.PortClearTransfer();
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(ToInt(drv.SettingsRequest()), 0);
     ASSERT_EQ(line.configs.size(), 1u);
     EXPECT_EQ(line.configs[0].baud, 57600);
@@ -508,7 +593,7 @@ TEST_F(PortDrvTest, ReadyChangeIsAppliedOnTheNextIdlePoll) {
     drv.PortBeginSettings();
     drv.PortSetNewPort(9);
     drv.PortCommitSettings();
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(ToInt(drv.SettingsRequest()), 0);
     EXPECT_EQ(settings.Port, 9);
 }
@@ -517,11 +602,11 @@ TEST_F(PortDrvTest, ReplyLengthSaturatesAt255AndReadsAtMostOneChunkPerPoll) {
     OpenLink();
     Send({0x01}, 400);
     for (int i = 0; i < 300; ++i) line.ArriveRepeated(static_cast<std::uint8_t>(i), 1);
-    drv.PortPoll();
+    Poll();
     EXPECT_EQ(drv.ReplyLength(), 128);
     EXPECT_EQ(line.Queued(), 300 - 128);
-    drv.PortPoll();
-    drv.PortPoll();
+    Poll();
+    Poll();
     EXPECT_EQ(line.Queued(), 0);
     EXPECT_LE(line.largestRead, PortDrv::ChunkSize);
     EXPECT_EQ(drv.ReplyLength(), 255);
@@ -537,9 +622,9 @@ TEST_F(PortDrvTest, ReplyLengthSaturatesAt255AndReadsAtMostOneChunkPerPoll) {
     EXPECT_EQ(reply[200], 200);  // ... only
     Send({0x01}, 255);
     line.ArriveRepeated(0x5A, 260);
-    drv.PortPoll();
-    drv.PortPoll();
-    drv.PortPoll();
+    Poll();
+    Poll();
+    Poll();
     EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
     EXPECT_EQ(drv.ReplyLength(), 255);
 }

@@ -100,6 +100,11 @@ TEST_F(PtyTest, OpenConfiguresARawNonBlockingLine) {
     ASSERT_EQ(drv.LinkState(), PortLinkState::Open) << drv.PortErrorText();
     EXPECT_EQ(drv.DeviceName(), slavePath_);
     EXPECT_EQ(drv.PortErrorText(), "");
+    // A pseudo-terminal is told apart from a UART and gets its reply allowance; it is not asked
+    // for low latency, which only USB adapters have.
+    EXPECT_EQ(drv.Kind(), LineKind::PseudoTerminal);
+    EXPECT_EQ(drv.Timing().replyAllowanceMs, 20);
+    EXPECT_EQ(drv.LowLatencyState(), LowLatency::NotAsked);
 
     termios tio = SlaveTermios();
     EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B115200));
@@ -305,6 +310,12 @@ TEST(PosixSerialLineHelpers, TermiosFramingFromTheSettings) {
     untouched.c_cflag = CS7;
     EXPECT_FALSE(FillTermios(untouched, 12345, 8, 0, 1));
     EXPECT_EQ(untouched.c_cflag, static_cast<tcflag_t>(CS7));
+}
+
+TEST(PosixSerialLineHelpers, KindOfDeviceFromItsCharacterDevice) {
+    EXPECT_EQ(KindOfDevice("/dev/null"), LineKind::Other);  // a virtual device
+    EXPECT_EQ(KindOfDevice("/no/such/device"), LineKind::Other);
+    EXPECT_EQ(KindOfDevice("/dev/ptmx"), LineKind::Other);  // major 5, not a pty slave
 }
 
 TEST(PosixSerialLineHelpers, ErrnoMappingBaudRatesAndErrorCounters) {

@@ -66,11 +66,11 @@ TEST(LinkCountersTest, ReplyTimesOfGoodRepliesAndTheLastFailure) {
     LinkCounters c;
     EXPECT_EQ(c.GoodPercent(), 0.0);
     EXPECT_EQ(c.ReplyMsMean(), 0.0);
-    c.Count({}, 6, 100, 11);
-    c.Count({}, 2, 200, 21);
-    c.Count({.transferError = PortErrorCode::ReplyTimeout}, 34, 300, 16);  // no reply time
-    c.Count({}, 4, 400, 31);
-    c.Count({.reply = ReplyResult::ChecksumError}, 8, 500, 26);
+    c.Count({}, 3000, 100, 11);
+    c.Count({}, 1000, 200, 21);
+    c.Count({.transferError = PortErrorCode::ReplyTimeout}, 17000, 300, 16);  // no reply time
+    c.Count({}, 2000, 400, 31);
+    c.Count({.reply = ReplyResult::ChecksumError}, 4000, 500, 26);
     EXPECT_EQ(c.ReplyMsMin(), 1.0);
     EXPECT_EQ(c.ReplyMsMean(), 2.0);
     EXPECT_EQ(c.ReplyMsMax(), 3.0);
@@ -108,9 +108,10 @@ TEST_F(ReceiverCountsTest, CountsEveryExchangeWithItsReplyTimeAndTheClocksTime) 
     EXPECT_EQ(c.timeouts, 1u);
     EXPECT_EQ(c.lastFailurePoint, 16);
     EXPECT_EQ(c.lastFailureTimeMs, 5000);
-    // The reply is read on the poll after the request's own: one poll, half a millisecond.
-    EXPECT_EQ(c.replyPollsMin, 1);
-    EXPECT_EQ(c.replyPollsMax, 1);
+    // The fake line answers as the request is written; the reply is read in the same poll, before
+    // the clock moves on.
+    EXPECT_EQ(c.replyMicrosMin, 0);
+    EXPECT_EQ(c.replyMicrosMax, 0);
     EXPECT_EQ(c.lateBytesDropped, 7u);
 
     proto.ResetLinkStatistics();

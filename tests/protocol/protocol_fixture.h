@@ -26,6 +26,7 @@ inline constexpr std::uint32_t TypeNoSize = 7;
 // connects: ProtocolInit, port open, write requests withdrawn, transfer and protocol reset.
 class ProtocolTest : public ::testing::Test {
 protected:
+    std::int64_t nowUs = 0;  // the port driver's clock, half a millisecond a poll
     FakeSerialLine line;
     SerialSettings settings;
     PortMap ports;
@@ -37,6 +38,7 @@ protected:
     void SetUp() override {
         for (int p = 0; p < MaxPoints; ++p) db.ClearPoint(p);
         db.SetPersistantMode(true);
+        port.SetClock([this] { return nowUs; });
         port.PortInit();
         Connect();
     }
@@ -74,8 +76,10 @@ protected:
     // One comms tick, as the core runs it.
     void Tick() {
         port.PortPoll();
+        nowUs += PortDrv::MicrosPerPoll;
         proto.ProtocolPoll();
         port.PortPoll();
+        nowUs += PortDrv::MicrosPerPoll;
     }
     void Ticks(int n) {
         for (int i = 0; i < n; ++i) Tick();

@@ -142,21 +142,24 @@ TEST_F(ReceiverTest, TimedOutRepliesAreJudgedOnlyFromSevenBytes) {
     Tick();  // sends
     ASSERT_EQ(line.frameCount, 1);
     const int block = proto.BlockCursor();
-    // The limit is 38 polls; the frame's own poll counts, two polls per tick.
+    // The limit is 38 polls of half a millisecond, 19 ms from the request's departure.
     Ticks(18);
     EXPECT_EQ(port.TransferState(), PortTransferState::Receiving);
     EXPECT_EQ(p.Msg_Flags & MsgReadError, 0u);
-    Tick();  // the 39th poll times out; the same tick's protocol poll judges the 7 bytes
+    Tick();  // 19 ms after the request left: the limit runs out on this tick's second poll
+    EXPECT_EQ(port.TransferState(), PortTransferState::Failed);
+    Tick();  // this tick's protocol poll judges the 7 bytes
     EXPECT_EQ(Block(block).Result, ExchangeResult{.reply = static_cast<ReplyResult>(-130)});
     EXPECT_EQ(p.Msg_Flags & MsgReadError, MsgReadError);
     EXPECT_EQ(p.Msg_Flags & MsgReadRequest, MsgReadRequest);  // persistent: tried again
     EXPECT_EQ(p.Read_Idx, -1);
     EXPECT_EQ(p.Msg_Count, 0);
     EXPECT_EQ(p.RawValue, 9);
-    Tick();  // the next cycle carries the read again, once the line has been quiet
+    // The error reply came whole: nothing more of it is coming, so the next cycle's read waits
+    // only 3.5 characters (0.9 ms at 38400 baud) and leaves in the next tick.
+    Tick();
     EXPECT_EQ(p.Read_Idx, 1);
-    EXPECT_EQ(line.frameCount, 1);
-    ASSERT_TRUE(TickUntil([&] { return line.frameCount == 2; }));
+    EXPECT_EQ(line.frameCount, 2);
 
     // Six bytes are too few to judge: the result is the time-out.
     line.responder = [](FakeSerialLine& l, const std::uint8_t*, int) {
@@ -204,18 +207,21 @@ TEST_F(ReceiverTest, ALateReplyIsNotTakenForTheNextPointsReply) {
 }
 
 TEST_F(ReceiverTest, ALateReplyArrivingWhenTheNextRequestWouldLeaveIsDropped) {
-    // The first exchange times out and its reply comes one tick later, just when the next
-    // request would go out. Frames carry no address: a late write acknowledgement reads as a good
-    // 2-byte read of 0x4B4F (19279), and a late read reply as the next point's value.
+    // The first exchange times out and its reply comes the given number of ticks (milliseconds)
+    // later: just when the next request would go out, or 200 ms on. Frames carry no address: a
+    // late write acknowledgement reads as a good 2-byte read of 0x4B4F (19279), and a late read
+    // reply as the next point's value.
     struct Case {
         const char* name;
         int late, next;
         bool write;
         FrameBytes reply;
+        int lateTicks;
     };
     const Case cases[] = {
-        {"write acknowledgement", 13, 16, true, GoodWriteReply()},
-        {"read reply of another point", 23, 26, false, GoodReadReply({80, 0})},
+        {"write acknowledgement", 13, 16, true, GoodWriteReply(), 1},
+        {"read reply of another point", 23, 26, false, GoodReadReply({80, 0}), 1},
+        {"read reply 200 ms after its time-out", 33, 36, false, GoodReadReply({80, 0}), 200},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -229,9 +235,11 @@ TEST_F(ReceiverTest, ALateReplyArrivingWhenTheNextRequestWouldLeaveIsDropped) {
             RequestRead(c.late);
         }
         RequestRead(c.next);
+        const int framesBefore = line.frameCount;
         const std::uint32_t lateError = c.write ? MsgWriteError : MsgReadError;
         ASSERT_TRUE(TickUntil([&] { return (late.Msg_Flags & lateError) != 0; }));
-        Tick();
+        Ticks(c.lateTicks);
+        ASSERT_EQ(line.frameCount, framesBefore + 1);  // nothing went out meanwhile
         const std::uint64_t dropped = port.LateBytesDropped();
         line.Arrive(c.reply);
         controller.Attach(line);
@@ -248,9 +256,11 @@ TEST_F(ReceiverTest, ALateReplyArrivingWhenTheNextRequestWouldLeaveIsDropped) {
     }
 }
 
-TEST_F(ReceiverTest, OnlyAFailedExchangeHoldsTheNextRequestUntilTheLineIsQuiet) {
-    // Point 13's exchange ends as the row says; point 16's read follows in the same cycle. The
-    // reply limit of a 2-byte read is 34 polls, 17 ticks.
+TEST_F(ReceiverTest, AFailedExchangeHoldsTheNextRequestForAsLongAsItsReplyMayStillCome) {
+    // Point 13's exchange ends as the row says; point 16's read follows in the same cycle. A whole
+    // frame leaves nothing on its way: the next request waits only 3.5 characters (under a
+    // millisecond at 38400 baud). After a line error or a time-out the rest may still come: it
+    // waits the late-reply horizon of 250 ms (a tick is a millisecond).
     db.SetPersistantMode(false);
     Define(13, TypeS16, PtNetRead, 0x0A54);
     PointRecord& next = Define(16, TypeS16, PtNetRead, 0x0A58);
@@ -259,23 +269,23 @@ TEST_F(ReceiverTest, OnlyAFailedExchangeHoldsTheNextRequestUntilTheLineIsQuiet) 
     struct Case {
         const char* name;
         std::function<void(FakeSerialLine&)> answer;
-        bool held;
+        int minTicks, maxTicks;
     };
     const Case cases[] = {
         {"good reply",
          [](FakeSerialLine& l) {
              l.Arrive(GoodReadReply({1, 0}));
          },
-         false},
-        {"error reply", [](FakeSerialLine& l) { l.Arrive(ErrorReply(2)); }, true},
-        {"checksum error", [&](FakeSerialLine& l) { l.Arrive(damaged); }, true},
+         1, 1},
+        {"error reply", [](FakeSerialLine& l) { l.Arrive(ErrorReply(2)); }, 1, 2},
+        {"checksum error", [&](FakeSerialLine& l) { l.Arrive(damaged); }, 1, 2},
         {"line error",
          [](FakeSerialLine& l) {
              l.pendingErrors = CE_FRAME;
              l.Arrive(GoodReadReply({1, 0}));
          },
-         true},
-        {"no reply", [](FakeSerialLine&) {}, true},
+         250, 251},
+        {"no reply", [](FakeSerialLine&) {}, 250, 251},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -292,15 +302,12 @@ TEST_F(ReceiverTest, OnlyAFailedExchangeHoldsTheNextRequestUntilTheLineIsQuiet) 
         RequestRead(16);
         ASSERT_TRUE(TickUntil([&] { return line.frameCount == first && Pt(13).Read_Idx == -1; }));
         int ticks = 0;
-        while (line.frameCount == first && ticks < 100) {
+        while (line.frameCount == first && ticks < 400) {
             Tick();
             ++ticks;
         }
-        if (c.held) {
-            EXPECT_GE(ticks, 17);
-        } else {
-            EXPECT_EQ(ticks, 1);
-        }
+        EXPECT_GE(ticks, c.minTicks);
+        EXPECT_LE(ticks, c.maxTicks);
         ASSERT_TRUE(TickUntil([&] { return next.Msg_Count == count + 1; }));
     }
 }

@@ -29,11 +29,15 @@ TEST(SoakOptionsTest, MinutesSeedAndKeep) {
     EXPECT_EQ(o->seed, 1u);
     EXPECT_FALSE(o->keepFolder);
 
-    o = Parse({"--minutes", "0.2", "--seed", "42", "--keep"}, error);
+    o = Parse(
+        {"--minutes", "0.2", "--seed", "42", "--keep", "--late-ms", "200", "--latency-ms", "16"},
+        error);
     ASSERT_TRUE(o);
     EXPECT_DOUBLE_EQ(o->minutes, 0.2);
     EXPECT_EQ(o->seed, 42u);
     EXPECT_TRUE(o->keepFolder);
+    EXPECT_EQ(o->lateMs, 200);
+    EXPECT_EQ(o->latencyMs, 16);
 
     for (auto bad : std::vector<std::vector<const char*>>{{"--minutes"},
                                                           {"--minutes", "0"},
@@ -42,6 +46,8 @@ TEST(SoakOptionsTest, MinutesSeedAndKeep) {
                                                           {"--minutes", "nan"},
                                                           {"--seed", "-3"},
                                                           {"--seed", "1.5"},
+                                                          {"--late-ms", "-1"},
+                                                          {"--latency-ms"},
                                                           {"--hours", "1"}}) {
         error.clear();
         EXPECT_FALSE(Parse(bad, error)) << bad[0];

@@ -16,6 +16,8 @@ public:
     std::string device = "/dev/ttyUSB0";
     std::int32_t comNumber = 3;
     bool open = true;
+    LinkTiming timing{20, 250};
+    std::int32_t latencyMs = -1;
     std::array<double, MaxPoints> values{};
     std::uint64_t adjustments = 0;
     std::uint64_t restores = 0;
@@ -24,6 +26,8 @@ public:
     std::string_view LinkDevice() const override { return device; }
     std::int32_t LinkComNumber() const override { return comNumber; }
     bool LinkOpen() const override { return open; }
+    LinkTiming LinkTimingInUse() const override { return timing; }
+    std::int32_t AdapterLatencyMs() const override { return latencyMs; }
     double PointValue(int point) const override {
         return PointDatabase::PointIndexValid(point) ? values[static_cast<std::size_t>(point)]
                                                      : 0.0;

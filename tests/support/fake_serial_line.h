@@ -20,6 +20,8 @@ namespace kestrova::test {
 enum class LineCall {
     Open,
     Configure,
+    Kind,
+    RequestLowLatency,
     SetDtr,
     SetRts,
     QueuedInput,
@@ -53,7 +55,9 @@ public:
     OpenFailure configureResult = OpenFailure::None;
     bool writeResult = true;
     bool closeResult = true;
-    bool readFails = false;                    // Read returns -1
+    bool readFails = false;          // Read returns -1
+    LineKind kind = LineKind::Uart;  // a UART adds no delay to replies
+    bool lowLatencyResult = true;
     std::optional<std::int32_t> queuedReport;  // QueuedInput says this instead of the truth
     std::uint32_t pendingErrors = 0;           // reported (and cleared) by the next LineErrors
 
@@ -71,6 +75,7 @@ public:
     std::vector<std::string> events;  // "open <path>", "close" in call order
     std::vector<Config> configs;
     std::vector<std::string> lineCalls;  // "DTR+", "DTR-", "RTS+", "RTS-" in call order
+    int lowLatencyRequests = 0;
     int readCalls = 0;
     std::int32_t largestRead = 0;
     std::int64_t frameCount = 0;  // frames written
@@ -109,6 +114,15 @@ public:
         Before(LineCall::Configure);
         configs.push_back({baud, data, parity, stop});
         return device_ ? device_->Configure(baud, data, parity, stop) : configureResult;
+    }
+    LineKind Kind() override {
+        Before(LineCall::Kind);
+        return device_ ? device_->Kind() : kind;
+    }
+    bool RequestLowLatency() override {
+        Before(LineCall::RequestLowLatency);
+        ++lowLatencyRequests;
+        return device_ ? device_->RequestLowLatency() : lowLatencyResult;
     }
     void SetDtr(bool on) override {
         Before(LineCall::SetDtr);

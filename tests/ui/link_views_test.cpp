@@ -27,9 +27,11 @@ TEST(LinkStatisticsRowsTest, RateGoodShareReplyTimesAndLastFailure) {
     FakeCoreMonitor monitor;
     LinkStatisticsRows rows;
     EXPECT_EQ(ValueOf(rows.Refresh(monitor, "Comms Good", 0), "Good replies"), "-");
-    monitor.counters.Count({}, 3, 0, 11);
-    for (int i = 0; i < 198; ++i) monitor.counters.Count({}, 4, 0, 11);
-    monitor.counters.Count({.transferError = PortErrorCode::ReplyTimeout}, 34, 1714566896789, 16);
+    monitor.counters.Count({}, 1500, 0, 11);
+    for (int i = 0; i < 198; ++i) monitor.counters.Count({}, 2000, 0, 11);
+    monitor.counters.Count({.transferError = PortErrorCode::ReplyTimeout}, 17000, 1714566896789,
+                           16);
+    monitor.latencyMs = 1;
     const std::vector<StatisticsRow> r = rows.Refresh(monitor, "Comms Good", 500);
     EXPECT_EQ(ValueOf(r, "Device"), "COM3 (/dev/ttyUSB0)");
     EXPECT_EQ(ValueOf(r, "Link"), "port open, Comms Good");
@@ -38,6 +40,8 @@ TEST(LinkStatisticsRowsTest, RateGoodShareReplyTimesAndLastFailure) {
     EXPECT_EQ(ValueOf(r, "Time-outs"), "1");
     EXPECT_EQ(ValueOf(r, "Reply time min / mean / max"), "1.5 / 2.00 / 2.0 ms");
     EXPECT_EQ(ValueOf(r, "Last failure"), "time-out, point 16, 2024-05-01T12:34:56.789Z");
+    EXPECT_EQ(ValueOf(r, "Reply allowance"), "20 ms, late replies waited out for 250 ms");
+    EXPECT_EQ(ValueOf(r, "Adapter latency"), "1 ms");
     // After a reset the count falls: the rate starts over instead of going negative.
     monitor.counters.Reset();
     EXPECT_EQ(ValueOf(rows.Refresh(monitor, "", 1000), "Exchanges per second"), "0.0");
