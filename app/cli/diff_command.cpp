@@ -76,7 +76,12 @@ ExitCode RunDiff(const CommonOptions& common, const DiffOptions& options, StopSi
         const core::RestoreValue& value = core::RestoreValueTable[i];
         const int point = core::ValuePoint(value);
         const bool present = file.HasKey(TagFile::PointSectionName(point), ScaledValueKey);
-        const bool differs = !present || buffer[point] != table[point].ScaledValue;
+        // Compared as the restore sends and verifies the value: in the point's raw steps. A value
+        // between two steps is one the restore refuses, so it differs.
+        const PointRecord& record = table[point];
+        const bool differs = !present || PointDatabase::WholeRawFromScaled(
+                                             buffer[point], record.ScaleMult, record.ScaleOffset) !=
+                                             static_cast<double>(record.RawValue);
         values[i] = {value.name, DoubleToText(table[point].ScaledValue),
                      present ? DoubleToText(buffer[point]) : "missing", differs};
         anyDiffers = anyDiffers || differs;

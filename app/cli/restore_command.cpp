@@ -25,6 +25,8 @@ constexpr std::string_view Verified = "Restore verified";
 constexpr std::string_view NotVerified = "Restore NOT verified";
 // 17 steps 0.4 s apart and the read-back's 5 s, with room to spare.
 constexpr std::chrono::seconds RestoreLimit{30};
+// How long a stop waits for the unit to acknowledge every axis back in Normal.
+constexpr std::chrono::seconds NormalLimit{2};
 
 // The preview's rows ("<name>|<unit now>|<file>") as a table; a value the restore changes is
 // marked with "*".
@@ -58,13 +60,22 @@ bool Confirmed(const UnitSession& unit, StopSignal& stop) {
     return answer[0] == 'y' || answer[0] == 'Y';
 }
 
-std::string StopText(const CoreState& state) {
+// Stops the restore under way; with the link open, waits until the unit has acknowledged every
+// axis back in Normal (at most NormalLimit) before the port closes.
+std::string StopRestore(AppService& core, TickLoop& loop) {
+    const CoreState& state = core.State();
     const std::uint32_t run = RestoreProgress::StepsRun(state);
-    if (state.Verification.active) {
-        return "stopped while reading the values back after step 17; not verified";
-    }
+    const bool verifying = state.Verification.active;
+    core.StopRestore();
+    if (verifying) return "stopped while reading the values back after step 17; not verified";
     if (run == 0) return "stopped before step 1 of 17; nothing was written";
-    return "stopped after step " + std::to_string(run) + " of 17; the unit holds part of the file";
+    std::string text = "stopped after step " + std::to_string(run) + " of 17";
+    if (!core.LinkOpen()) return text + "; the unit holds part of the file";
+    const auto back = loop.RunDespiteStop([&core] { return core.AxesBackInNormal(); }, NormalLimit);
+    text += back == TickLoop::Outcome::Done
+                ? "; every axis is back in Normal (acknowledged by the unit)"
+                : "; the unit did not acknowledge every axis back in Normal within 2 s";
+    return text + "; the unit holds part of the file";
 }
 
 }  // namespace
@@ -81,6 +92,7 @@ ExitCode RunRestore(const CommonOptions& common, const RestoreOptions& options, 
     AppService& core = unit.Core();
     HeadlessDisplay& display = unit.Display();
     core.SetBackupBeforeRestore(!options.noBackup);
+    core.SetBackupUnitName(unit.Name());
     display.ClearMessages();
     try {
         core.ServiceEvent(event_names::FileOpen_Selected, options.file.string());
@@ -111,7 +123,7 @@ ExitCode RunRestore(const CommonOptions& common, const RestoreOptions& options, 
         RestoreLimit);
     progress.Finish();
     if (outcome == TickLoop::Outcome::Stopped) {
-        throw Interruption("restore", unit, StopText(core.State()));
+        throw Interruption("restore", unit, StopRestore(core, loop));
     }
     if (outcome == TickLoop::Outcome::TimedOut) {
         throw CommandError{ExitCode::LinkFailure, unitWhat, "the restore did not end in time"};

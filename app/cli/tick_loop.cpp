@@ -58,9 +58,19 @@ void TickLoop::RunDueTicks() {
 
 TickLoop::Outcome TickLoop::RunUntil(const std::function<bool()>& check,
                                      std::chrono::milliseconds limit) {
+    return Run(check, limit, true);
+}
+
+TickLoop::Outcome TickLoop::RunDespiteStop(const std::function<bool()>& check,
+                                           std::chrono::milliseconds limit) {
+    return Run(check, limit, false);
+}
+
+TickLoop::Outcome TickLoop::Run(const std::function<bool()>& check, std::chrono::milliseconds limit,
+                                bool stopEnds) {
     const std::int64_t end = NowNs() + std::chrono::nanoseconds(limit).count();
     while (true) {
-        if (stop_.Requested()) return Outcome::Stopped;
+        if (stopEnds && stop_.Requested()) return Outcome::Stopped;
         if (check()) return Outcome::Done;
         if (NowNs() >= end) return Outcome::TimedOut;
         RunDueTicks();

@@ -24,6 +24,9 @@ public:
     // Runs the ticks until check() returns true (it is called after every round of ticks and
     // may act on the units), a stop is asked for, or limit has passed.
     Outcome RunUntil(const std::function<bool()>& check, std::chrono::milliseconds limit);
+    // As RunUntil, but a stop asked for (before or meanwhile) does not end it: for the work a
+    // stop itself calls for, such as putting the unit back in a safe state.
+    Outcome RunDespiteStop(const std::function<bool()>& check, std::chrono::milliseconds limit);
     // Runs the ticks for the given time; Stopped when a stop was asked for meanwhile.
     Outcome RunFor(std::chrono::milliseconds time);
 
@@ -32,6 +35,7 @@ public:
 
 private:
     void RunDueTicks();
+    Outcome Run(const std::function<bool()>& check, std::chrono::milliseconds limit, bool stopEnds);
 
     std::vector<UnitSession*> units_;
     StopSignal& stop_;

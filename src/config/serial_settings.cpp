@@ -10,6 +10,10 @@ std::string PortMap::DevicePath(int port) const {
         if (device.is_relative()) return (baseDir_ / device).string();
         return device.string();
     }
+    return DefaultDevicePath(port);
+}
+
+std::string PortMap::DefaultDevicePath(int port) {
     // COM1 is the first serial device, ttyS0.
     return "/dev/ttyS" + IntToText(static_cast<std::int64_t>(port) - 1);
 }

@@ -202,11 +202,20 @@ public:
     // Where the port driver measures reply limits and quiet times (the system's monotonic clock
     // by default).
     void SetMonotonicClock(MonotonicClock clock) { port_.SetClock(std::move(clock)); }
+    // Ends a restore under way, as a stop asked for by the operator: the steps end, and with the
+    // link open every axis is written back to Normal (AxesBackInNormal tells when the controller
+    // has acknowledged that).
+    void StopRestore();
+    // Every axis mode is Normal and no write of one is waiting or was refused.
+    bool AxesBackInNormal() const;
     // Where the backups before a restore take their names' time from (the system's by default).
     void SetLocalClock(LocalClock clock) { localClock_ = std::move(clock); }
     // Whether a restore first backs the controller's values up (on by default); the command line
     // turns it off when the operator asks for a restore without one.
     void SetBackupBeforeRestore(bool backup) { backupBeforeRestore_ = backup; }
+    // The unit's name in a backup's name: "COM<n>" of the open port unless set; the command line
+    // names a unit it opened by device path after the device, as its messages do.
+    void SetBackupUnitName(std::string name) { backupUnitName_ = std::move(name); }
 
     // --- What the views read (CoreMonitor) and the protocol trace (link_monitor.cpp) ---
     // How the exchanges with the controller have gone since the last reset.
@@ -273,8 +282,12 @@ private:
         std::string text;  // the memo line, or why the backup failed
     };
     BackupOutcome BackupBeforeRestore();
+    std::filesystem::path WriteBackup(const std::filesystem::path& folder);
     static void WriteParameterValues(const std::filesystem::path& path,
                                      const std::array<double, MaxPoints>& values);
+    // Ends the steps or the read-back early and tells why ("comms lost"; empty: the link closed).
+    void InterruptRestore(std::string_view why);
+    void WriteAxesNormal();
     void StartVerification();
     void VerifyRestore();
     // unreadReason: what the values not read back are told with.
@@ -301,6 +314,7 @@ private:
     std::function<void(std::string_view)> problemSink_;
     LocalClock localClock_ = SystemLocalTime;
     bool backupBeforeRestore_ = true;
+    std::string backupUnitName_;
 };
 
 }  // namespace kestrova

@@ -17,6 +17,9 @@ constexpr std::string_view ScaledValueKey = "ScaledValue";
 enum class AxisStep { Increment, NeutralAndPositive, Decrement, Negative, Normal };
 constexpr int StepsPerAxis = 5;
 constexpr std::uint32_t FirstAxisStep = 2;
+constexpr std::string_view RestoreWaitsForComms =
+    "The restore did not start: the controller is not answering, so its values cannot be backed "
+    "up. Wait for \"Comms Good\", then open the parameter file again.";
 
 }  // namespace
 
@@ -49,14 +52,17 @@ void AppService::LoadParameterFile(const IniDocument& file) {
     // A missing file, section or key reads as 0. A value that is no number throws
     // ConversionError; the entries before it already hold their new values.
     for (int point = 0; point < MaxPoints; ++point) {
+        // "-0" is 0, so it previews and compares as unchanged against a 0.
         state_.CalibrationBuffer[point] =
-            file.ReadFloat(TagFile::PointSectionName(point), ScaledValueKey, 0.0);
+            file.ReadFloat(TagFile::PointSectionName(point), ScaledValueKey, 0.0) + 0.0;
     }
 }
 
 // The operator's answer to the preview of a file that passed its checks. "Restore" backs the
 // controller's values up and starts the steps at the next supervisor run; a backup that cannot
-// be written starts nothing, and the operator opens the file again to retry.
+// be written starts nothing, and the operator opens the file again to retry. With the link open
+// but the controller not answering (yet, or any more) nothing starts either: the point table
+// holds no values of the controller's to back up, and the steps' writes would only queue.
 void AppService::AnswerRestorePreview(bool restore) {
     if (!std::exchange(state_.RestorePending, false)) {
         Show(display_keys::DebugInfo, "No parameter file waits for a restore");
@@ -64,6 +70,10 @@ void AppService::AnswerRestorePreview(bool restore) {
     }
     if (!restore) {
         Show(display_keys::DebugInfo, "Restore cancelled: nothing written");
+        return;
+    }
+    if (LinkOpen() && state_.Comms != CommsState::Good) {
+        Show(display_keys::MessageBox, RestoreWaitsForComms);
         return;
     }
     const BackupOutcome backup = BackupBeforeRestore();

@@ -1,6 +1,10 @@
 // The backup of the controller's values made before a restore: all 40 points in the parameter
 // file format, in Backups/ beside the settings file, named after the local time.
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
 #include <string>
 #include <system_error>
 
@@ -15,18 +19,38 @@ constexpr std::string_view BackupFolderName = "Backups";
 constexpr std::string_view BackupNameEnd = "_before_restore";
 constexpr std::string_view BackupExtension = ".PRM";
 
-// "2024-05-06_070809_before_restore.PRM"; a backup made in the same second as an earlier one
-// gets "_2", "_3" and so on before the extension, so none is overwritten.
-std::filesystem::path FreeBackupPath(const std::filesystem::path& folder, const std::tm& time) {
+constexpr int MaxSameSecond = 1000;
+
+// "2024-05-06_070809_COM1_before_restore" for the unit on COM1: backups of two units made in
+// the same second are told apart by their names.
+std::string BackupBaseName(const std::tm& time, std::string_view unit) {
     std::array<char, 32> stamp{};
     std::strftime(stamp.data(), stamp.size(), "%Y-%m-%d_%H%M%S", &time);
-    const std::string base = std::string(stamp.data()) + std::string(BackupNameEnd);
-    std::filesystem::path path = folder / (base + std::string(BackupExtension));
-    std::error_code error;
-    for (int n = 2; std::filesystem::exists(path, error); ++n) {
-        path = folder / (base + "_" + IntToText(n) + std::string(BackupExtension));
+    std::string name(stamp.data());
+    name += '_';
+    name += unit;
+    name += BackupNameEnd;
+    return name;
+}
+
+// Gives the written file its backup name without ever replacing a file: link() fails on a name
+// that exists, so of two cores or processes claiming the same name only one gets it, and the
+// other takes the next suffix ("_2", "_3", ...). Returns the name, or empty when none was free.
+std::filesystem::path ClaimBackupName(const std::filesystem::path& written,
+                                      const std::filesystem::path& folder,
+                                      const std::string& base) {
+    for (int n = 1; n <= MaxSameSecond; ++n) {
+        std::string name = base;
+        if (n > 1) {
+            name += '_';
+            name += IntToText(n);
+        }
+        name += BackupExtension;
+        const std::filesystem::path path = folder / name;
+        if (::link(written.c_str(), path.c_str()) == 0) return path;
+        if (errno != EEXIST) break;
     }
-    return path;
+    return {};
 }
 
 }  // namespace
@@ -38,13 +62,40 @@ std::tm SystemLocalTime() {
     return local;
 }
 
-// With comms good the controller's values as last read are written; without, the points hold
-// nothing of the controller's worth keeping.
+// Writes the 40 values in a temporary folder of its own, so the file gets the permissions of
+// any new file, then claims the backup name for it. Throws FileError when either fails; the
+// temporary folder is gone either way.
+std::filesystem::path AppService::WriteBackup(const std::filesystem::path& folder) {
+    const FileError failure("Cannot create a file in " + folder.string());
+    std::string temporary = (folder / ".before_restore.XXXXXX").string();
+    if (::mkdtemp(temporary.data()) == nullptr) throw failure;
+    const std::filesystem::path written = std::filesystem::path(temporary) / "values.PRM";
+    std::filesystem::path path;
+    try {
+        std::array<double, MaxPoints> values{};
+        for (int point = 0; point < MaxPoints; ++point) values[point] = Scaled(point);
+        WriteParameterValues(written, values);
+        path = ClaimBackupName(
+            written, folder,
+            BackupBaseName(localClock_(), backupUnitName_.empty()
+                                              ? "COM" + IntToText(port_.CurrentPort())
+                                              : backupUnitName_));
+    } catch (const FileError&) {
+        std::error_code ignored;
+        std::filesystem::remove_all(temporary, ignored);
+        throw;
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(temporary, ignored);
+    if (path.empty()) throw failure;
+    return path;
+}
+
+// With the link open (and so comms good, which the restore waits for) the controller's values
+// as last read are written; with the link closed the restore writes only the point table.
 AppService::BackupOutcome AppService::BackupBeforeRestore() {
     if (!backupBeforeRestore_) return {true, "No backup before the restore: not asked for"};
-    if (state_.Comms != CommsState::Good) {
-        return {true, "No backup before the restore: no comms, nothing to back up"};
-    }
+    if (!LinkOpen()) return {true, "No backup before the restore: no link, nothing to back up"};
     const std::filesystem::path folder =
         ini_.SettingsFilePath().parent_path() / std::string(BackupFolderName);
     std::error_code error;
@@ -54,11 +105,8 @@ AppService::BackupOutcome AppService::BackupBeforeRestore() {
     if (error) {
         reason = "Cannot create folder " + folder.string() + ": " + error.message();
     } else {
-        path = FreeBackupPath(folder, localClock_());
-        std::array<double, MaxPoints> values{};
-        for (int point = 0; point < MaxPoints; ++point) values[point] = Scaled(point);
         try {
-            WriteParameterValues(path, values);
+            path = WriteBackup(folder);
         } catch (const FileError& failure) {
             reason = failure.what();
         }

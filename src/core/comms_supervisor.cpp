@@ -44,8 +44,15 @@ void AppService::CommsSupervisor() {
 
     const bool linkLost =
         port_.LinkState() != PortLinkState::Open && state_.LastLinkState == PortLinkState::Open;
+    const CommsState commsBefore = state_.Comms;
     AdvanceCommsState(port_.LinkState());
-    if (linkLost) LinkWentAway();
+    if (linkLost) {
+        LinkWentAway();
+    } else if (commsBefore == CommsState::Good && state_.Comms == CommsState::PortOpen) {
+        // The writes of later steps would only queue up and go out, out of order, whenever
+        // replies come back.
+        InterruptRestore("comms lost");
+    }
 
     state_.PreviousFlashPhase = state_.FlashPhase;
     // Read again rather than kept from above: a port selection made from inside a display

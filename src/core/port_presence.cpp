@@ -94,19 +94,7 @@ void AppService::ReportOpenFailure(const OpenFailureReason& reason) {
 // not yet read back, and a device that went away is waited for.
 void AppService::LinkWentAway() {
     if (LinkOpen()) return;  // a selection made from inside a display command opened it again
-    if (state_.RestoreStepNumber != 0) {
-        const std::string text = "Restore interrupted at step " +
-                                 IntToText(state_.RestoreStepNumber) + " of " +
-                                 IntToText(RestoreLastStep);
-        state_.RestoreStepNumber = 0;
-        Show(display_keys::DebugInfo, text);
-        Show(display_keys::HideNotification, "nothing");
-        // The window gave up the axes for the restore; it takes them back with the mode.
-        Show(display_keys::ModeSelect, state_.EnhancedMode ? "ENHANCED" : "LEGACY");
-        Show(display_keys::RestoreState, display_values::RestoreIdle);
-        Show(display_keys::MessageBox, text);
-    }
-    if (state_.Verification.active) FinishVerification("not read back, the link closed");
+    InterruptRestore({});
     if (port_.DeviceGone()) {
         state_.AwaitingReturn = true;
         state_.ReturnPort = port_.CurrentPort();

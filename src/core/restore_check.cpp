@@ -62,8 +62,8 @@ std::string AppService::RestoreFileRefusal(const IniDocument& file) const {
 }
 
 // Why the file's value cannot be restored, or empty. Its raw value must fit the data type of the
-// point it is written to (else the controller would receive its low bytes), and an adjust value
-// must lie within the range of the controller's mode.
+// point it is written to (else the controller would receive its low bytes), an adjust value must
+// lie within the range of the controller's mode, and the value must be one of the point's steps.
 std::string AppService::ValueProblem(const core::RestoreValue& value, double fileValue) const {
     const int target = core::TargetPoint(value, LinkOpen());
     const PointRecord& p = points_.PointTable()[target];
@@ -83,13 +83,20 @@ std::string AppService::ValueProblem(const core::RestoreValue& value, double fil
         const double b = static_cast<double>(type->max) * p.ScaleMult + p.ScaleOffset;
         return DoubleToText(fileValue) + " is outside " + Range(std::min(a, b), std::max(a, b));
     }
-    if (value.kind == core::RestoreValueKind::Neutral) return {};
-
-    const double low = state_.EnhancedMode ? 0.0 : LegacyAdjustLow;
-    const double high =
-        state_.EnhancedMode ? Scaled(core::PointsOf(value.axis).adjustMax) : LegacyAdjustHigh;
-    if (fileValue >= low && fileValue <= high) return {};
-    return DoubleToText(fileValue) + " is outside " + Range(low, high);
+    if (value.kind != core::RestoreValueKind::Neutral) {
+        const double low = state_.EnhancedMode ? 0.0 : LegacyAdjustLow;
+        const double high =
+            state_.EnhancedMode ? Scaled(core::PointsOf(value.axis).adjustMax) : LegacyAdjustHigh;
+        if (!(fileValue >= low && fileValue <= high)) {
+            return DoubleToText(fileValue) + " is outside " + Range(low, high);
+        }
+    }
+    // Sent, it would be cut short to the step below, and read back as "verified".
+    if (!PointDatabase::WholeRawFromScaled(fileValue, p.ScaleMult, p.ScaleOffset)) {
+        return DoubleToText(fileValue) + " lies between two values point " + IntToText(target) +
+               " can hold (its steps are " + DoubleToText(p.ScaleMult) + ")";
+    }
+    return {};
 }
 
 // "<name>|<controller value now>|<file value>" for each value the restore sets.

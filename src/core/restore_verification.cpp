@@ -75,7 +75,7 @@ void AppService::FinishVerification(std::string_view unreadReason) {
         const double fileValue = state_.CalibrationBuffer[point];
         const PointRecord& target = table[core::TargetPoint(value, true)];
         const std::optional<double> sent =
-            PointDatabase::RawFromScaled(fileValue, target.ScaleMult, target.ScaleOffset);
+            PointDatabase::WholeRawFromScaled(fileValue, target.ScaleMult, target.ScaleOffset);
         std::string problem;
         if (!v.writesSettled || table[point].Msg_Count == v.settledCounts[i]) {
             problem = unreadReason;

@@ -145,7 +145,24 @@ bool PointDatabase::StoreScaled(int point, double value) {
 
 std::optional<double> PointDatabase::RawFromScaled(double value, double mult, double offset) {
     if (mult == 0.0) return std::nullopt;
-    return std::trunc((value - offset) / mult);
+    const double steps = (value - offset) / mult;
+    // A value a rounding error off one of the point's steps (12.3 on steps of 0.1 divides to
+    // 122.99999999999999) is that step, not the one below it.
+    const double whole = std::nearbyint(steps);
+    if (std::abs(steps - whole) <= WholeStepTolerance * std::max(1.0, std::abs(whole))) {
+        return whole + 0.0;  // never -0
+    }
+    return std::trunc(steps);
+}
+
+std::optional<double> PointDatabase::WholeRawFromScaled(double value, double mult, double offset) {
+    const std::optional<double> raw = RawFromScaled(value, mult, offset);
+    if (!raw) return std::nullopt;
+    const double steps = (value - offset) / mult;
+    if (!(std::abs(steps - *raw) <= WholeStepTolerance * std::max(1.0, std::abs(*raw)))) {
+        return std::nullopt;
+    }
+    return raw;
 }
 
 bool PointDatabase::UnscalePoint(int point) {

@@ -101,8 +101,13 @@ public:
     static ScaleResult ScaleRawValue(std::int32_t raw, double mult, double offset, double min,
                                      double max);
     // The raw value an engineering value stands for, truncated toward zero but not yet limited to
-    // 32 bits; none when the multiplier is 0.
+    // 32 bits; none when the multiplier is 0. A value within WholeStepTolerance (relative) of a
+    // whole step is that step.
     static std::optional<double> RawFromScaled(double value, double mult, double offset);
+    static constexpr double WholeStepTolerance = 1e-9;
+    // The raw value, or none when the value lies between two of the point's steps (100.6 on a
+    // point of whole numbers), where RawFromScaled would cut it short.
+    static std::optional<double> WholeRawFromScaled(double value, double mult, double offset);
     // Stores the engineering value and raises the write request of a network-writable point.
     // False for a point number outside 0..39, and when the point's multiplier is 0 (the value
     // cannot be turned into a raw value, so nothing is sent).

@@ -17,6 +17,15 @@ int NumberOpening(const PortMap& ports, const PortInfo& adapter) {
     return 0;
 }
 
+// One of the machine's own serial ports (/dev/ttyS0 is COM1's): it has its own number, or none
+// when an entry gives that number to another device, but never an adapter's number.
+bool BuiltIn(const PortInfo& adapter) {
+    for (int port = 1; port <= LastComNumber; ++port) {
+        if (PortMap::DefaultDevicePath(port) == adapter.node) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 ComNumbering NumberNewAdapters(PortMap& ports, const std::vector<PortInfo>& present) {
@@ -34,7 +43,7 @@ ComNumbering NumberNewAdapters(PortMap& ports, const std::vector<PortInfo>& pres
 
     ComNumbering result;
     for (const PortInfo& adapter : present) {
-        if (NumberOpening(ports, adapter) != 0) continue;
+        if (NumberOpening(ports, adapter) != 0 || BuiltIn(adapter)) continue;
         const std::string& path = adapter.stablePath.empty() ? adapter.node : adapter.stablePath;
         int port = FirstAdapterComNumber;
         while (port <= LastComNumber && !isFree(port)) ++port;

@@ -20,7 +20,8 @@ struct ComNumbering {
 
 // Gives every present adapter whose stable path no "Ports" entry names the lowest COM number
 // from 3 to 40 that has no entry yet, and enters it in the map. Entries already in the map are
-// never changed or removed.
+// never changed or removed. The machine's own ports (/dev/ttyS0 to /dev/ttyS39) are never
+// numbered: each has its serial default, or no number when an entry took it.
 ComNumbering NumberNewAdapters(PortMap& ports, const std::vector<PortInfo>& present);
 
 }  // namespace kestrova

@@ -10,6 +10,7 @@
 #include <regex>
 #include <thread>
 
+#include "common/axis.h"
 #include "common/ini_document.h"
 #include "kestrova_run.h"
 #include "points/point_database.h"
@@ -214,8 +215,14 @@ TEST_F(Kestrova, RestoreIsVerifiedOrNamesWhatTheUnitDidNotTakeOver) {
         << taken.Out();
     EXPECT_NE(taken.Out().find("Restore verified"), std::string::npos);
     EXPECT_NE(taken.Err().find("restore: step 17 of 17\n"), std::string::npos) << taken.Err();
-    // The backup before the restore, beside the settings file.
+    // The backup before the restore, beside the settings file, named after the unit.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(R().takes / "Backups"), {}), 1);
+    const std::regex backupName(R"(\d{4}-\d\d-\d\d_\d{6}_)" +
+                                std::filesystem::path(units.Device(0)).filename().string() +
+                                "_before_restore\\.PRM");
+    for (const auto& entry : std::filesystem::directory_iterator(R().takes / "Backups")) {
+        EXPECT_TRUE(std::regex_match(entry.path().filename().string(), backupName)) << entry;
+    }
 
     EXPECT_EQ(units.Model(1).AxisAt(Axis::Pan).neutral, 2048);
     EXPECT_NE(ignored.Err().find("kestrova: restore " +
@@ -301,6 +308,7 @@ TEST(KestrovaAlone, FailuresBeforeAnyExchangeExitWithTheirCode) {
     }
 }
 
+// The stop puts every axis back in Normal, acknowledged, before the port closes.
 TEST(KestrovaAlone, InterruptedRestoreSaysAfterWhichStepItStopped) {
     SimulatedUnits units({SimOptions{}});
     ConfigFolder config;
@@ -313,13 +321,16 @@ TEST(KestrovaAlone, InterruptedRestoreSaysAfterWhichStepItStopped) {
     run.Signal(SIGINT);
     EXPECT_EQ(run.Wait(), 130);
     const std::regex stopped(R"([\s\S]*kestrova: restore [0-9]+: stopped after step ([0-9]+) )"
-                             R"(of 17; the unit holds part of the file\n)");
+                             R"(of 17; every axis is back in Normal \(acknowledged by the )"
+                             R"(unit\); the unit holds part of the file\n)");
     std::smatch match;
     const std::string err = run.Err();
     ASSERT_TRUE(std::regex_match(err, match, stopped)) << err;
     EXPECT_GE(std::stoi(match[1]), 2);
     EXPECT_LT(std::stoi(match[1]), 17);
     EXPECT_FALSE(std::filesystem::exists(config / "Backups"));
+    units.Stop();
+    for (Axis axis : Axes) EXPECT_EQ(units.Model(0).AxisAt(axis).mode, 0) << static_cast<int>(axis);
 }
 
 TEST(KestrovaAlone, PortsListsEveryComNumberAndWhatItOpens) {

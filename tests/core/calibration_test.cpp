@@ -86,8 +86,8 @@ TEST_F(Calibration, SaveThatCannotWriteShowsNoBanner) {
 TEST_F(Calibration, LoadFillsTheBufferAndStartsTheRestore) {
     StartCore();
     RunSystemTicks(1);
-    std::string text = "[pOiNt00010]\r\nscaledvalue = 120\r\n[POINT00011]\r\nScaledValue=1,5\r\n";
-    for (int point : {13, 20, 21, 23, 30, 31, 33}) {
+    std::string text = "[pOiNt00010]\r\nscaledvalue = 120\r\n[POINT00015]\r\nScaledValue=1,5\r\n";
+    for (int point : {11, 13, 20, 21, 23, 30, 31, 33}) {
         text += "[POINT000" + IntToText(point) + "]\r\nScaledValue=7\r\n";
     }
     WriteText(Prm("in.PRM"), text + "[POINT00014]\r\nOther=4\r\n");
@@ -101,7 +101,7 @@ TEST_F(Calibration, LoadFillsTheBufferAndStartsTheRestore) {
         (std::vector<std::string>{"_HMI_Pan_Pos_Deadband_Setting >120<",
                                   "App Msg >FileOpen_Selected<>" + Prm("in.PRM").string() + "<"}));
     EXPECT_EQ(State().CalibrationBuffer[10], 120.0);
-    EXPECT_EQ(State().CalibrationBuffer[11], 1.5);
+    EXPECT_EQ(State().CalibrationBuffer[15], 1.5);
     EXPECT_EQ(State().CalibrationBuffer[14], 0.0);  // no value: 0
     EXPECT_EQ(State().CalibrationBuffer[39], 0.0);
     EXPECT_EQ(State().RestoreStepNumber, 0u);  // the preview's answer starts it
@@ -135,7 +135,7 @@ TEST_F(Calibration, RestoreWithTheLinkClosedLimitsIntoThePoints) {
                                 {20, "50"},
                                 {21, "1500"},
                                 {23, "60"},
-                                {30, "199.5"},
+                                {30, "199"},
                                 {31, "1200"},
                                 {33, "201"},
                                 {18, "9"}});

@@ -158,6 +158,23 @@ TEST(PointTable, SetPointScaledTruncatesClampsAndRaisesWriteRequests) {
     EXPECT_FALSE(requestsWrite(PtScanClassMask | PtTypeMask));
 }
 
+// A value a rounding error off a step is that step (12.3 on steps of 0.1 divides to
+// 122.99999999999999); a value between two steps is truncated, and is not a whole step.
+TEST(PointTable, RawFromScaledTakesNearStepsAsTheStep) {
+    struct Row {
+        double value, mult, offset, raw;
+        bool whole;
+    };
+    for (const Row& r : {Row{12.3, 0.1, 0.0, 123.0, true}, Row{-12.3, 0.1, 0.0, -123.0, true},
+                         Row{100.6, 1.0, 0.0, 100.0, false}, Row{7.0, 0.5, 1.0, 12.0, true},
+                         Row{7.2, 0.5, 1.0, 12.0, false}}) {
+        EXPECT_EQ(PointDatabase::RawFromScaled(r.value, r.mult, r.offset), r.raw) << r.value;
+        EXPECT_EQ(PointDatabase::WholeRawFromScaled(r.value, r.mult, r.offset).has_value(), r.whole)
+            << r.value;
+    }
+    EXPECT_FALSE(PointDatabase::WholeRawFromScaled(3.0, 0.0, 0.0));
+}
+
 TEST(PointTable, RawAndScaledChangeMarks) {
     PointDatabase db = ClearedOnController();
     InternalsProbe::PointTable(db)[39].ScaleMult = 2.0;

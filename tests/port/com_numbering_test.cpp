@@ -54,6 +54,11 @@ TEST(ComNumbering, NewAdaptersTakeTheLowestFreeNumberAndEntriesStay) {
           Adapter("/dev/ttyUSB1", "/dev/ttyUSB1")},
          {{3, ById}, {5, "/dev/ttyUSB1"}},
          {}},
+        {"a built-in port whose number an entry gives to another device gets none",
+         {{1, ById}},
+         {Adapter("/dev/ttyS0", "/dev/ttyS0"), Adapter("/dev/ttyUSB1", "/dev/ttyUSB1")},
+         {{3, "/dev/ttyUSB1"}},
+         {}},
         {"all numbers taken", allTaken, {Adapter("/dev/ttyUSB0", ById)}, {}, {ById}},
     };
     for (const Case& c : cases) {
