@@ -403,6 +403,10 @@ TEST(KestrovaAlone, FailuresBeforeAnyExchangeExitWithTheirCode) {
              {{"--config-dir", dir, "backup", "--port", "COM1", "--port", "1"},
               2,
               "kestrova: --port COM1, --port 1: the same port twice\n"},
+             {{"--config-dir", dir, "backup", "--out-dir", "/dev/null/x", "--port", "1"},
+              4,
+              "kestrova: backup --out-dir /dev/null/x: cannot create the folder: Not a "
+              "directory\n"},
              {{"--config-dir", dir, "diff", "--port", "1", "/nonexistent.PRM"},
               4,
               "kestrova: diff /nonexistent.PRM: no such file\n"},
