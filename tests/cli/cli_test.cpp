@@ -95,6 +95,9 @@ struct Runs {
         silentMonitor.emplace(std::vector<std::string>{"--config-dir", silentConfig, "monitor",
                                                        "--port", silentUnits.Device(0), "--json",
                                                        "--seconds", "5"});
+        lostMonitor.emplace(std::vector<std::string>{"--config-dir", silentConfig, "monitor",
+                                                     "--port", lostUnit.Device(0), "--json",
+                                                     "--seconds", "5"});
         WriteText(monitorConfig / "kept.csv", "kept");
         std::filesystem::create_symlink(monitorConfig / "kept.csv", monitorConfig / "link.csv");
         symlinkCsv.emplace(std::vector<std::string>{"--config-dir", silentConfig, "monitor",
@@ -110,6 +113,12 @@ struct Runs {
     static SimOptions Silent() {
         SimOptions options;
         options.silent = true;
+        return options;
+    }
+
+    static SimOptions UnpluggedAfter(std::chrono::milliseconds time) {
+        SimOptions options;
+        options.unplugAfter = time;
         return options;
     }
 
@@ -188,6 +197,9 @@ struct Runs {
     std::optional<KestrovaRun> symlinkCsv;
     std::optional<KestrovaRun> fullCsv;
     std::optional<KestrovaRun> fullOut;
+
+    SimulatedUnits lostUnit{{UnpluggedAfter(std::chrono::milliseconds(2500))}};
+    std::optional<KestrovaRun> lostMonitor;
 };
 
 class Kestrova : public ::testing::Test {
@@ -343,6 +355,16 @@ TEST_F(Kestrova, MonitorShowsNothingOfASilentUnitAndExitsWithNoReplies) {
             << line;
         EXPECT_EQ(line.find("2048"), std::string::npos) << line;
     }
+}
+
+TEST_F(Kestrova, MonitorForgetsTheUnitsValuesWhenItsPortIsLost) {
+    KestrovaRun& run = *R().lostMonitor;
+    EXPECT_EQ(run.Wait(), 0) << run.Err();
+    const std::vector<std::string> lines = Lines(run.Out());
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_NE(lines.front().find("\"Pan neutral\": 2048,"), std::string::npos) << lines.front();
+    EXPECT_NE(lines.back().find("\"link\": \"No Comms\""), std::string::npos) << lines.back();
+    EXPECT_NE(lines.back().find("\"Pan neutral\": null,"), std::string::npos) << lines.back();
 }
 
 TEST_F(Kestrova, MonitorFailsOnOutputItCannotWriteAndKeepsFilesUntilThePortOpens) {
