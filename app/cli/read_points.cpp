@@ -16,12 +16,15 @@ void ReadPoints::Follow(const UnitSession& unit) {
         const std::int32_t count = table[point].Msg_Count;
         if (!open) {
             read_[point] = false;
+            known_[point] = false;
         } else if (count != counts_[point]) {
             read_[point] = true;
             anyReply_ = true;
         }
         counts_[point] = count;
-        known_[point] = read_[point] && !unit.Core().Points().PointNeedsScaling(point);
+        // Known from the first scaling of a value read on; a later reply waiting for the cycle's
+        // scaling leaves the unit's previous value in place, still the unit's.
+        if (read_[point] && !unit.Core().Points().PointNeedsScaling(point)) known_[point] = true;
     }
 }
 

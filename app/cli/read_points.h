@@ -18,7 +18,7 @@ public:
     explicit ReadPoints(const UnitSession& unit);
 
     void Follow(const UnitSession& unit);
-    // A good reply came for the point since the port opened, and its value is scaled.
+    // A good reply came for the point since the port opened, and its value has been scaled.
     bool Read(int point) const { return known_[point]; }
     // Whether any good reply came since the port first opened, a loss notwithstanding.
     bool AnyReply() const { return anyReply_; }
