@@ -21,7 +21,7 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     void Write(std::string_view text);
-    // Closes a file it opened; the standard output is only flushed (nothing is buffered here).
+    // Closes a file it opened (the standard output stays open); nothing is buffered here.
     void Close();
 
 private:
