@@ -4,9 +4,14 @@
 // The points the tag file never polls (no read access: spare entries, the write-only restore
 // targets) are saved as the point table holds them, as the window's Save As saves them; they
 // hold the tag file's values, not the controller's.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -33,26 +38,61 @@ struct BackupUnit {
     std::optional<CommandError> error;
 };
 
-// "<unit>_<software version as the window shows it>_<YYYY-MM-DD_HHMMSS>.PRM"
+// "<unit>_<software version as the window shows it>_<YYYY-MM-DD_HHMMSS>.PRM", where a unit named
+// by its device path is "<device name>_COM<n>": devices of the same name in different folders
+// get names of their own.
 std::string BackupName(const UnitSession& unit) {
     const std::tm now = SystemLocalTime();
     std::array<char, 32> stamp{};
     std::strftime(stamp.data(), stamp.size(), "%Y-%m-%d_%H%M%S", &now);
     const double version = unit.Core().Points().PointTable()[core::VersionShownPoint].ScaledValue;
-    return unit.Name() + "_" + DoubleToText(version) + "_" + stamp.data() + ".PRM";
+    const std::string name = unit.Port().device.empty()
+                                 ? unit.Name()
+                                 : unit.Name() + "_COM" + std::to_string(unit.Port().comNumber);
+    return name + "_" + DoubleToText(version) + "_" + stamp.data() + ".PRM";
+}
+
+// Claims the name for this run with an empty file made only when none is there, so that a file
+// written before (in this run or any other) is never replaced; the save then takes its place.
+void ClaimName(const std::filesystem::path& path, const UnitSession& unit) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int error = errno;
+        throw CommandError{ExitCode::FileRefused, "backup " + unit.Name(),
+                           path.string() + ": " +
+                               (error == EEXIST ? "already there; not replaced"
+                                                : std::string(std::strerror(error)))};
+    }
+    close(fd);
+}
+
+void CreateFolder(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        throw CommandError{ExitCode::FileRefused, "backup --out-dir " + folder.string(),
+                           "cannot create the folder: " + error.message()};
+    }
 }
 
 // Saves the unit's values through the core's Save As and closes its link.
 void Save(BackupUnit& unit, const BackupOptions& options) {
     unit.waiting = false;
+    const bool claimed = options.outFile.empty();
     const std::filesystem::path path =
-        options.outFile.empty() ? options.outFolder / BackupName(*unit.session) : options.outFile;
+        claimed ? options.outFolder / BackupName(*unit.session) : options.outFile;
     try {
-        unit.session->Core().ServiceEvent(event_names::FileSave_Selected, path.string());
-        unit.file = path;
-    } catch (const FileError& error) {
-        unit.error =
-            CommandError{ExitCode::FileRefused, "backup " + unit.session->Name(), error.what()};
+        if (claimed) ClaimName(path, *unit.session);
+        try {
+            unit.session->Core().ServiceEvent(event_names::FileSave_Selected, path.string());
+            unit.file = path;
+        } catch (const FileError& error) {
+            if (claimed) std::filesystem::remove(path);
+            throw CommandError{ExitCode::FileRefused, "backup " + unit.session->Name(),
+                               error.what()};
+        }
+    } catch (const CommandError& error) {
+        unit.error = error;
     }
     unit.session->Close();
 }
@@ -102,14 +142,20 @@ ExitCode RunBackup(const CommonOptions& common, const BackupOptions& options, St
         throw CommandError{ExitCode::Usage, "backup", "-o FILE names the file of one port only"};
     }
     std::vector<BackupUnit> units(options.ports.size());
-    std::vector<UnitSession*> sessions;
-    for (std::size_t i = 0; i < options.ports.size(); ++i) {
-        BackupUnit& unit = units[i];
+    for (BackupUnit& unit : units) {
         unit.session = std::make_unique<UnitSession>(
             common.configFolder, std::make_unique<UdevPortCatalogue>(), common.verbose);
         unit.session->Start();
+    }
+    PortMap ports = units.front().session->Core().Ini().Ports;
+    const std::vector<PortChoice> choices = ChoosePorts(options.ports, ports);
+    if (options.outFile.empty()) CreateFolder(options.outFolder);
+
+    std::vector<UnitSession*> sessions;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        BackupUnit& unit = units[i];
         try {
-            unit.session->Open("backup", options.ports[i]);
+            unit.session->Open("backup", choices[i]);
             unit.waiting = true;
             sessions.push_back(unit.session.get());
         } catch (const CommandError& error) {

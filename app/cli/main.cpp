@@ -2,7 +2,9 @@
 // for one unit or several at once.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -112,6 +114,14 @@ int main(int argc, char** argv) {
         if (*restoreCommand) code = kestrova::cli::RunRestore(common, restore, stop);
         if (*diffCommand) code = kestrova::cli::RunDiff(common, diff, stop);
         if (*monitorCommand) code = kestrova::cli::RunMonitor(common, monitor, stop);
+        // Results that never reached their reader (a full disk) are no success; a write that
+        // failed earlier leaves the stream's error mark, its reason gone with its errno.
+        errno = 0;
+        if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+            kestrova::cli::PrintError(command + " standard output",
+                                      errno != 0 ? std::strerror(errno) : "write error");
+            return static_cast<int>(ExitCode::FileRefused);
+        }
         return static_cast<int>(code);
     } catch (const CommandError& error) {
         kestrova::cli::PrintError(error.what, error.why);

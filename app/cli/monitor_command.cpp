@@ -16,14 +16,20 @@
 #include "core/core_tables.h"
 #include "json_text.h"
 #include "link_figures.h"
+#include "output_file.h"
 #include "port/udev_port_catalogue.h"
+#include "read_points.h"
 #include "tick_loop.h"
+#include "unit_ready.h"
 #include "unit_session.h"
 
 namespace kestrova::cli {
 namespace {
 
 constexpr std::chrono::milliseconds Interval{1000};
+// The link's settle time (ConnectSettleLoad system ticks of 10 ms): a unit that has not answered
+// once by then is taken as silent.
+constexpr std::chrono::milliseconds ReplyLimit{ConnectSettleLoad * 10};
 constexpr std::array<std::string_view, AxisCount> AxisNames{"Pan", "Tilt", "Roll"};
 
 // One row: each column's name and its value; a value the runtime does not know is empty.
@@ -55,7 +61,7 @@ std::string_view LinkText(const UnitSession& unit) {
     }
 }
 
-std::string_view ModeText(double mode) {
+std::string ModeText(double mode) {
     if (mode == core::ModeNormal) return "Normal";
     if (mode == core::ModeIncrement) return "Increment";
     if (mode == core::ModeDecrement) return "Decrement";
@@ -70,7 +76,7 @@ std::optional<std::string> Percent(const std::optional<double>& value) {
 
 std::string Count(std::uint64_t value) { return std::to_string(value); }
 
-Row TakeRow(const UnitSession& unit, LinkFigureSource& link) {
+Row TakeRow(const UnitSession& unit, const ReadPoints& read, LinkFigureSource& link) {
     const LinkFigures f = link.Take(std::chrono::duration<double>(Interval).count());
     Row row{
         {"time", IsoTime(), true},
@@ -85,8 +91,14 @@ Row TakeRow(const UnitSession& unit, LinkFigureSource& link) {
     for (const Axis axis : Axes) {
         const core::AxisPoints& p = core::PointsOf(axis);
         const std::string name(AxisNames[AxisIndex(axis)]);
-        const auto value = [&](int point) { return DoubleToText(table[point].ScaledValue); };
-        row.push_back({name + " mode", std::string(ModeText(table[p.mode].ScaledValue)), true});
+        // Only what the unit said since its port opened; the point table holds the tag file's
+        // values until then.
+        const auto shown = [&](int point, const auto& text) -> std::optional<std::string> {
+            if (!read.Read(point)) return std::nullopt;
+            return text(table[point].ScaledValue);
+        };
+        const auto value = [&](int point) { return shown(point, DoubleToText); };
+        row.push_back({name + " mode", shown(p.mode, ModeText), true});
         row.push_back({name + " neutral", value(p.neutral), false});
         row.push_back({name + " positive adjust", value(p.posAdjust), false});
         row.push_back({name + " negative adjust", value(p.negAdjust), false});
@@ -137,41 +149,42 @@ std::string TextLine(const Row& row) {
 }  // namespace
 
 ExitCode RunMonitor(const CommonOptions& common, const MonitorOptions& options, StopSignal& stop) {
-    std::FILE* csv = nullptr;
-    if (!options.csvFile.empty()) {
-        csv = std::fopen(options.csvFile.c_str(), "w");
-        if (csv == nullptr) {
-            throw CommandError{ExitCode::FileRefused, "monitor " + options.csvFile.string(),
-                               "cannot create the file"};
+    UnitSession unit(common.configFolder, std::make_unique<UdevPortCatalogue>(), common.verbose);
+    unit.Start();
+    unit.Open("monitor", options.port);
+    // Opened only now, so a port that does not open leaves an existing file as it was.
+    std::optional<OutputFile> csv;
+    if (!options.csvFile.empty())
+        csv.emplace(options.csvFile, "monitor " + options.csvFile.string());
+    OutputFile out = OutputFile::StandardOutput("monitor standard output");
+    TickLoop loop({&unit}, stop);
+    LinkFigureSource link(unit.Core());
+    ReadPoints read(unit);
+    for (int second = 0; !options.seconds || second < *options.seconds; ++second) {
+        const auto outcome = loop.RunUntil(
+            [&] {
+                read.Follow(unit);
+                return false;
+            },
+            Interval);
+        if (outcome == TickLoop::Outcome::Stopped) {
+            if (csv) csv->Close();
+            throw Interruption("monitor", unit, "stopped");
+        }
+        const Row row = TakeRow(unit, read, link);
+        if (csv) {
+            if (second == 0) csv->Write(CsvHeader(row));
+            csv->Write(CsvLine(row));
+        }
+        out.Write(common.json ? JsonLine(row) : TextLine(row));
+        const bool last = options.seconds && second + 1 == *options.seconds;
+        if (!read.AnyReply() && (last || TickLoop::NowNs() - unit.OpenedAtNs() >=
+                                             std::chrono::nanoseconds(ReplyLimit).count())) {
+            if (csv) csv->Close();
+            throw CommandError{ExitCode::LinkFailure, "monitor " + unit.Name(), "no replies"};
         }
     }
-    const auto closeCsv = [&csv] {
-        if (csv != nullptr) std::fclose(csv);
-        csv = nullptr;
-    };
-    try {
-        UnitSession unit(common.configFolder, std::make_unique<UdevPortCatalogue>(),
-                         common.verbose);
-        unit.Start();
-        unit.Open("monitor", options.port);
-        TickLoop loop({&unit}, stop);
-        LinkFigureSource link(unit.Core());
-        for (int second = 0; !options.seconds || second < *options.seconds; ++second) {
-            if (loop.RunFor(Interval) == TickLoop::Outcome::Stopped) break;
-            const Row row = TakeRow(unit, link);
-            if (csv != nullptr) {
-                if (second == 0) std::fputs(CsvHeader(row).c_str(), csv);
-                std::fputs(CsvLine(row).c_str(), csv);
-                std::fflush(csv);
-            }
-            std::fputs((common.json ? JsonLine(row) : TextLine(row)).c_str(), stdout);
-            std::fflush(stdout);
-        }
-    } catch (...) {
-        closeCsv();
-        throw;
-    }
-    closeCsv();
+    if (csv) csv->Close();
     return ExitCode::Done;
 }
 

@@ -1,5 +1,7 @@
 #include "port_argument.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -26,6 +28,16 @@ int NumberIn(std::string_view text) {
 
 bool LooksLikePath(std::string_view text) { return text.find('/') != std::string_view::npos; }
 
+// Whether the two device files are one device: the same character device, or the same file
+// reached through different names. Files that cannot be examined are left to the open to report.
+bool SameDevice(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
+    if (S_ISCHR(first.st_mode) && S_ISCHR(second.st_mode)) return first.st_rdev == second.st_rdev;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 }  // namespace
 
 PortChoice ChoosePort(std::string_view argument, PortMap& ports) {
@@ -35,17 +47,50 @@ PortChoice ChoosePort(std::string_view argument, PortMap& ports) {
             throw CommandError{ExitCode::Usage, "--port " + std::string(argument),
                                "expected COM1 to COM40, 1 to 40 or a device path"};
         }
-        return {number, "COM" + std::to_string(number)};
+        return {number, "COM" + std::to_string(number), "", std::string(argument)};
     }
-    const std::string path(argument);
-    const std::string name = std::filesystem::path(path).filename().string();
-    if (const int named = ports.NumberNaming(path); named != 0) return {named, name};
+    std::error_code error;
+    const std::filesystem::path given(argument);
+    const std::string path = std::filesystem::absolute(given, error).lexically_normal().string();
+    if (error) {
+        throw CommandError{ExitCode::Usage, "--port " + std::string(argument), error.message()};
+    }
+    const std::string name = given.filename().string();
+    if (const int named = ports.NumberNaming(path); named != 0) {
+        return {named, name, path, std::string(argument)};
+    }
     for (int number = 1; number <= LastComNumber; ++number) {
         if (ports.HasEntry(number)) continue;
         ports.Set(number, path);
-        return {number, name};
+        return {number, name, path, std::string(argument)};
     }
     throw CommandError{ExitCode::LinkFailure, path, "every COM number from 1 to 40 is taken"};
+}
+
+std::vector<PortChoice> ChoosePorts(const std::vector<std::string>& arguments, PortMap& ports) {
+    // The COM numbers given as numbers are taken before any path is given a free one, so that
+    // "--port /a/unit --port COM1" does not give the path COM1 as well; a path that one of them
+    // opens (its default device among them) is then found under that number.
+    for (const std::string& argument : arguments) {
+        if (LooksLikePath(argument)) continue;
+        const int number = ChoosePort(argument, ports).comNumber;
+        if (!ports.HasEntry(number)) ports.Set(number, ports.DevicePath(number));
+    }
+    std::vector<PortChoice> choices;
+    for (const std::string& argument : arguments) {
+        PortChoice choice = ChoosePort(argument, ports);
+        for (const PortChoice& earlier : choices) {
+            if (earlier.comNumber == choice.comNumber ||
+                SameDevice(ports.DevicePath(earlier.comNumber),
+                           ports.DevicePath(choice.comNumber))) {
+                throw CommandError{ExitCode::Usage,
+                                   "--port " + earlier.argument + ", --port " + choice.argument,
+                                   "the same port twice"};
+            }
+        }
+        choices.push_back(std::move(choice));
+    }
+    return choices;
 }
 
 }  // namespace kestrova::cli

@@ -44,7 +44,12 @@ void UnitSession::Start() {
 
 void UnitSession::Open(std::string_view command, std::string_view portArgument) {
     name_ = portArgument;
-    const PortChoice port = ChoosePort(portArgument, core_.Ini().Ports);
+    Open(command, ChoosePort(portArgument, core_.Ini().Ports));
+}
+
+void UnitSession::Open(std::string_view command, const PortChoice& port) {
+    if (!port.device.empty()) core_.Ini().Ports.Set(port.comNumber, port.device);
+    port_ = port;
     name_ = port.name;
     openProblem_.clear();
     core_.ServiceEvent(event_names::CommsSelect, IntToText(port.comNumber - 1));

@@ -37,11 +37,16 @@ public:
     // a port argument that names no port, (link failure) with the core's reason when it does not
     // open. command names the command in errors.
     void Open(std::string_view command, std::string_view portArgument);
+    // The same for a port chosen beforehand (see ChoosePorts): a device path is given the chosen
+    // COM number in this session's map.
+    void Open(std::string_view command, const PortChoice& port);
     // Closes the link when it is open.
     void Close();
 
     // "COM3" or the device's name; the port argument before Open.
     const std::string& Name() const { return name_; }
+    // The port opened (or tried) by Open.
+    const PortChoice& Port() const { return port_; }
     AppService& Core() { return core_; }
     const AppService& Core() const { return core_; }
     HeadlessDisplay& Display() { return display_; }
@@ -66,6 +71,7 @@ private:
     std::unique_ptr<PortCatalogue> catalogue_;
     AppService core_;
     std::string name_;
+    PortChoice port_;
     std::string openProblem_;
     std::array<std::int32_t, MaxPoints> countsAtOpen_{};
     std::int64_t openedAtNs_ = 0;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <optional>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "common/axis.h"
@@ -87,6 +88,46 @@ struct Runs {
         monitor.emplace(std::vector<std::string>{
             "--config-dir", monitorConfig.Path().string(), "monitor", "--port",
             monitorUnit.Device(0), "--seconds", "3", "--csv", (monitorConfig / "m.csv").string()});
+        sameName.emplace(std::vector<std::string>{
+            "--config-dir", sameNameConfig.Path().string(), "backup", "--out-dir",
+            (sameNameConfig / "new/folder").string(), "--port",
+            (sameNameConfig / "a/unit").string(), "--port", (sameNameConfig / "b/unit").string()});
+        const std::string silentConfig = monitorConfig.Path().string();
+        silentMonitor.emplace(std::vector<std::string>{"--config-dir", silentConfig, "monitor",
+                                                       "--port", silentUnits.Device(0), "--json",
+                                                       "--seconds", "5"});
+        lostMonitor.emplace(std::vector<std::string>{"--config-dir", silentConfig, "monitor",
+                                                     "--port", lostUnit.Device(0), "--json",
+                                                     "--seconds", "5"});
+        WriteText(monitorConfig / "kept.csv", "kept");
+        std::filesystem::create_symlink(monitorConfig / "kept.csv", monitorConfig / "link.csv");
+        symlinkCsv.emplace(std::vector<std::string>{"--config-dir", silentConfig, "monitor",
+                                                    "--port", silentUnits.Device(1), "--csv",
+                                                    (monitorConfig / "link.csv").string()});
+        fullCsv.emplace(std::vector<std::string>{"--config-dir", silentConfig, "monitor", "--port",
+                                                 silentUnits.Device(2), "--csv", "/dev/full"});
+        fullOut.emplace(std::vector<std::string>{"--config-dir", silentConfig, "monitor", "--port",
+                                                 silentUnits.Device(3)},
+                        "/dev/full");
+    }
+
+    static SimOptions Silent() {
+        SimOptions options;
+        options.silent = true;
+        return options;
+    }
+
+    static SimOptions UnpluggedAfter(std::chrono::milliseconds time) {
+        SimOptions options;
+        options.unplugAfter = time;
+        return options;
+    }
+
+    static SimOptions LinkedAt(const std::filesystem::path& path) {
+        std::filesystem::create_directories(path.parent_path());
+        SimOptions options;
+        options.linkPath = path.string();
+        return options;
     }
 
     static SimOptions IgnoringPanNeutral() {
@@ -146,6 +187,20 @@ struct Runs {
     ConfigFolder monitorConfig;
     SimulatedUnits monitorUnit{{SimOptions{}}};
     std::optional<KestrovaRun> monitor;
+
+    ConfigFolder sameNameConfig;
+    SimulatedUnits sameNameUnits{
+        {LinkedAt(sameNameConfig / "a/unit"), LinkedAt(sameNameConfig / "b/unit")}};
+    std::optional<KestrovaRun> sameName;
+
+    SimulatedUnits silentUnits{std::vector<SimOptions>(4, Silent())};
+    std::optional<KestrovaRun> silentMonitor;
+    std::optional<KestrovaRun> symlinkCsv;
+    std::optional<KestrovaRun> fullCsv;
+    std::optional<KestrovaRun> fullOut;
+
+    SimulatedUnits lostUnit{{UnpluggedAfter(std::chrono::milliseconds(2500))}};
+    std::optional<KestrovaRun> lostMonitor;
 };
 
 class Kestrova : public ::testing::Test {
@@ -176,7 +231,7 @@ TEST_F(Kestrova, BackupOfFourUnitsAtOnceHoldsEachUnitsMemory) {
     PointDatabase tags;
     TagFile tagFile;
     tagFile.LoadPoints(tags, "KESTROVA_001", KESTROVA_DATA_DIR);
-    const std::regex name(R"(([0-9]+)_1305_\d{4}-\d\d-\d\d_\d{6}\.PRM)");
+    const std::regex name(R"(([0-9]+)_COM[0-9]+_1305_\d{4}-\d\d-\d\d_\d{6}\.PRM)");
     ASSERT_EQ(Lines(runOut).size(), 4u) << runOut;
     for (std::size_t i = 0; i < 4; ++i) {
         const std::string line = Lines(runOut)[i];
@@ -279,6 +334,83 @@ TEST_F(Kestrova, MonitorWritesACsvHeaderInWordsAndARowEachSecond) {
     EXPECT_EQ(Lines(run.Out()).size(), 3u);
 }
 
+TEST_F(Kestrova, BackupOfDevicesOfTheSameNameWritesAFileEachIntoANewFolder) {
+    KestrovaRun& run = *R().sameName;
+    ASSERT_EQ(run.Wait(), 0) << run.Err();
+    const std::regex name(R"(unit_COM([12])_1305_\d{4}-\d\d-\d\d_\d{6}\.PRM)");
+    std::set<std::string> numbers;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(R().sameNameConfig / "new/folder")) {
+        const std::string file = entry.path().filename().string();
+        std::smatch match;
+        EXPECT_TRUE(std::regex_match(file, match, name)) << file;
+        numbers.insert(match[1]);
+    }
+    EXPECT_EQ(numbers.size(), 2u) << run.Out();
+}
+
+TEST_F(Kestrova, MonitorShowsNothingOfASilentUnitAndExitsWithNoReplies) {
+    KestrovaRun& run = *R().silentMonitor;
+    EXPECT_EQ(run.Wait(), 3);
+    EXPECT_TRUE(run.Err().ends_with(": no replies\n")) << run.Err();
+    const std::vector<std::string> lines = Lines(run.Out());
+    ASSERT_EQ(lines.size(), 2u);
+    for (const std::string& line : lines) {
+        EXPECT_NE(line.find("\"Pan mode\": null, \"Pan neutral\": null, \"Pan positive adjust\": "
+                            "null, \"Pan negative adjust\": null, \"Pan output\": null"),
+                  std::string::npos)
+            << line;
+        EXPECT_EQ(line.find("2048"), std::string::npos) << line;
+    }
+}
+
+TEST_F(Kestrova, MonitorForgetsTheUnitsValuesWhenItsPortIsLost) {
+    KestrovaRun& run = *R().lostMonitor;
+    EXPECT_EQ(run.Wait(), 0) << run.Err();
+    const std::vector<std::string> lines = Lines(run.Out());
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_NE(lines.front().find("\"Pan neutral\": 2048,"), std::string::npos) << lines.front();
+    EXPECT_NE(lines.back().find("\"link\": \"No Comms\""), std::string::npos) << lines.back();
+    EXPECT_NE(lines.back().find("\"Pan neutral\": null,"), std::string::npos) << lines.back();
+}
+
+TEST_F(Kestrova, MonitorFailsOnOutputItCannotWriteAndKeepsFilesUntilThePortOpens) {
+    const TempFolder& folder = R().monitorConfig;
+    const RunResult noPort =
+        RunKestrova({"--config-dir", folder.Path().string(), "monitor", "--port",
+                     "/nonexistent/ttyX", "--csv", (folder / "kept.csv").string()});
+    EXPECT_EQ(noPort.code, 3);
+    KestrovaRun& symlink = *R().symlinkCsv;
+    EXPECT_EQ(symlink.Wait(), 4);
+    EXPECT_EQ(symlink.Err(), "kestrova: monitor " + (folder / "link.csv").string() +
+                                 ": Too many levels of symbolic links\n");
+    EXPECT_EQ(ReadText(folder / "kept.csv"), "kept");
+    KestrovaRun& fullCsv = *R().fullCsv;
+    EXPECT_EQ(fullCsv.Wait(), 4);
+    EXPECT_EQ(fullCsv.Err(), "kestrova: monitor /dev/full: No space left on device\n");
+    KestrovaRun& fullOut = *R().fullOut;
+    EXPECT_EQ(fullOut.Wait(), 4);
+    EXPECT_EQ(fullOut.Err(), "kestrova: monitor standard output: No space left on device\n");
+}
+
+TEST(KestrovaAlone, EveryCommandStoppedBySigintExitsWith130) {
+    SimulatedUnits units({SimOptions{}, Runs::Silent(), Runs::Silent()});
+    ConfigFolder config;
+    const std::string dir = config.Path().string();
+    const std::string file = WriteCalibration(config, "1000").string();
+    KestrovaRun monitor({"--config-dir", dir, "monitor", "--port", units.Device(0)});
+    KestrovaRun backup({"--config-dir", dir, "backup", "--port", units.Device(1)});
+    KestrovaRun diff({"--config-dir", dir, "diff", "--port", units.Device(2), file});
+    for (int i = 0; i < 100 && monitor.Out().empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    for (KestrovaRun* run : {&monitor, &backup, &diff}) {
+        run->Signal(SIGINT);
+        EXPECT_EQ(run->Wait(), 130) << run->Err();
+    }
+    EXPECT_TRUE(monitor.Err().ends_with(": stopped\n")) << monitor.Err();
+}
+
 TEST(KestrovaAlone, FailuresBeforeAnyExchangeExitWithTheirCode) {
     ConfigFolder config;
     const std::string dir = config.Path().string();
@@ -297,6 +429,13 @@ TEST(KestrovaAlone, FailuresBeforeAnyExchangeExitWithTheirCode) {
              {{"--config-dir", dir, "backup", "-o", "x.PRM", "--port", "1", "--port", "2"},
               2,
               "kestrova: backup: -o FILE names the file of one port only\n"},
+             {{"--config-dir", dir, "backup", "--port", "COM1", "--port", "1"},
+              2,
+              "kestrova: --port COM1, --port 1: the same port twice\n"},
+             {{"--config-dir", dir, "backup", "--out-dir", "/dev/null/x", "--port", "1"},
+              4,
+              "kestrova: backup --out-dir /dev/null/x: cannot create the folder: Not a "
+              "directory\n"},
              {{"--config-dir", dir, "diff", "--port", "1", "/nonexistent.PRM"},
               4,
               "kestrova: diff /nonexistent.PRM: no such file\n"},
@@ -306,6 +445,9 @@ TEST(KestrovaAlone, FailuresBeforeAnyExchangeExitWithTheirCode) {
         EXPECT_EQ(run.code, row.code) << row.args.back() << run.err;
         EXPECT_TRUE(run.err.starts_with(row.err)) << run.err;
     }
+    const RunResult full = RunKestrova({"--config-dir", dir, "ports"}, "/dev/full");
+    EXPECT_EQ(full.code, 4);
+    EXPECT_EQ(full.err, "kestrova: ports standard output: No space left on device\n");
 }
 
 // The stop puts every axis back in Normal, acknowledged, before the port closes.

@@ -9,7 +9,7 @@
 
 namespace kestrova::test {
 
-KestrovaRun::KestrovaRun(std::vector<std::string> args) {
+KestrovaRun::KestrovaRun(std::vector<std::string> args, const std::string& stdoutPath) {
     args.insert(args.begin(), KESTROVA_PROGRAM);
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
@@ -17,7 +17,7 @@ KestrovaRun::KestrovaRun(std::vector<std::string> args) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    const std::string out = (folder_ / "out").string();
+    const std::string out = stdoutPath.empty() ? (folder_ / "out").string() : stdoutPath;
     const std::string err = (folder_ / "err").string();
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -43,8 +43,8 @@ int KestrovaRun::Wait() {
 
 void KestrovaRun::Signal(int signal) const { kill(pid_, signal); }
 
-RunResult RunKestrova(std::vector<std::string> args) {
-    KestrovaRun run(std::move(args));
+RunResult RunKestrova(std::vector<std::string> args, const std::string& stdoutPath) {
+    KestrovaRun run(std::move(args), stdoutPath);
     const int code = run.Wait();
     return {code, run.Out(), run.Err()};
 }

@@ -15,11 +15,11 @@
 
 namespace kestrova::test {
 
-// A run of the kestrova program: started with its output going to files of its own, stdin from
-// /dev/null, then waited for.
+// A run of the kestrova program: started with its output going to files of its own (stdout to
+// stdoutPath when given), stdin from /dev/null, then waited for.
 class KestrovaRun {
 public:
-    explicit KestrovaRun(std::vector<std::string> args);
+    explicit KestrovaRun(std::vector<std::string> args, const std::string& stdoutPath = "");
     ~KestrovaRun();  // a run not waited for is killed
     KestrovaRun(const KestrovaRun&) = delete;
     KestrovaRun& operator=(const KestrovaRun&) = delete;
@@ -42,7 +42,7 @@ struct RunResult {
     std::string out;
     std::string err;
 };
-RunResult RunKestrova(std::vector<std::string> args);
+RunResult RunKestrova(std::vector<std::string> args, const std::string& stdoutPath = "");
 
 // A config folder with the shipped configuration files.
 class ConfigFolder : public TempFolder {
