@@ -2,13 +2,14 @@
 
 #include <fcntl.h>
 #include <sys/random.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
+#include <string>
 
 namespace kestrova {
 namespace {
@@ -90,26 +91,21 @@ TemporaryFile::Placed TemporaryFile::PlaceNew(const std::filesystem::path& targe
     return errno == EEXIST ? Placed::AlreadyThere : Placed::Failed;
 }
 
-OutputFile::~OutputFile() { Close(); }
-
-bool OutputFile::Open(const std::filesystem::path& path) {
-    Close();
-    failed_ = false;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    return fd_ >= 0;
-}
-
-bool OutputFile::Write(std::string_view data) {
-    if (fd_ < 0 || failed_) return false;
-    failed_ = !WriteAll(fd_, data);
-    return !failed_;
-}
-
-bool OutputFile::Close() {
-    if (fd_ < 0) return !failed_;
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
-    return closed && !failed_;
+bool OpenOutput(std::ofstream& stream, const std::filesystem::path& path) {
+    stream.close();
+    // Non-blocking, so a FIFO without a reader is refused at once instead of waiting.
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    // The stream opens the very file the descriptor holds, not whatever the name leads to by now.
+    if (regular) {
+        stream.open("/proc/self/fd/" + std::to_string(fd), std::ios::out | std::ios::trunc);
+    }
+    ::close(fd);
+    if (!regular) errno = EINVAL;
+    return stream.is_open();
 }
 
 }  // namespace kestrova

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <filesystem>
+#include <fstream>
 #include <string_view>
 
 // Creating files in folders other users may write to (a shared backup folder, /tmp) without ever
@@ -46,26 +45,10 @@ private:
     bool placed_ = false;
 };
 
-// A file written from its start for a recording or a report: created (0666 less the umask) when
-// missing, emptied when it is a file; a symbolic link at the name is refused, not followed.
-class OutputFile {
-public:
-    OutputFile() = default;
-    ~OutputFile();
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-
-    // Closes any file open before; false (errno set) when the file cannot be opened.
-    bool Open(const std::filesystem::path& path);
-    bool IsOpen() const { return fd_ >= 0; }
-    // False once any write failed; later writes are skipped.
-    bool Write(std::string_view data);
-    // False when a write or the close failed.
-    bool Close();
-
-private:
-    int fd_ = -1;
-    bool failed_ = false;
-};
+// Opens a file for a recording or a report, written from its start: created (0666 less the umask)
+// when missing, emptied when it is a regular file. A symbolic link at the name is refused (errno
+// ELOOP), not followed, and so is anything but a regular file. False when the file cannot be
+// opened; the stream is then closed.
+bool OpenOutput(std::ofstream& stream, const std::filesystem::path& path);
 
 }  // namespace kestrova

@@ -22,7 +22,11 @@ class IniDocument {
 public:
     static constexpr std::uintmax_t MaxFileSize = 16 * 1024 * 1024;
 
-    explicit IniDocument(std::filesystem::path path);
+    // What a symbolic link at the path reads as: the file it points to, or (for a document that
+    // is to replace whatever is at the name, in a folder others may write to) a missing file.
+    enum class Link : std::uint8_t { Follow, Ignore };
+
+    explicit IniDocument(std::filesystem::path path, Link link = Link::Follow);
 
     const std::filesystem::path& Path() const { return path_; }
 
@@ -46,8 +50,10 @@ public:
     void WriteFloat(std::string_view section, std::string_view key, double value);
 
     // Writes the whole document to a temporary file in the same folder and renames it over the
-    // target, so a failed save leaves the old file intact. Throws FileError
-    // "Cannot create file <path>" when it cannot be written.
+    // target, so a failed save leaves the old file intact. A file at the target keeps its mode;
+    // a symbolic link there is replaced itself, and the new file gets 0666 less the umask.
+    // Throws FileError "Cannot create file <path>" when it cannot be written, and for a
+    // read-only file.
     void Save() const;
 
 private:

@@ -1,6 +1,7 @@
 // What the link views read of the core, and the protocol trace saved to a file.
 #include <fstream>
 
+#include "common/file_create.h"
 #include "core/app_service.h"
 #include "core/ui_names.h"
 #include "protocol/trace_writer.h"
@@ -12,8 +13,8 @@ double AppService::PointValue(int point) const {
 }
 
 void AppService::SaveProtocolTrace(const std::filesystem::path& path) {
-    std::ofstream file(path, std::ios::out | std::ios::trunc);
-    if (file) WriteExchangeTrace(file, protocol_.Trace(), points_);
+    std::ofstream file;
+    if (OpenOutput(file, path)) WriteExchangeTrace(file, protocol_.Trace(), points_);
     file.close();
     if (!file) {
         Show(display_keys::MessageBox,

@@ -1,7 +1,6 @@
 #include "config/config_folder.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -18,6 +17,7 @@ namespace kestrova::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ModeOf;
 using test::ReadText;
 using test::TempFolder;
 using test::WriteText;
@@ -120,12 +120,6 @@ TEST_F(DefaultsCopy, AFolderThatCannotBeMadeIsAFileError) {
 
 // Hostile file system: the user's folder may hold what another process put there.
 
-mode_t ModeOf(const fs::path& path) {
-    struct stat st {};
-    ::lstat(path.c_str(), &st);
-    return st.st_mode & 07777;
-}
-
 TEST_F(DefaultsCopy, ALinkAtAnOldTemporaryNameChangesNoOutsideFile) {
     fs::create_directories(config_.folder);
     const fs::path outside = root_ / "outside";
@@ -143,9 +137,8 @@ TEST_F(DefaultsCopy, ALinkAtAnOldTemporaryNameChangesNoOutsideFile) {
 TEST_F(DefaultsCopy, CopiesFollowTheUmask) {
     for (const auto& [mask, mode] : {std::pair<mode_t, mode_t>{077, 0600}, {022, 0644}}) {
         fs::remove_all(config_.folder);
-        const mode_t previous = ::umask(mask);
+        const test::ScopedUmask umask(mask);
         CopyMissingDefaults(config_);
-        ::umask(previous);
         for (std::string_view name : ConfigurationFileNames) {
             EXPECT_EQ(ModeOf(config_.folder / name), mode) << name << " umask " << mask;
         }
