@@ -127,7 +127,12 @@ IniDocument::IniDocument(std::filesystem::path path, Link link) : path_(std::mov
     ::close(fd);
     if (!read) refuse("");
 
-    lines_.reserve(static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) + 1);
+    // Refused before any line is taken apart, so neither memory nor time grows with the lines.
+    const auto ends = static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n'));
+    const std::size_t lines = ends + (content.empty() || content.back() == '\n' ? 0 : 1);
+    static_assert(MaxLines == 16384, "the refusal names the limit");
+    if (lines > MaxLines) refuse(": more than 16384 lines");
+    lines_.reserve(lines);
     std::string section;            // lower-case name of the section the lines belong to
     SectionPlace* place = nullptr;  // set while inside the first section of its name
     bool inSection = false;         // lines before the first header belong to none

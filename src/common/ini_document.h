@@ -12,7 +12,9 @@ namespace kestrova {
 // An INI-form text file held in memory: [section] lines and key=value lines.
 //
 // The whole file is read when the document is made (a missing file gives an empty document; a
-// file that cannot be read, or one over 16 MiB, raises FileError "Cannot open file <path>").
+// file that cannot be read, one over 16 MiB or one of more than 16384 lines, raises FileError
+// "Cannot open file <path>..."). The real files have under a thousand lines; the line limit
+// keeps a hostile file from costing more memory and time than its size.
 // Section and key names match without regard to ASCII case; names and values are trimmed of
 // blanks. Every line the program does not touch (unknown sections and keys, comments, blank
 // lines, anything unparsable) keeps its place and text. Writing an existing key replaces its value
@@ -21,6 +23,7 @@ namespace kestrova {
 class IniDocument {
 public:
     static constexpr std::uintmax_t MaxFileSize = 16 * 1024 * 1024;
+    static constexpr std::size_t MaxLines = 16384;
 
     // What a symbolic link at the path reads as: the file it points to, or (for a document that
     // is to replace whatever is at the name, in a folder others may write to) a missing file.
@@ -90,7 +93,7 @@ private:
 
     std::filesystem::path path_;
     // Every name lookup goes through the two indexes, so reads and writes cost the same in a
-    // file of any length (a hostile file of 16 MiB may hold millions of lines).
+    // file of any length.
     std::vector<Line> lines_;
     std::uint32_t first_ = None;
     std::uint32_t last_ = None;
