@@ -6,9 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
 
 #include "common/errors.h"
+#include "common/file_create.h"
 #include "common/number_text.h"
 
 namespace kestrova {
@@ -31,16 +31,25 @@ std::string Lower(std::string_view text) {
     return lower;
 }
 
-bool WriteAll(int fd, const std::string& data) {
+// The whole of a regular file of at most MaxFileSize bytes; false when it cannot be read. A
+// file over the size calls refuse (which throws) before anything is read.
+template <typename Refuse>
+bool ReadAllOf(int fd, std::string& content, const Refuse& refuse) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (static_cast<std::uintmax_t>(st.st_size) > IniDocument::MaxFileSize) {
+        refuse(": larger than 16 MiB");
+    }
+    content.resize(static_cast<std::size_t>(st.st_size));
     std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
+    while (done < content.size()) {
+        const ssize_t n = ::read(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;  // the file shrank meanwhile
         done += static_cast<std::size_t>(n);
     }
+    content.resize(done);
     return true;
 }
 
@@ -101,23 +110,29 @@ std::uint32_t IniDocument::InsertAfter(std::uint32_t at, Line line) {
     return id;
 }
 
-IniDocument::IniDocument(std::filesystem::path path) : path_(std::move(path)) {
-    std::error_code error;
-    if (!std::filesystem::exists(path_, error)) return;  // a missing file is an empty document
-
+IniDocument::IniDocument(std::filesystem::path path, Link link) : path_(std::move(path)) {
     const auto refuse = [this](const char* why) {
         throw FileError("Cannot open file " + path_.string() + why);
     };
-    if (!std::filesystem::is_regular_file(path_, error)) refuse("");
-    const auto size = std::filesystem::file_size(path_, error);
-    if (error) refuse("");
-    if (size > MaxFileSize) refuse(": larger than 16 MiB");
+    // Non-blocking, so a FIFO at the name is refused below instead of waiting for a writer.
+    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (link == Link::Ignore ? O_NOFOLLOW : 0);
+    const int fd = ::open(path_.c_str(), flags);
+    if (fd < 0) {
+        // A missing file is an empty document, and so is a link that is to be replaced.
+        if (errno == ENOENT || (errno == ELOOP && link == Link::Ignore)) return;
+        refuse("");
+    }
+    std::string content;
+    const bool read = ReadAllOf(fd, content, refuse);
+    ::close(fd);
+    if (!read) refuse("");
 
-    std::ifstream in(path_, std::ios::binary);
-    std::string content(static_cast<std::size_t>(size), '\0');
-    if (!in || !in.read(content.data(), static_cast<std::streamsize>(content.size()))) refuse("");
-
-    lines_.reserve(static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) + 1);
+    // Refused before any line is taken apart, so neither memory nor time grows with the lines.
+    const auto ends = static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n'));
+    const std::size_t lines = ends + (content.empty() || content.back() == '\n' ? 0 : 1);
+    static_assert(MaxLines == 16384, "the refusal names the limit");
+    if (lines > MaxLines) refuse(": more than 16384 lines");
+    lines_.reserve(lines);
     std::string section;            // lower-case name of the section the lines belong to
     SectionPlace* place = nullptr;  // set while inside the first section of its name
     bool inSection = false;         // lines before the first header belong to none
@@ -239,31 +254,17 @@ void IniDocument::Save() const {
     const auto fail = [this]() { throw FileError("Cannot create file " + path_.string()); };
     const std::filesystem::path folder =
         path_.has_parent_path() ? path_.parent_path() : std::filesystem::path(".");
-    std::string hiddenName = ".";
-    hiddenName += path_.filename().string();
-    hiddenName += ".XXXXXX";
-    std::string pattern = (folder / hiddenName).string();
-    // A read-only file stays as it is, as the operator protected it.
-    if (::access(path_.c_str(), F_OK) == 0 && ::access(path_.c_str(), W_OK) != 0) fail();
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) fail();
-
-    // Keep the old file's permissions; a new file gets the usual ones.
+    // A file at the name keeps its mode; a link (never read through) or nothing gets the mode of
+    // a new file. A read-only file stays as it is, as the operator protected it: one without any
+    // write permission bit, too, which access() would let root write.
     struct stat old {};
-    mode_t mode = 0666;
-    if (::stat(path_.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode &= ~mask;
-    }
-    const bool written = WriteAll(fd, content) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(pattern.c_str(), path_.c_str()) != 0) {
-        ::unlink(pattern.c_str());
-        fail();
-    }
+    const bool existing = ::lstat(path_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    const bool readOnly = (old.st_mode & 0222) == 0 || ::access(path_.c_str(), W_OK) != 0;
+    if (existing && readOnly) fail();
+    TemporaryFile temporary(folder);
+    const bool written = temporary.Valid() && WriteAll(temporary.Descriptor(), content) &&
+                         (!existing || ::fchmod(temporary.Descriptor(), old.st_mode & 07777) == 0);
+    if (!written || !temporary.Replace(path_)) fail();
 }
 
 }  // namespace kestrova

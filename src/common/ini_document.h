@@ -12,7 +12,9 @@ namespace kestrova {
 // An INI-form text file held in memory: [section] lines and key=value lines.
 //
 // The whole file is read when the document is made (a missing file gives an empty document; a
-// file that cannot be read, or one over 16 MiB, raises FileError "Cannot open file <path>").
+// file that cannot be read, one over 16 MiB or one of more than 16384 lines, raises FileError
+// "Cannot open file <path>..."). The real files have under a thousand lines; the line limit
+// keeps a hostile file from costing more memory and time than its size.
 // Section and key names match without regard to ASCII case; names and values are trimmed of
 // blanks. Every line the program does not touch (unknown sections and keys, comments, blank
 // lines, anything unparsable) keeps its place and text. Writing an existing key replaces its value
@@ -21,8 +23,13 @@ namespace kestrova {
 class IniDocument {
 public:
     static constexpr std::uintmax_t MaxFileSize = 16 * 1024 * 1024;
+    static constexpr std::size_t MaxLines = 16384;
 
-    explicit IniDocument(std::filesystem::path path);
+    // What a symbolic link at the path reads as: the file it points to, or (for a document that
+    // is to replace whatever is at the name, in a folder others may write to) a missing file.
+    enum class Link : std::uint8_t { Follow, Ignore };
+
+    explicit IniDocument(std::filesystem::path path, Link link = Link::Follow);
 
     const std::filesystem::path& Path() const { return path_; }
 
@@ -46,8 +53,10 @@ public:
     void WriteFloat(std::string_view section, std::string_view key, double value);
 
     // Writes the whole document to a temporary file in the same folder and renames it over the
-    // target, so a failed save leaves the old file intact. Throws FileError
-    // "Cannot create file <path>" when it cannot be written.
+    // target, so a failed save leaves the old file intact. A file at the target keeps its mode;
+    // a symbolic link there is replaced itself, and the new file gets 0666 less the umask.
+    // Throws FileError "Cannot create file <path>" when it cannot be written, and for a
+    // read-only file.
     void Save() const;
 
 private:
@@ -84,7 +93,7 @@ private:
 
     std::filesystem::path path_;
     // Every name lookup goes through the two indexes, so reads and writes cost the same in a
-    // file of any length (a hostile file of 16 MiB may hold millions of lines).
+    // file of any length.
     std::vector<Line> lines_;
     std::uint32_t first_ = None;
     std::uint32_t last_ = None;

@@ -3,10 +3,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
 #include "common/errors.h"
+#include "common/file_create.h"
 
 namespace kestrova {
 namespace {
@@ -33,20 +38,20 @@ std::string EnvironmentValue(const char* name) {
     return value == nullptr ? std::string() : std::string(value);
 }
 
+std::string ReadWhole(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) throw FileError("Cannot open file " + path.string());
+    return content;
+}
+
+// Another process starting at the same moment may put the file there first; its copy is as good.
 void CopyOne(const fs::path& from, const fs::path& to) {
-    fs::path temporary = to;
-    temporary += ".new";
-    std::error_code error;
-    fs::copy_file(from, temporary, fs::copy_options::overwrite_existing, error);
-    if (!error) {
-        fs::permissions(temporary, fs::perms::owner_read | fs::perms::owner_write,
-                        fs::perm_options::add, error);
-    }
-    if (!error) fs::rename(temporary, to, error);
-    if (error) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        throw FileError("Cannot create file " + to.string() + ": " + error.message());
+    const std::string content = ReadWhole(from);
+    TemporaryFile temporary(to.parent_path());
+    const bool written = temporary.Valid() && WriteAll(temporary.Descriptor(), content);
+    if (!written || temporary.PlaceNew(to) == TemporaryFile::Placed::Failed) {
+        throw FileError("Cannot create file " + to.string() + ": " + std::strerror(errno));
     }
 }
 
@@ -85,7 +90,10 @@ void CopyMissingDefaults(const ConfigFolder& config) {
     for (std::string_view name : ConfigurationFileNames) {
         const fs::path target = config.folder / name;
         const fs::path source = config.defaults / name;
-        if (fs::exists(target, error) || !fs::is_regular_file(source, error)) continue;
+        // A link at the name, even a dangling one, is the user's own and counts as present.
+        if (fs::exists(fs::symlink_status(target, error)) || !fs::is_regular_file(source, error)) {
+            continue;
+        }
         CopyOne(source, target);
     }
 }

@@ -59,10 +59,10 @@ FolderEnvironment ProcessEnvironment();
 bool FolderWritable(const std::filesystem::path& folder);
 
 // Creates the folder when needed and copies each configuration file missing from it from the
-// defaults, writable by its owner, through a temporary file renamed into place. A file present is
-// never touched; a default that does not exist is skipped (start-up then reports the file
-// missing). Does nothing when there are no defaults. A folder or file that cannot be written
-// throws FileError.
+// defaults (0666 less the umask), through a temporary file of a unique name put in place only
+// where nothing is: a file present, or put there meanwhile by another process, is never touched; a
+// default that does not exist is skipped (start-up then reports the file missing). Does nothing
+// when there are no defaults. A folder or file that cannot be written throws FileError.
 void CopyMissingDefaults(const ConfigFolder& config);
 
 }  // namespace kestrova

@@ -37,7 +37,9 @@ void AppService::SaveParameterFile(const std::filesystem::path& path) {
 
 void AppService::WriteParameterValues(const std::filesystem::path& path,
                                       const std::array<double, MaxPoints>& values) {
-    IniDocument file(path);
+    // Parameter files go to folders others may write to: a symbolic link at the name is replaced,
+    // never read, so no file it leads to finds its way into the saved one.
+    IniDocument file(path, IniDocument::Link::Ignore);
     for (int point = 0; point < MaxPoints; ++point) {
         file.WriteFloat(TagFile::PointSectionName(point), ScaledValueKey, values[point]);
     }

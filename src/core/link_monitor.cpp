@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "common/file_create.h"
 #include "common/number_text.h"
 #include "core/app_service.h"
 #include "core/port_presence.h"
@@ -53,8 +54,8 @@ void AppService::NoteLinkTiming() {
 }
 
 void AppService::SaveProtocolTrace(const std::filesystem::path& path) {
-    std::ofstream file(path, std::ios::out | std::ios::trunc);
-    if (file) WriteExchangeTrace(file, protocol_.Trace(), points_);
+    std::ofstream file;
+    if (OpenOutput(file, path)) WriteExchangeTrace(file, protocol_.Trace(), points_);
     file.close();
     if (!file) {
         Show(display_keys::MessageBox,

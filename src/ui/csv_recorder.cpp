@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "common/file_create.h"
 #include "common/wall_clock.h"
 
 namespace kestrova {
@@ -9,8 +10,7 @@ namespace kestrova {
 bool CsvRecorder::Start(const std::filesystem::path& path) {
     Stop();
     rows_ = 0;
-    file_.open(path, std::ios::out | std::ios::trunc);
-    if (!file_) {
+    if (!OpenOutput(file_, path)) {
         file_.close();
         return false;
     }

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cfloat>
-#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -14,6 +13,7 @@
 #include "common/errors.h"
 #include "common/ini_document.h"
 #include "common/number_text.h"
+#include "support/alloc_counter.h"
 #include "support/temp_folder.h"
 
 namespace kestrova {
@@ -141,24 +141,42 @@ TEST_F(BadFileTest, VeryLongLinesAreReadWholeUpToTheSizeLimit) {
     }
 }
 
-TEST_F(BadFileTest, MillionsOfLinesLoadAndEveryLookupStaysCheap) {
-    // Sixteen million blank lines, the most lines a file within the limit can hold, with the
-    // sections at the far end. Every read and write used to walk all lines; now a thousand of
-    // each take next to nothing.
-    std::string content(IniDocument::MaxFileSize - 64, '\n');
-    content += "[S]\nk=1\n";
-    const auto path = File("lines.ini", content);
-    IniDocument ini(path);
-
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 1000; ++i) {
-        EXPECT_EQ(ini.ReadInteger("S", "k", 0), 1);
-        ini.WriteInteger("POINT" + IntToText(i % 40), "RawValue", i);
+TEST_F(BadFileTest, LinesBeyondTheLimitAreRefusedAndMemoryStaysNearTheFileSize) {
+    // Key lines of 1 KiB ("k00001=vvv...") fill 16 MiB with the most lines allowed.
+    constexpr std::size_t Width = IniDocument::MaxFileSize / IniDocument::MaxLines;
+    std::string keys = "[S]\n";
+    for (int i = 100001; keys.size() + Width <= IniDocument::MaxFileSize; ++i) {
+        keys += "k" + IntToText(i).substr(1) + "=" + std::string(Width - 8, 'v') + "\n";
     }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_LT(seconds, 10.0);
-    EXPECT_EQ(ini.ReadInteger("point39", "rawvalue", 0), 999);
+    ASSERT_EQ(std::count(keys.begin(), keys.end(), '\n'), IniDocument::MaxLines);
+    struct Row {
+        const char* what;
+        std::string content;
+        bool refused;
+        std::string first;  // the value of [S] k00001 when loaded
+    };
+    const Row rows[] = {
+        {"16 MiB of line ends", std::string(IniDocument::MaxFileSize, '\n'), true, ""},
+        {"one line too many", std::string(IniDocument::MaxLines, '\n') + "[S]", true, ""},
+        {"the most lines, the last without its end",
+         std::string(IniDocument::MaxLines - 2, '\n') + "[S]\nk00001=1", false, "1"},
+        {"16 MiB of keys", keys, false, std::string(Width - 8, 'v')},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto path = File("lines.ini", row.content);
+        const std::size_t before = test::AllocatedBytes();
+        try {
+            IniDocument ini(path);
+            EXPECT_FALSE(row.refused);
+            EXPECT_EQ(ini.ReadString("s", "K00001", "-"), row.first);
+        } catch (const FileError& e) {
+            EXPECT_TRUE(row.refused);
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot open file " + path.string() + ": more than 16384 lines");
+        }
+        EXPECT_LT(test::AllocatedBytes() - before, 4 * row.content.size() + 16 * 1024 * 1024);
+    }
 }
 
 TEST_F(BadFileTest, BlanksCommentsAndLineEnds) {

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <latch>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "common/errors.h"
 #include "support/temp_folder.h"
@@ -13,6 +17,7 @@ namespace kestrova::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ModeOf;
 using test::ReadText;
 using test::TempFolder;
 using test::WriteText;
@@ -111,6 +116,60 @@ TEST_F(DefaultsCopy, FilesBesideTheExecutableAreLeftAlone) {
 TEST_F(DefaultsCopy, AFolderThatCannotBeMadeIsAFileError) {
     WriteText(root_ / "user", "a file where the folder should be");
     EXPECT_THROW(CopyMissingDefaults(config_), FileError);
+}
+
+// Hostile file system: the user's folder may hold what another process put there.
+
+TEST_F(DefaultsCopy, ALinkAtAnOldTemporaryNameChangesNoOutsideFile) {
+    fs::create_directories(config_.folder);
+    const fs::path outside = root_ / "outside";
+    WriteText(outside, "private");
+    fs::permissions(outside, fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink(outside, config_.folder / "KESTROVA_001.CG0.new");
+
+    CopyMissingDefaults(config_);
+    EXPECT_EQ(ReadText(outside), "private");
+    EXPECT_EQ(ModeOf(outside), 0600u);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(config_.folder / "KESTROVA_001.CG0")));
+    EXPECT_EQ(ReadText(config_.folder / "KESTROVA_001.CG0"), "default KESTROVA_001.CG0");
+}
+
+TEST_F(DefaultsCopy, CopiesFollowTheUmask) {
+    for (const auto& [mask, mode] : {std::pair<mode_t, mode_t>{077, 0600}, {022, 0644}}) {
+        fs::remove_all(config_.folder);
+        const test::ScopedUmask umask(mask);
+        CopyMissingDefaults(config_);
+        for (std::string_view name : ConfigurationFileNames) {
+            EXPECT_EQ(ModeOf(config_.folder / name), mode) << name << " umask " << mask;
+        }
+    }
+}
+
+TEST_F(DefaultsCopy, ManyFirstStartsAtOnceAllSucceed) {
+    constexpr int Rounds = 20, Starts = 8;
+    std::atomic<int> failures{0};
+    for (int round = 0; round < Rounds; ++round) {
+        fs::remove_all(config_.folder);
+        std::latch go(Starts);
+        std::vector<std::thread> starts;
+        for (int i = 0; i < Starts; ++i) {
+            starts.emplace_back([&] {
+                go.arrive_and_wait();
+                try {
+                    CopyMissingDefaults(config_);
+                } catch (const FileError&) {
+                    ++failures;
+                }
+            });
+        }
+        for (std::thread& start : starts) start.join();
+        for (std::string_view name : ConfigurationFileNames) {
+            EXPECT_EQ(ReadText(config_.folder / name), "default " + std::string(name));
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(config_.folder), fs::directory_iterator()),
+                  3);  // no temporary file left behind
+    }
+    EXPECT_EQ(failures, 0);
 }
 
 }  // namespace

@@ -68,6 +68,23 @@ TEST_F(Calibration, SaveOverAnExistingFileReplacesOnlyTheValues) {
     EXPECT_EQ(differing, 1);
 }
 
+TEST_F(Calibration, SaveOntoALinkReplacesTheLinkAndReadsNothingThroughIt) {
+    StartCore();
+    const TempFolder elsewhere("calibration_outside");
+    WriteText(elsewhere / "private", "[Secret]\nkey=private\n");
+    ::chmod((elsewhere / "private").c_str(), 0600);
+    std::filesystem::create_symlink(elsewhere / "private", Prm("linked.PRM"));
+    const ScopedUmask umask(022);
+    Core().ServiceEvent("FileSave_Selected", Prm("linked.PRM").string());
+
+    EXPECT_EQ(ReadText(elsewhere / "private"), "[Secret]\nkey=private\n");
+    EXPECT_EQ(ModeOf(elsewhere / "private"), 0600u);
+    EXPECT_TRUE(
+        std::filesystem::is_regular_file(std::filesystem::symlink_status(Prm("linked.PRM"))));
+    EXPECT_EQ(ReadText(Prm("linked.PRM")).find("Secret"), std::string::npos);
+    EXPECT_EQ(ModeOf(Prm("linked.PRM")), 0644u);
+}
+
 TEST_F(Calibration, SaveThatCannotWriteShowsNoBanner) {
     StartCore();
     display_.Clear();

@@ -39,6 +39,14 @@ TEST_F(LinkMonitor, CountersTraceAndResetOverTheSimulator) {
                                                         (Folder() / "no" / "trace.txt").string() +
                                                         ".");
 
+    // A link at the name (another user's, in a shared folder) is refused, not written through.
+    WriteText(Folder() / "private", "private");
+    std::filesystem::create_symlink(Folder() / "private", Folder() / "linked.txt");
+    Core().ServiceEvent("SaveProtocolTrace_Selected", (Folder() / "linked.txt").string());
+    EXPECT_EQ(display_.Values("MessageBox").back(), "The protocol trace could not be written to " +
+                                                        (Folder() / "linked.txt").string() + ".");
+    EXPECT_EQ(ReadText(Folder() / "private"), "private");
+
     Core().ServiceEvent("LinkStatisticsReset", "OnClick");
     EXPECT_EQ(monitor.LinkStatistics().exchanges, 0u);
 }

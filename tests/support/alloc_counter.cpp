@@ -6,14 +6,17 @@
 
 namespace {
 std::atomic<long> g_allocations{0};
-}
+std::atomic<std::size_t> g_bytes{0};
+}  // namespace
 
 namespace kestrova::test {
 long AllocationCount() { return g_allocations.load(std::memory_order_relaxed); }
+std::size_t AllocatedBytes() { return g_bytes.load(std::memory_order_relaxed); }
 }  // namespace kestrova::test
 
 void* operator new(std::size_t size) {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
+    g_bytes.fetch_add(size, std::memory_order_relaxed);
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }

@@ -1,6 +1,7 @@
 #include "support/temp_folder.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <fstream>
@@ -48,5 +49,15 @@ void WriteText(const fs::path& path, std::string_view text) {
         throw fs::filesystem_error("cannot write", path, std::make_error_code(std::errc::io_error));
     }
 }
+
+mode_t ModeOf(const fs::path& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return 0;
+    return st.st_mode & 07777;
+}
+
+ScopedUmask::ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
+
+ScopedUmask::~ScopedUmask() { ::umask(previous_); }
 
 }  // namespace kestrova::test

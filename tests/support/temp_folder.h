@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -32,5 +34,20 @@ std::string ReadText(const std::filesystem::path& path);
 
 // Replaces the file with text, byte for byte; throws when it cannot be written.
 void WriteText(const std::filesystem::path& path, std::string_view text);
+
+// The permission bits of what is at the path itself (a symbolic link is not followed).
+mode_t ModeOf(const std::filesystem::path& path);
+
+// Sets the process's umask while it lives, and gives the old one back.
+class ScopedUmask {
+public:
+    explicit ScopedUmask(mode_t mask);
+    ~ScopedUmask();
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+private:
+    mode_t previous_;
+};
 
 }  // namespace kestrova::test

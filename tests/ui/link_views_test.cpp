@@ -97,6 +97,9 @@ TEST(CsvRecorderTest, HeaderOfNamesThenOneRowPerSample) {
     EXPECT_EQ(lines[1], "2024-05-01T12:34:56.789Z,0,-12.25,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0");
     EXPECT_EQ(lines[2].rfind("2024-05-01T12:34:56.889Z,", 0), 0u);
     EXPECT_FALSE(csv.Start(folder / "missing" / "trend.csv"));
+    std::filesystem::create_symlink(folder / "trend.csv", folder / "linked.csv");
+    EXPECT_FALSE(csv.Start(folder / "linked.csv"));  // never written through a link
+    EXPECT_EQ(ReadText(folder / "trend.csv").substr(0, 5), "time,");
 }
 
 }  // namespace
