@@ -11,6 +11,10 @@ double AppService::PointValue(int point) const {
     return PointDatabase::PointIndexValid(point) ? Scaled(point) : 0.0;
 }
 
+bool AppService::PointFromUnit(int point) const {
+    return PointDatabase::PointIndexValid(point) && state_.FromUnit[point];
+}
+
 void AppService::SaveProtocolTrace(const std::filesystem::path& path) {
     std::ofstream file(path, std::ios::out | std::ios::trunc);
     if (file) WriteExchangeTrace(file, protocol_.Trace(), points_);

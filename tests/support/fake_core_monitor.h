@@ -17,6 +17,7 @@ public:
     std::int32_t comNumber = 3;
     bool open = true;
     std::array<double, MaxPoints> values{};
+    std::array<bool, MaxPoints> fromUnit = AllFromUnit();
     std::uint64_t adjustments = 0;
     std::uint64_t restores = 0;
 
@@ -28,8 +29,18 @@ public:
         return PointDatabase::PointIndexValid(point) ? values[static_cast<std::size_t>(point)]
                                                      : 0.0;
     }
+    bool PointFromUnit(int point) const override {
+        return PointDatabase::PointIndexValid(point) && fromUnit[static_cast<std::size_t>(point)];
+    }
     std::uint64_t OperatorAdjustments() const override { return adjustments; }
     std::uint64_t RestoresStarted() const override { return restores; }
+
+private:
+    static std::array<bool, MaxPoints> AllFromUnit() {
+        std::array<bool, MaxPoints> all{};
+        all.fill(true);
+        return all;
+    }
 };
 
 }  // namespace kestrova::test
