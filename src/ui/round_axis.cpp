@@ -31,7 +31,8 @@ RoundAxis RoundAxisFor(double low, double high, int maxIntervals) {
             axis.minimum = first * step;
             axis.maximum = last * step;
             axis.tickCount = static_cast<int>(last - first) + 1;
-            axis.decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step) + Tolerance)));
+            axis.decimals =
+                std::max(0, -static_cast<int>(std::floor(std::log10(step) + Tolerance)));
             return axis;
         }
         decade *= 10.0;
