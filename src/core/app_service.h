@@ -101,6 +101,10 @@ struct CoreState {
     // The comms status indicator's tooltip holds the reason of a failed open.
     bool StatusHintShown = false;
     std::array<double, MaxPoints> DisplayCache{};
+    // Which points hold a value exchanged with the controller since the link opened, and each
+    // point's reply count (Msg_Count) when it opened.
+    std::array<bool, MaxPoints> FromUnit{};
+    std::array<std::int32_t, MaxPoints> ReplyCountsAtOpen{};
     std::array<double, MaxPoints> CalibrationBuffer{};
     // Points the memo has named as unwritable (a scale multiplier of 0 in the tag file).
     std::array<bool, MaxPoints> UnwritableReported{};
@@ -227,6 +231,7 @@ public:
     LinkTiming LinkTimingInUse() const override { return port_.Timing(); }
     std::int32_t AdapterLatencyMs() const override { return adapterLatencyMs_; }
     double PointValue(int point) const override;
+    bool PointFromUnit(int point) const override;
     std::uint64_t OperatorAdjustments() const override { return state_.OperatorAdjustments; }
     std::uint64_t RestoresStarted() const override { return state_.RestoresStarted; }
     // Writes the exchange trace to a file, one exchange per line; a file that cannot be written
@@ -265,6 +270,10 @@ private:
     void Show(std::string_view key, std::string_view value) { display_.DisplayUpdate(key, value); }
     void PushPointDisplays();
     void AdvanceCommsState(PortLinkState linkState);
+    // No point holds a value from the controller any more; the reply counts are taken anew.
+    void ForgetUnitValues();
+    // Marks the points that had a good exchange since the link opened and hold its value.
+    void NoteUnitValues();
     void SendRangeKeys(Axis axis, double maximum);
     void RunRestoreStep(std::uint32_t step);
     // Writes an engineering value into a point; a point the tag file gives no usable scaling is

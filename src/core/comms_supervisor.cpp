@@ -58,6 +58,11 @@ void AppService::CommsSupervisor() {
     // Read again rather than kept from above: a port selection made from inside a display
     // command has already recorded the link it left.
     state_.LastLinkState = port_.LinkState();
+    if (LinkOpen()) {
+        NoteUnitValues();
+    } else {
+        ForgetUnitValues();
+    }
 
     PushPointDisplays();
 
@@ -122,6 +127,22 @@ void AppService::AdvanceCommsState(PortLinkState linkState) {
             break;
         default:  // CommsState::None: only a port selection leaves it
             break;
+    }
+}
+
+void AppService::ForgetUnitValues() {
+    state_.FromUnit.fill(false);
+    for (int point = 0; point < MaxPoints; ++point) {
+        state_.ReplyCountsAtOpen[point] = points_.PointTable()[point].Msg_Count;
+    }
+}
+
+// The receiver counts a good exchange after it has stored and scaled the value it brought.
+void AppService::NoteUnitValues() {
+    for (int point = 0; point < MaxPoints; ++point) {
+        if (points_.PointTable()[point].Msg_Count != state_.ReplyCountsAtOpen[point]) {
+            state_.FromUnit[point] = true;
+        }
     }
 }
 

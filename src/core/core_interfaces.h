@@ -52,6 +52,11 @@ public:
     virtual std::int32_t AdapterLatencyMs() const = 0;
     // A point's engineering value; 0 for a number outside 0..39.
     virtual double PointValue(int point) const = 0;
+    // Whether the point's value came from the controller: the point had a good exchange since
+    // the link opened and the value it brought is taken in. False while the link is closed,
+    // from a loss of the link until the point's next good exchange, and for a number outside
+    // 0..39; until then the value is the tag file's or the last one before the loss.
+    virtual bool PointFromUnit(int point) const = 0;
     // Operator events that wrote a value, and restores started, since the start: a view marks
     // the moments these change.
     virtual std::uint64_t OperatorAdjustments() const = 0;

@@ -177,6 +177,8 @@ bool AppService::CheckConfigVersions() {
 void AppService::ResetDisplayCache() { state_.DisplayCache.fill(DisplayCacheUnset); }
 
 bool AppService::Connect() {
+    // Values held now came over an earlier link, or from the tag file.
+    ForgetUnitValues();
     protocol_.ProtocolInit();
     port_.PortOpen();
     if (!LinkOpen()) return false;

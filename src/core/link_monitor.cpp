@@ -53,6 +53,10 @@ void AppService::NoteLinkTiming() {
     }
 }
 
+bool AppService::PointFromUnit(int point) const {
+    return PointDatabase::PointIndexValid(point) && state_.FromUnit[point];
+}
+
 void AppService::SaveProtocolTrace(const std::filesystem::path& path) {
     std::ofstream file;
     if (OpenOutput(file, path)) WriteExchangeTrace(file, protocol_.Trace(), points_);

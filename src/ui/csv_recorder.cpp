@@ -25,12 +25,13 @@ void CsvRecorder::Stop() {
 }
 
 void CsvRecorder::Append(const TrendSample& sample) {
-    if (!Recording()) return;
+    if (!Recording() || !sample.AnyFromUnit()) return;
     file_ << IsoTimeMs(sample.timeMs);
     char number[32];
-    for (double value : sample.values) {
-        const auto end = std::to_chars(number, number + sizeof number, value).ptr;
+    for (std::size_t i = 0; i < TrendPointCount; ++i) {
         file_ << ',';
+        if (!sample.fromUnit[i]) continue;
+        const auto end = std::to_chars(number, number + sizeof number, sample.values[i]).ptr;
         file_.write(number, end - number);
     }
     file_ << '\n';

@@ -10,7 +10,8 @@ namespace kestrova {
 
 // Records trend samples into a CSV file: a header line with the time and the readable names of
 // the trend points, then one line per sample, the time in ISO 8601 (UTC, milliseconds) and the
-// values with a point as decimal separator, whatever the locale.
+// values with a point as decimal separator, whatever the locale. A value that did not come from
+// the controller leaves its cell empty; a sample without any such value writes no line.
 class CsvRecorder {
 public:
     // Opens (replaces) the file and writes the header; false when the file cannot be written.

@@ -36,10 +36,18 @@ inline constexpr std::array<TrendPoint, TrendPointCount> TrendPoints{{
 inline constexpr std::array<std::size_t, 6> TrendPlotted{1, 7, 13, 0, 6, 12};
 
 struct TrendSample {
+    // The monotonic clock paces the sampling and places the sample on the time axis; the wall
+    // clock only stamps it, so setting the system's clock neither stops nor bunches samples.
+    std::int64_t steadyMs = 0;
     std::int64_t timeMs = 0;  // wall clock, milliseconds since 1970 (UTC)
+    // A value that did not come from the controller is neither drawn nor recorded (and held
+    // as 0 here).
     std::array<double, TrendPointCount> values{};
+    std::array<bool, TrendPointCount> fromUnit{};
     bool adjusted = false;  // the operator wrote a value since the previous sample
     bool restored = false;  // a restore started since the previous sample
+
+    bool AnyFromUnit() const;
 };
 
 // The values of the trend points every SamplePeriodMs over the last ten minutes, in storage
@@ -47,13 +55,15 @@ struct TrendSample {
 class TrendSampler {
 public:
     static constexpr std::int64_t SamplePeriodMs = 100;
+    // The window's timer may fire a little early, and the clock's milliseconds are cut off.
+    static constexpr std::int64_t SampleSlackMs = SamplePeriodMs / 10;
     static constexpr std::int64_t KeptMs = 10 * 60 * 1000;
 
     TrendSampler() : samples_(static_cast<std::size_t>(KeptMs / SamplePeriodMs)) {}
 
-    // Takes a sample when a period has passed since the last one (or none was taken yet); true
-    // when it did.
-    bool Sample(const CoreMonitor& monitor, std::int64_t nowMs);
+    // Takes a sample when a period (less the slack) has passed on the monotonic clock since the
+    // last one, or none was taken yet; true when it did. wallMs stamps the sample.
+    bool Sample(const CoreMonitor& monitor, std::int64_t steadyMs, std::int64_t wallMs);
     std::size_t Size() const { return size_; }
     // index 0 is the oldest kept.
     const TrendSample& At(std::size_t index) const;

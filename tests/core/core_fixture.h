@@ -137,6 +137,15 @@ protected:
         core_->CoreStart();
     }
 
+    // Start-up with the simulator behind a link in the folder as COM1, so that it can go away
+    // and come back.
+    void StartThroughLink() {
+        SimOptions options;
+        options.linkPath = (Folder() / "wheel").string();
+        StartSimulator(options);
+        StartCore();
+    }
+
     // Start-up with the simulator, then "COM 1" picked from the port list.
     void StartConnected() {
         StartSimulator();

@@ -71,6 +71,37 @@ TEST_F(LinkMonitor, TheMemoNamesTheLinksTimingAndALowLatencyRefusalOncePerDevice
     EXPECT_EQ(Core().LinkTimingInUse().replyAllowanceMs, 20);
 }
 
+TEST_F(LinkMonitor, AValueCountsFromTheUnitOnceItsGoodReplySinceTheOpenIsTakenIn) {
+    constexpr double TagValue = -999.0;  // nothing the simulator answers
+    SetKey(TagPath(), "POINT00016", "RawValue", "-999");
+    SetKey(TagPath(), "POINT00016", "ScaledValue", "-999");
+    StartThroughLink();
+    const CoreMonitor& monitor = Core();
+    ASSERT_EQ(monitor.PointValue(16), TagValue);
+    EXPECT_FALSE(monitor.PointFromUnit(40));
+    RunSystemTicks(10);
+    EXPECT_FALSE(monitor.PointFromUnit(16));  // no link
+    Core().ServiceEvent("CommsSelect", "0");
+    EXPECT_FALSE(monitor.PointFromUnit(16));  // open, nothing answered yet
+    // Checked every millisecond: never the tag file's value while it counts as the unit's.
+    ASSERT_GE(RunUntil(
+                  [&] {
+                      EXPECT_FALSE(monitor.PointFromUnit(16) && monitor.PointValue(16) == TagValue);
+                      return monitor.PointFromUnit(16);
+                  },
+                  2000),
+              0);
+    Core().ServiceEvent("CommsSelect", "0");  // picked again: a new link
+    EXPECT_FALSE(monitor.PointFromUnit(16));
+    ASSERT_GE(RunUntil([&] { return monitor.PointFromUnit(16); }, 2000), 0);
+
+    UnplugSimulator();
+    ASSERT_GE(RunUntil([&] { return display_.Has("CommsStatus", "Port Lost"); }, 1000), 0);
+    EXPECT_FALSE(monitor.PointFromUnit(16));
+    ReplugSimulator();
+    EXPECT_GE(RunUntil([&] { return monitor.PointFromUnit(16); }, 3000), 0);
+}
+
 TEST_F(LinkMonitor, OnlyEventsThatWriteAValueCountAsAdjustments) {
     StartCore();
     Core().ServiceEvent("DebugPoint", "3");

@@ -31,10 +31,7 @@ protected:
 
     // The simulator behind a link as COM1, picked, with comms good.
     void ConnectThroughLink() {
-        SimOptions options;
-        options.linkPath = (Folder() / "wheel").string();
-        StartSimulator(options);
-        StartCore();
+        StartThroughLink();
         Core().ServiceEvent("CommsSelect", "0");
         ASSERT_GE(RunUntil([&] { return State().Comms == CommsState::Good; }, 5000), 0);
     }

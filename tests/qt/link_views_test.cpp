@@ -1,10 +1,14 @@
 // The View menu and its windows over a fake core and monitor: Link Statistics, Trend with its
 // CSV recording, and the protocol trace's save.
 #include <QAction>
+#include <QChart>
+#include <QChartView>
 #include <QLabel>
+#include <QLineSeries>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QValueAxis>
 
 #include <fstream>
 #include <string>
@@ -85,6 +89,36 @@ TEST_F(LinkViews, TrendSamplesAndRecordsOneCsvRowPerSample) {
     EXPECT_EQ(line.rfind("time,Pan neutral,Pan output,", 0), 0u);
     while (std::getline(in, line)) ++rows;
     EXPECT_EQ(rows, trend->Recorder().RowsWritten());
+}
+
+TEST_F(LinkViews, TrendDrawsOnlyValuesFromTheUnitOnRoundTicks) {
+    monitor.values.fill(2048.0);  // the tag file's values
+    monitor.fromUnit.fill(false);
+    for (int point : {16, 26, 36}) {  // the outputs have been read
+        monitor.values[point] = point + 3.5;
+        monitor.fromUnit[point] = true;
+    }
+    TrendWindow* trend = form.Trend();
+    trend->SampleNow();
+    trend->Redraw();
+    QChart* chart = trend->findChild<QChartView*>()->chart();
+    int checked = 0;
+    for (QAbstractSeries* series : chart->series()) {
+        const bool output = series->name() == "Pan output";
+        if (!output && series->name() != "Pan neutral") continue;
+        EXPECT_EQ(static_cast<QLineSeries*>(series)->count(), output ? 1 : 0);
+        ++checked;
+    }
+    EXPECT_EQ(checked, 2);
+    // 19.5 to 39.5 with some room: 15 to 45 in steps of 5; the 2 min span in steps of 20 s.
+    auto* values = static_cast<QValueAxis*>(chart->axes(Qt::Vertical).first());
+    EXPECT_EQ(values->min(), 15.0);
+    EXPECT_EQ(values->max(), 45.0);
+    EXPECT_EQ(values->tickCount(), 7);
+    auto* time = static_cast<QValueAxis*>(chart->axes(Qt::Horizontal).first());
+    EXPECT_EQ(time->min(), -120.0);
+    EXPECT_EQ(time->max(), 0.0);
+    EXPECT_EQ(time->tickCount(), 7);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ public:
     LinkTiming timing{20, 250};
     std::int32_t latencyMs = -1;
     std::array<double, MaxPoints> values{};
+    std::array<bool, MaxPoints> fromUnit = AllFromUnit();
     std::uint64_t adjustments = 0;
     std::uint64_t restores = 0;
 
@@ -32,8 +33,18 @@ public:
         return PointDatabase::PointIndexValid(point) ? values[static_cast<std::size_t>(point)]
                                                      : 0.0;
     }
+    bool PointFromUnit(int point) const override {
+        return PointDatabase::PointIndexValid(point) && fromUnit[static_cast<std::size_t>(point)];
+    }
     std::uint64_t OperatorAdjustments() const override { return adjustments; }
     std::uint64_t RestoresStarted() const override { return restores; }
+
+private:
+    static std::array<bool, MaxPoints> AllFromUnit() {
+        std::array<bool, MaxPoints> all{};
+        all.fill(true);
+        return all;
+    }
 };
 
 }  // namespace kestrova::test

@@ -3,7 +3,6 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
-#include <QDateTime>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
@@ -15,9 +14,12 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <string>
 
+#include "common/wall_clock.h"
+#include "ui/round_axis.h"
 #include "ui/view_menu.h"
 
 namespace kestrova {
@@ -30,8 +32,18 @@ struct Span {
 };
 constexpr std::array<Span, 3> Spans{{{"30 s", 30'000}, {"2 min", 120'000}, {"10 min", 600'000}}};
 constexpr int DefaultSpan = 1;
+// At most this many steps between the ticks of each axis.
+constexpr int TimeAxisIntervals = 6;
+constexpr int ValueAxisIntervals = 8;
 // Pan, Tilt, Roll: the outputs drawn solid, the neutral values dashed in the same colour.
 constexpr std::array<Qt::GlobalColor, 3> AxisColours{Qt::blue, Qt::darkGreen, Qt::darkYellow};
+
+// Ticks on round numbers: the range's ends and the tick interval are multiples of the step.
+void ApplyRoundAxis(QValueAxis& axis, const RoundAxis& round) {
+    axis.setRange(round.minimum, round.maximum);
+    axis.setTickCount(round.tickCount);
+    axis.setLabelFormat(QStringLiteral("%.%1f").arg(round.decimals));
+}
 
 QScatterSeries* MarkSeries(const char* name, Qt::GlobalColor colour,
                            QScatterSeries::MarkerShape shape) {
@@ -108,53 +120,54 @@ TrendWindow::TrendWindow(QWidget* parent, const CoreMonitor& monitor, FileMenuHo
 }
 
 void TrendWindow::SampleNow() {
-    if (sampler_.Sample(monitor_, QDateTime::currentMSecsSinceEpoch())) {
-        csv_.Append(sampler_.Latest());
-    }
+    const std::int64_t steadyMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now().time_since_epoch())
+                                      .count();
+    if (sampler_.Sample(monitor_, steadyMs, SystemWallClockMs())) csv_.Append(sampler_.Latest());
 }
 
 void TrendWindow::Redraw() {
     const std::int64_t spanMs =
         Spans[static_cast<std::size_t>(std::max(0, span_->currentIndex()))].ms;
-    timeAxis_->setRange(-static_cast<double>(spanMs) / 1000.0, 0.0);
+    ApplyRoundAxis(*timeAxis_,
+                   RoundAxisFor(-static_cast<double>(spanMs) / 1000.0, 0.0, TimeAxisIntervals));
     std::array<QList<QPointF>, TrendPlotted.size()> points;
     QList<QPointF> adjusts;
     QList<QPointF> restores;
-    if (sampler_.Size() == 0) {
-        for (std::size_t i = 0; i < lines_.size(); ++i) lines_[i]->clear();
-        return;
-    }
-    const std::int64_t newest = sampler_.Latest().timeMs;
+    double low = 0.0;
+    double high = 0.0;
+    bool any = false;
+    const std::int64_t newest = sampler_.Size() == 0 ? 0 : sampler_.Latest().steadyMs;
     // At most about MaxPlotted points a line: drawing is what costs, and a wider span shows no
     // more detail than the window has pixels. Marks are looked for in every sample.
     std::size_t firstInSpan = 0;
-    while (firstInSpan < sampler_.Size() && newest - sampler_.At(firstInSpan).timeMs > spanMs) {
+    while (firstInSpan < sampler_.Size() && newest - sampler_.At(firstInSpan).steadyMs > spanMs) {
         ++firstInSpan;
     }
     const std::size_t step = std::max<std::size_t>(1, (sampler_.Size() - firstInSpan) / MaxPlotted);
-    double low = 0.0;
-    double high = 0.0;
-    bool first = true;
     for (std::size_t n = firstInSpan; n < sampler_.Size(); ++n) {
         const TrendSample& s = sampler_.At(n);
-        const double x = static_cast<double>(s.timeMs - newest) / 1000.0;
+        const double x = static_cast<double>(s.steadyMs - newest) / 1000.0;
         if (s.adjusted) adjusts.append(QPointF(x, 0.0));
         if (s.restored) restores.append(QPointF(x, 0.0));
         if ((n - firstInSpan) % step != 0 && n + 1 != sampler_.Size()) continue;
         for (std::size_t i = 0; i < points.size(); ++i) {
+            if (!s.fromUnit[TrendPlotted[i]]) continue;
             const double y = s.values[TrendPlotted[i]];
             points[i].append(QPointF(x, y));
-            low = first ? y : std::min(low, y);
-            high = first ? y : std::max(high, y);
-            first = false;
+            low = any ? std::min(low, y) : y;
+            high = any ? std::max(high, y) : y;
+            any = true;
         }
     }
-    // Some room above and below, and a range even when every value is the same.
-    const double margin = std::max(1.0, (high - low) * 0.05);
-    valueAxis_->setRange(low - margin, high + margin);
-    // The marks stand on the top edge of the plot.
-    for (QPointF& p : adjusts) p.setY(high + margin * 0.5);
-    for (QPointF& p : restores) p.setY(high + margin * 0.5);
+    // Some room above and below, then out to round numbers.
+    const double margin = (high - low) * 0.05;
+    const RoundAxis values = RoundAxisFor(low - margin, high + margin, ValueAxisIntervals);
+    ApplyRoundAxis(*valueAxis_, values);
+    // The marks stand between the highest value and the top edge of the plot.
+    const double markY = (high + values.maximum) / 2.0;
+    for (QPointF& p : adjusts) p.setY(markY);
+    for (QPointF& p : restores) p.setY(markY);
     for (std::size_t i = 0; i < lines_.size(); ++i) lines_[i]->replace(points[i]);
     adjustMarks_->replace(adjusts);
     restoreMarks_->replace(restores);

@@ -21,9 +21,10 @@ class QValueAxis;
 namespace kestrova {
 
 // "Trend": a window of its own, not modal, plotting the three output and the three neutral
-// values over the chosen span (30 s, 2 min, 10 min), with the moments of the operator's
-// adjustments and of restores marked. It samples from its creation, shown or not, so the span
-// is filled when it opens; "Record CSV..." starts and stops recording every sample to a file.
+// values read from the controller over the chosen span (30 s, 2 min, 10 min), on round ticks,
+// with the moments of the operator's adjustments and of restores marked. It samples from its
+// creation, shown or not, so the span is filled when it opens; "Record CSV..." starts and stops
+// recording every sample to a file.
 class TrendWindow final : public QWidget {
     Q_OBJECT
 public:
