@@ -286,6 +286,8 @@ private:
     CoreState state_;
     std::string startupError_;
     std::filesystem::path returnDevice_;  // the device looked for while AwaitingReturn
+    // The explanation of the busy device found for the current selection ("" before any).
+    std::string busyReason_;
     std::array<std::string, LastComNumber> portHints_;  // the tooltips last sent
     std::function<void(std::string_view)> problemSink_;
     LocalClock localClock_ = SystemLocalTime;
