@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "common/errors.h"
+#include "common/quoted_value.h"
 
 namespace kestrova {
 
@@ -48,7 +49,7 @@ std::optional<std::int32_t> TryTextToInt(std::string_view text) {
 
 std::int32_t TextToInt(std::string_view text) {
     if (auto value = TryTextToInt(text)) return *value;
-    throw ConversionError("'" + std::string(text) + "' is not a valid integer value");
+    throw ConversionError(QuoteValue(text) + " is not a valid integer value");
 }
 
 std::optional<double> TryTextToDouble(std::string_view text) {
@@ -77,7 +78,7 @@ std::optional<double> TryTextToDouble(std::string_view text) {
 
 double TextToDouble(std::string_view text) {
     if (auto value = TryTextToDouble(text)) return *value;
-    throw ConversionError("'" + std::string(text) + "' is not a valid floating point value");
+    throw ConversionError(QuoteValue(text) + " is not a valid floating point value");
 }
 
 }  // namespace kestrova
