@@ -59,8 +59,12 @@ std::optional<double> TryTextToDouble(std::string_view text) {
     if (normalized.find('.') == std::string::npos) {
         if (auto comma = normalized.find(','); comma != std::string::npos) normalized[comma] = '.';
     }
+    // One sign at most: from_chars takes a '-' of its own, so after a '+' none may follow.
     std::string_view body = normalized;
-    if (!body.empty() && body.front() == '+') body.remove_prefix(1);
+    if (!body.empty() && body.front() == '+') {
+        body.remove_prefix(1);
+        if (!body.empty() && body.front() == '-') return std::nullopt;
+    }
     if (body.empty() || body.front() == '+') return std::nullopt;
     for (char c : body) {
         const bool allowed =

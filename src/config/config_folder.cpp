@@ -1,10 +1,13 @@
 #include "config/config_folder.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <system_error>
+#include <vector>
 
 #include "common/errors.h"
 
@@ -26,6 +29,19 @@ fs::path UserFolder(const FolderEnvironment& environment) {
     if (xdg.is_absolute()) return xdg / UserFolderName;
     if (environment.home.empty()) return {};
     return fs::path(environment.home) / ".config" / UserFolderName;
+}
+
+// The effective user's home in the password database; empty when it has none.
+std::string PasswordHome() {
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    while (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+           buffer.size() < (1u << 20)) {
+        buffer.resize(buffer.size() * 2);
+    }
+    return found != nullptr && found->pw_dir != nullptr ? found->pw_dir : std::string();
 }
 
 std::string EnvironmentValue(const char* name) {
@@ -68,7 +84,9 @@ ConfigFolder ChooseConfigFolder(const fs::path& executableFolder,
 }
 
 FolderEnvironment ProcessEnvironment() {
-    return {EnvironmentValue("XDG_CONFIG_HOME"), EnvironmentValue("HOME")};
+    FolderEnvironment environment{EnvironmentValue("XDG_CONFIG_HOME"), EnvironmentValue("HOME")};
+    if (environment.home.empty()) environment.home = PasswordHome();
+    return environment;
 }
 
 bool FolderWritable(const fs::path& folder) {
