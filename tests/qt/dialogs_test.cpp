@@ -360,6 +360,19 @@ TEST_F(HandlerBoundary, EveryMessageIsShownInTurn) {
     EXPECT_EQ(form.ErrorsMerged(), 1);
 }
 
+// Distinct messages past the queue's limit go to stderr only.
+TEST_F(HandlerBoundary, AFloodOfMessagesKeepsToTheQueuesLimit) {
+    std::vector<Pair>& flood = core.reactions[Pair("ButtonPan", "OnClick")];
+    for (std::size_t i = 0; i < ErrorBoxQueue::Limit + 8; ++i) {
+        flood.emplace_back("MessageBox", "error " + std::to_string(i));
+    }
+    QTest::mouseClick(form.Control(Element::ButtonPan), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return prompts.errors.size() == ErrorBoxQueue::Limit; }));
+    Spin(50);
+    EXPECT_EQ(prompts.errors.size(), ErrorBoxQueue::Limit);
+    EXPECT_EQ(prompts.errors.back(), "error " + std::to_string(ErrorBoxQueue::Limit - 1));
+}
+
 TEST_F(HandlerBoundary, TheStartUpErrorIsShownOnceTheWindowIsUp) {
     info.startupError = "KESTROVA_001.TG1: 'abc' is not a valid floating point value";
     form.ShowWindow();

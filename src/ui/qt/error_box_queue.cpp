@@ -16,7 +16,6 @@ void ErrorBoxQueue::Report(std::string_view message) {
         return;
     }
     if (waiting_.size() >= Limit) {
-        ++dropped_;
         std::fprintf(stderr, "Kestrova Interface: %.*s\n", static_cast<int>(message.size()),
                      message.data());
         return;

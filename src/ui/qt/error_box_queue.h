@@ -27,8 +27,7 @@ public:
     void Report(std::string_view message);
 
     int Shown() const { return shown_; }
-    int Merged() const { return merged_; }    // identical to one open or waiting
-    int Dropped() const { return dropped_; }  // past Limit, written to stderr
+    int Merged() const { return merged_; }  // identical to one open or waiting
 
 private:
     void Schedule();
@@ -42,7 +41,6 @@ private:
     bool scheduled_ = false;
     int shown_ = 0;
     int merged_ = 0;
-    int dropped_ = 0;
 };
 
 }  // namespace kestrova
