@@ -28,6 +28,7 @@ void ShowFatalError(const char* message) {
                     QString::fromUtf8(kestrova::ApplicationTitle.data(),
                                       static_cast<qsizetype>(kestrova::ApplicationTitle.size())),
                     QString::fromUtf8(message), QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "common/errors.h"
+#include "common/quoted_value.h"
 
 namespace kestrova {
 
@@ -48,7 +49,7 @@ std::optional<std::int32_t> TryTextToInt(std::string_view text) {
 
 std::int32_t TextToInt(std::string_view text) {
     if (auto value = TryTextToInt(text)) return *value;
-    throw ConversionError("'" + std::string(text) + "' is not a valid integer value");
+    throw ConversionError(QuoteValue(text) + " is not a valid integer value");
 }
 
 std::optional<double> TryTextToDouble(std::string_view text) {
@@ -58,8 +59,12 @@ std::optional<double> TryTextToDouble(std::string_view text) {
     if (normalized.find('.') == std::string::npos) {
         if (auto comma = normalized.find(','); comma != std::string::npos) normalized[comma] = '.';
     }
+    // One sign at most: from_chars takes a '-' of its own, so after a '+' none may follow.
     std::string_view body = normalized;
-    if (!body.empty() && body.front() == '+') body.remove_prefix(1);
+    if (!body.empty() && body.front() == '+') {
+        body.remove_prefix(1);
+        if (!body.empty() && body.front() == '-') return std::nullopt;
+    }
     if (body.empty() || body.front() == '+') return std::nullopt;
     for (char c : body) {
         const bool allowed =
@@ -77,7 +82,7 @@ std::optional<double> TryTextToDouble(std::string_view text) {
 
 double TextToDouble(std::string_view text) {
     if (auto value = TryTextToDouble(text)) return *value;
-    throw ConversionError("'" + std::string(text) + "' is not a valid floating point value");
+    throw ConversionError(QuoteValue(text) + " is not a valid floating point value");
 }
 
 }  // namespace kestrova

@@ -1,6 +1,7 @@
 #include "config/config_folder.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <system_error>
+#include <vector>
 
 #include "common/errors.h"
 #include "common/file_create.h"
@@ -31,6 +33,19 @@ fs::path UserFolder(const FolderEnvironment& environment) {
     if (xdg.is_absolute()) return xdg / UserFolderName;
     if (environment.home.empty()) return {};
     return fs::path(environment.home) / ".config" / UserFolderName;
+}
+
+// The effective user's home in the password database; empty when it has none.
+std::string PasswordHome() {
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    while (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+           buffer.size() < (1u << 20)) {
+        buffer.resize(buffer.size() * 2);
+    }
+    return found != nullptr && found->pw_dir != nullptr ? found->pw_dir : std::string();
 }
 
 std::string EnvironmentValue(const char* name) {
@@ -73,7 +88,9 @@ ConfigFolder ChooseConfigFolder(const fs::path& executableFolder,
 }
 
 FolderEnvironment ProcessEnvironment() {
-    return {EnvironmentValue("XDG_CONFIG_HOME"), EnvironmentValue("HOME")};
+    FolderEnvironment environment{EnvironmentValue("XDG_CONFIG_HOME"), EnvironmentValue("HOME")};
+    if (environment.home.empty()) environment.home = PasswordHome();
+    return environment;
 }
 
 bool FolderWritable(const fs::path& folder) {

@@ -51,7 +51,8 @@ ConfigFolder ChooseConfigFolder(const std::filesystem::path& executableFolder,
                                 const FolderEnvironment& environment,
                                 const FolderWritableProbe& writable);
 
-// The environment of this process.
+// The environment of this process; without $HOME, the home the password database gives the
+// effective user (a program started with an empty environment still finds the user's folder).
 FolderEnvironment ProcessEnvironment();
 
 // True when this process may write into the folder (access(2) with the effective ids: false on

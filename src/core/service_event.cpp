@@ -236,6 +236,7 @@ void AppService::SelectPort(std::int32_t index, bool byOperator) {
     if (byOperator) {
         state_.AwaitingReturn = false;
         state_.OpenFailureBoxShown = false;
+        busyReason_.clear();
     }
     Show(display_keys::DebugInfo, "COM:" + numberText);
     if (LinkOpen()) Disconnect();
@@ -257,8 +258,14 @@ void AppService::SelectPort(std::int32_t index, bool byOperator) {
         SetCommsState(CommsState::PortOpen, "COM:" + numberText + " Connect");
         Show(display_keys::CommsSelect, "COM:" + numberText);
     } else {
-        const OpenFailureReason reason =
-            ExplainOpenFailure(port_.LastOpenFailure(), port_.DeviceName());
+        // A busy device's holder is looked for once per selection: the return watch's tries,
+        // once a second, repeat what the first one found.
+        const OpenFailure failure = port_.LastOpenFailure();
+        OpenFailureReason reason{OpenProblem::InUse, busyReason_};
+        if (failure != OpenFailure::AlreadyOpen || busyReason_.empty()) {
+            reason = ExplainOpenFailure(failure, port_.DeviceName());
+            if (reason.problem == OpenProblem::InUse) busyReason_ = reason.text;
+        }
         Show(display_keys::DebugInfo, "COM" + numberText + " Failed");
         SetCommsState(CommsState::None, "COM" + numberText + " Not Valid");
         Show(display_keys::CommsSelect, "NotValidPort");

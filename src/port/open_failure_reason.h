@@ -26,8 +26,10 @@ struct OpenFailureReason {
     }
 };
 
-// Explains a failed open or configuration of path, looking at the device itself (its group,
-// the processes that hold it open) where that helps.
+// Explains a failed open or configuration of path, looking at the device itself (its owner and
+// group, the process that holds it open) where that helps.
+// Each call for a busy device searches /proc (within a budget of a quarter of a second): call it
+// once per attempt the operator makes, not on every automatic retry.
 OpenFailureReason ExplainOpenFailure(OpenFailure failure, const std::string& path);
 
 }  // namespace kestrova

@@ -1,5 +1,9 @@
 #include "ui/restore_preview.h"
 
+#include <optional>
+
+#include "common/number_text.h"
+
 namespace kestrova {
 
 namespace {
@@ -13,6 +17,13 @@ std::string_view TakeField(std::string_view& rest) {
 }
 
 }  // namespace
+
+bool RestorePreviewRow::Changed() const {
+    const std::optional<double> now = TryTextToDouble(controllerValue);
+    const std::optional<double> file = TryTextToDouble(fileValue);
+    if (now && file) return *now != *file;
+    return controllerValue != fileValue;
+}
 
 RestorePreviewRow ParseRestorePreviewRow(std::string_view text) {
     RestorePreviewRow row;

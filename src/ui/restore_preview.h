@@ -12,9 +12,10 @@ struct RestorePreviewRow {
     std::string controllerValue;  // "no comms" without a link
     std::string fileValue;
 
-    // The restore changes the value: the two texts differ. Without comms the controller's value
-    // is unknown, and the row counts as changed.
-    bool Changed() const { return controllerValue != fileValue; }
+    // The restore changes the value: the two numbers differ (a file's -0 is the controller's 0),
+    // or, where either is no number, the two texts. Without comms the controller's value is
+    // unknown, and the row counts as changed.
+    bool Changed() const;
 
     friend bool operator==(const RestorePreviewRow&, const RestorePreviewRow&) = default;
 };

@@ -1,13 +1,17 @@
 #include "config/config_folder.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <latch>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/errors.h"
@@ -61,6 +65,26 @@ TEST(ConfigFolderChoice, FollowsTheLayoutTheEnvironmentAndTheProbe) {
         EXPECT_EQ(chosen.defaults, row.expected.defaults) << row.what;
         EXPECT_EQ(chosen.dialogFolder, row.expected.dialogFolder) << row.what;
     }
+}
+
+// Started with neither HOME nor XDG_CONFIG_HOME, the installed program still uses the user's
+// folder: the home comes from the password database.
+TEST(ConfigFolderChoice, WithoutHomeThePasswordDatabaseGivesIt) {
+    const passwd* user = ::getpwuid(::geteuid());
+    ASSERT_NE(user, nullptr);
+    const std::string passwordHome = user->pw_dir;
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME"}) {
+        const char* value = std::getenv(name);
+        saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+        ::unsetenv(name);
+    }
+    const FolderEnvironment environment = ProcessEnvironment();
+    for (const auto& [name, value] : saved) {
+        if (value) ::setenv(name, value->c_str(), 1);
+    }
+    EXPECT_EQ(environment.home, passwordHome);
+    EXPECT_EQ(environment.xdgConfigHome, "");
 }
 
 TEST(ConfigFolderChoice, ProbeSeesAReadOnlyFolder) {

@@ -1,5 +1,9 @@
 // Serial devices as the operator meets them: COM numbers and tooltips for adapters, the reason
 // of a failed open, a device that goes away and comes back.
+#include <pty.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <string>
@@ -113,6 +117,40 @@ TEST_F(PortPresence, OpenFailureIsExplainedWithOneBoxPerSelection) {
     Core().ServiceEvent("CommsSelect", "1");
     EXPECT_EQ(display_.Values("CommsStatusHint"), (std::vector<std::string>{""}));
     EXPECT_TRUE(display_.Values("MessageBox").empty());
+}
+
+// A busy device's holder is looked for once per selection: the return watch's tries, once a
+// second, repeat the first answer; the operator's next pick looks again.
+TEST_F(PortPresence, ABusyDevicesHolderIsLookedForOncePerSelection) {
+    int master = -1;
+    int slave = -1;
+    char name[128] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    SetKey(SettingsPath(), "Ports", "COM1", name);
+    FakeSerialLine line;
+    StartCore(line);
+    Core().ServiceEvent("CommsSelect", "0");
+    ASSERT_EQ(Core().Port().LinkState(), PortLinkState::Open);
+    line.pendingErrors = CE_DEVICE_GONE;
+    ASSERT_GE(RunUntil([&] { return State().AwaitingReturn; }, 1000), 0);
+
+    // Back, but held: by this very process, under its lock.
+    line.openResult = OpenFailure::AlreadyOpen;
+    ASSERT_EQ(::flock(slave, LOCK_EX | LOCK_NB), 0);
+    const std::string self = std::string(name) + ": already open in this program";
+    ASSERT_GE(RunUntil([&] { return display_.Has("DebugInfo", self); }, 1500), 0);
+
+    // Let go: a new search would find nobody, the watch's next try repeats the answer.
+    ::close(slave);
+    display_.Clear();
+    ASSERT_GE(RunUntil([&] { return display_.Has("DebugInfo", "COM:1"); }, 1500), 0);
+    EXPECT_EQ(display_.Values("CommsStatusHint"), (std::vector<std::string>{self}));
+
+    display_.Clear();
+    Core().ServiceEvent("CommsSelect", "0");
+    EXPECT_EQ(display_.Values("CommsStatusHint"),
+              (std::vector<std::string>{std::string(name) + ": in use by another program"}));
+    ::close(master);
 }
 
 TEST_F(PortPresence, DeviceGoneAndBackSelectsThePortAgain) {

@@ -3,6 +3,8 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <pwd.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -53,7 +55,8 @@ TEST(OpenFailureReason, EachFailureNamesItsProblem) {
     EXPECT_EQ(missing.text, (folder / "none").string() + ": no such device");
 }
 
-TEST(OpenFailureReason, PermissionDeniedNamesTheDevicesGroupAndTheFix) {
+// The group is named as the fix only where its permission bits let it read and write.
+TEST(OpenFailureReason, PermissionDeniedNamesTheGroupOnlyWhereItGivesAccess) {
     test::TempFolder folder("open_failure");
     const std::string file = (folder / "device").string();
     test::WriteText(file, "");
@@ -61,18 +64,34 @@ TEST(OpenFailureReason, PermissionDeniedNamesTheDevicesGroupAndTheFix) {
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     const group* owner = ::getgrgid(st.st_gid);
     const std::string group = owner != nullptr ? owner->gr_name : std::to_string(st.st_gid);
+    const passwd* user = ::getpwuid(st.st_uid);
+    const std::string name = user != nullptr ? user->pw_name : std::to_string(st.st_uid);
+    const std::string joinGroup = "; the device belongs to group " + group +
+                                  " - add your user to group " + group + ": sudo usermod -aG " +
+                                  group + " $USER, then log in again";
+    const std::string ownerOnly = "; only its owner (" + name + ") may open it";
 
-    for (int err : {EACCES, EPERM}) {
-        const OpenFailureReason reason = ExplainOpenFailure(OpenFailureFromErrno(err), file);
-        EXPECT_EQ(reason.problem, OpenProblem::PermissionDenied);
-        EXPECT_TRUE(reason.OperatorCanFix());
-        EXPECT_EQ(reason.text, file + ": permission denied; the device belongs to group " + group +
-                                   " - add your user to group " + group + ": sudo usermod -aG " +
-                                   group + " $USER, then log in again");
+    struct Row {
+        mode_t mode;
+        const std::string& advice;
+    };
+    const Row rows[] = {
+        {0660, joinGroup}, {0670, joinGroup}, {0600, ownerOnly},
+        {0640, ownerOnly}, {0620, ownerOnly}, {0606, ownerOnly},
+    };
+    for (const Row& row : rows) {
+        ASSERT_EQ(::chmod(file.c_str(), row.mode), 0);
+        for (int err : {EACCES, EPERM}) {
+            const OpenFailureReason reason = ExplainOpenFailure(OpenFailureFromErrno(err), file);
+            EXPECT_EQ(reason.problem, OpenProblem::PermissionDenied);
+            EXPECT_TRUE(reason.OperatorCanFix());
+            EXPECT_EQ(reason.text, file + ": permission denied" + row.advice)
+                << std::oct << row.mode;
+        }
     }
 }
 
-TEST(OpenFailureReason, InUseNamesTheProgramHoldingTheDevice) {
+TEST(OpenFailureReason, InUseNamesTheProgramHoldingTheDeviceOrThisOne) {
     int master = -1;
     int slave = -1;
     char name[128] = {};
@@ -102,9 +121,16 @@ TEST(OpenFailureReason, InUseNamesTheProgramHoldingTheDevice) {
     EXPECT_EQ(reason.text, std::string(name) + ": in use by another program: kestrova-holder " +
                                "(process " + std::to_string(child) + ")");
 
+    // The lock tells the holder among several openers: here, this very process.
+    const std::string self = std::string(name) + ": already open in this program";
+    ASSERT_EQ(::flock(slave, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(ExplainOpenFailure(OpenFailure::AlreadyOpen, name).text, self);
+
     ::close(release[1]);
     int status = 0;
     ::waitpid(child, &status, 0);
+    ::flock(slave, LOCK_UN);
+    EXPECT_EQ(ExplainOpenFailure(OpenFailure::AlreadyOpen, name).text, self);
     for (int fd : {ready[0], ready[1], master, slave}) ::close(fd);
 }
 

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
+#include <QTextDocument>
 #include <QToolButton>
 
 #include "qt_fixture.h"
@@ -26,6 +27,13 @@ QColor Background(QWidget* widget) {
 QColor TextColour(QWidget* widget) {
     if (qobject_cast<QPushButton*>(widget)) return widget->palette().color(QPalette::ButtonText);
     return widget->palette().color(QPalette::WindowText);
+}
+// What a tooltip shows: Qt draws one that looks like markup as rich text.
+QString ShownTip(const QString& tip) {
+    if (!Qt::mightBeRichText(tip)) return tip;
+    QTextDocument document;
+    document.setHtml(tip);
+    return document.toPlainText();
 }
 QString Caption(QWidget* widget) {
     if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
@@ -422,14 +430,19 @@ TEST_F(DashboardInput, PortListSendsTheIndexOfTheTextShown) {
 }
 
 TEST_F(DashboardLayout, TheCoresTooltipsAndMessagesAreShown) {
-    const std::string port =
-        "/dev/serial/by-id/usb-FTDI_X-if00-port0 \u2014 FT232R (FTDI), present";
-    Show("CommsSelectHint", "3 " + port);
-    EXPECT_EQ(Find<QComboBox>("ComboBoxCommsSelect")->itemData(2, Qt::ToolTipRole).toString(),
-              QString::fromStdString(port));
-    Show("CommsStatusHint", "/dev/ttyUSB0: permission denied");
-    EXPECT_EQ(form.Control(Element::StaticTextCommsStatus)->toolTip(),
-              "/dev/ttyUSB0: permission denied");
+    // Device and file text shows its characters, markup included.
+    for (const std::string port :
+         {"/dev/serial/by-id/usb-FTDI_X-if00-port0 \u2014 FT232R (FTDI), present",
+          "/dev/ttyUSB0 \u2014 <h1 style=\"color:green\">Restore verified</h1> &amp;, present"}) {
+        Show("CommsSelectHint", "3 " + port);
+        EXPECT_EQ(
+            ShownTip(
+                Find<QComboBox>("ComboBoxCommsSelect")->itemData(2, Qt::ToolTipRole).toString()),
+            QString::fromStdString(port));
+        Show("CommsStatusHint", port);
+        EXPECT_EQ(ShownTip(form.Control(Element::StaticTextCommsStatus)->toolTip()),
+                  QString::fromStdString(port));
+    }
     EXPECT_EQ(form.Control(Element::SpeedButtonPan_PosValueInc)->toolTip(), "Press to Increment");
 
     // A message raised inside a handler is shown once the handler has returned.

@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 #include <QTableWidget>
 
+#include <functional>
+
 #include "qt_fixture.h"
 #include "ui/qt/about_box.h"
 #include "ui/qt/firmware_update_dialog.h"
@@ -195,6 +197,32 @@ TEST(StandardPrompts, RestoreUnderWayBoxAndPreviewAnswers) {
     }
 }
 
+// File text with markup in it shows its characters in every kind of box.
+TEST(StandardPrompts, MessageBoxesShowMarkupAsText) {
+    StandardPrompts prompts(nullptr);
+    const std::string text = "'<h1 style=\"color:green\">Restore verified</h1>' is not valid";
+    const std::function<void()> boxes[] = {
+        [&] { prompts.ShowMessage(MessageKind::InformationOk, text); },
+        [&] { prompts.ShowMessage(MessageKind::QuestionYesCancel, text); },
+        [&] { prompts.ErrorBox(text); },
+    };
+    for (const auto& show : boxes) {
+        QString shown;
+        Qt::TextFormat format = Qt::AutoText;
+        QTimer::singleShot(100, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* label = modal ? modal->findChild<QLabel*>("qt_msgbox_label") : nullptr) {
+                shown = label->text();
+                format = label->textFormat();
+            }
+            if (modal) modal->close();
+        });
+        show();
+        EXPECT_EQ(shown, QString::fromStdString(text));
+        EXPECT_EQ(format, Qt::PlainText);
+    }
+}
+
 TEST_F(DashboardTicks, AFailedConfigCheckShowsTheDialogOnceThenClosesTheWindow) {
     info.tags = 1200;
     core.configOk = false;
@@ -309,7 +337,40 @@ TEST_F(HandlerBoundary, ErrorsOfNestedTicksDoNotStackBoxes) {
     EXPECT_EQ(prompts.errors[0], "Cannot create file /nowhere/x");
     EXPECT_GT(systemTicksInside, 5);
     EXPECT_GT(commsTicksInside, 20);
-    EXPECT_GT(form.ErrorsDropped(), 5);
+    EXPECT_GT(form.ErrorsMerged(), 5);
+}
+
+// Messages raised together, or while a box is open, each get a box in turn; a repeated one is
+// shown once.
+TEST_F(HandlerBoundary, EveryMessageIsShownInTurn) {
+    core.reactions[Pair("ButtonPan", "OnClick")] = {{"MessageBox", "Restore NOT verified"},
+                                                    {"MessageBox", "Permission denied"},
+                                                    {"MessageBox", "Restore NOT verified"}};
+    prompts.whileErrorBoxOpen = [&] {
+        prompts.whileErrorBoxOpen = nullptr;
+        core.reactions[Pair("ButtonTilt", "OnClick")] = {{"MessageBox", "Comms Lost"}};
+        QTest::mouseClick(form.Control(Element::ButtonTilt), Qt::LeftButton);
+    };
+    QTest::mouseClick(form.Control(Element::ButtonPan), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return prompts.errors.size() == 3; }));
+    Spin(50);
+    EXPECT_EQ(prompts.errors, (std::vector<std::string>{"Restore NOT verified", "Permission denied",
+                                                        "Comms Lost"}));
+    EXPECT_EQ(form.ErrorBoxesShown(), 3);
+    EXPECT_EQ(form.ErrorsMerged(), 1);
+}
+
+// Distinct messages past the queue's limit go to stderr only.
+TEST_F(HandlerBoundary, AFloodOfMessagesKeepsToTheQueuesLimit) {
+    std::vector<Pair>& flood = core.reactions[Pair("ButtonPan", "OnClick")];
+    for (std::size_t i = 0; i < ErrorBoxQueue::Limit + 8; ++i) {
+        flood.emplace_back("MessageBox", "error " + std::to_string(i));
+    }
+    QTest::mouseClick(form.Control(Element::ButtonPan), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return prompts.errors.size() == ErrorBoxQueue::Limit; }));
+    Spin(50);
+    EXPECT_EQ(prompts.errors.size(), ErrorBoxQueue::Limit);
+    EXPECT_EQ(prompts.errors.back(), "error " + std::to_string(ErrorBoxQueue::Limit - 1));
 }
 
 TEST_F(HandlerBoundary, TheStartUpErrorIsShownOnceTheWindowIsUp) {

@@ -60,8 +60,15 @@ TEST_F(LinkViews, LinkStatisticsShowsTheCountersAndResets) {
     for (QLabel* label : window->findChildren<QLabel*>()) texts << label->text();
     EXPECT_TRUE(texts.contains("COM3 (/dev/ttyUSB0)"));
     EXPECT_TRUE(texts.contains("Checksum errors"));
-    window->findChild<QPushButton*>(QStringLiteral("LinkStatisticsReset"))->click();
+    QPushButton* reset = window->findChild<QPushButton*>(QStringLiteral("LinkStatisticsReset"));
+    reset->click();
     EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"LinkStatisticsReset", "OnClick"}}));
+
+    // The reset runs inside the window's error boundary: its error is shown, not thrown.
+    core.throwOn = Pair("LinkStatisticsReset", "OnClick");
+    reset->click();
+    ASSERT_TRUE(WaitFor([&] { return !prompts.errors.empty(); }));
+    EXPECT_EQ(prompts.errors, (std::vector<std::string>{"'x' is not a valid integer value"}));
 }
 
 TEST_F(LinkViews, TrendSamplesAndRecordsOneCsvRowPerSample) {

@@ -288,14 +288,17 @@ TEST_F(DisplayTest, RestorePreviewRowsAndRestoreState) {
     display.DisplayUpdate("RestorePreviewRow", "Tilt neutral|no comms|990");
     display.DisplayUpdate("RestorePreviewRow", "odd");  // missing fields read empty
     EXPECT_EQ(display.MemoLines().back(), "Form: >RestorePreviewRow<>odd<");
+    display.DisplayUpdate("RestorePreviewRow", "Roll neutral|0|-0");
     const std::vector<RestorePreviewRow> rows = display.RestorePreviewRows();
     EXPECT_EQ(rows, (std::vector<RestorePreviewRow>{{"Pan neutral", "1000", "1010"},
                                                     {"Pan positive adjust", "150", "150"},
                                                     {"Tilt neutral", "no comms", "990"},
-                                                    {"odd", "", ""}}));
+                                                    {"odd", "", ""},
+                                                    {"Roll neutral", "0", "-0"}}));
     EXPECT_TRUE(rows[0].Changed());
     EXPECT_FALSE(rows[1].Changed());
     EXPECT_TRUE(rows[2].Changed());
+    EXPECT_FALSE(rows[4].Changed());
     display.ClearRestorePreview();
     EXPECT_TRUE(display.RestorePreviewRows().empty());
 

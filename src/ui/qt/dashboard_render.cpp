@@ -94,7 +94,7 @@ void TFormDashboard::ApplyElement(Element element, const ElementState& state,
     }
 
     // Only a tooltip the core set replaces the one the layout gave.
-    if (state.hint != shown.hint) widget->setToolTip(ToQString(state.hint));
+    if (state.hint != shown.hint) widget->setToolTip(PlainToolTip(state.hint));
     if (state.placed &&
         (all || !shown.placed || state.left != shown.left || state.top != shown.top)) {
         widget->move(state.left, state.top);
@@ -142,7 +142,8 @@ void TFormDashboard::RenderPortHints() {
     const auto& hints = display_.PortHints();
     const int count = std::min(comboBox_->count(), static_cast<int>(hints.size()));
     for (int i = 0; i < count; ++i) {
-        comboBox_->setItemData(i, ToQString(hints[static_cast<std::size_t>(i)]), Qt::ToolTipRole);
+        comboBox_->setItemData(i, PlainToolTip(hints[static_cast<std::size_t>(i)]),
+                               Qt::ToolTipRole);
     }
 }
 

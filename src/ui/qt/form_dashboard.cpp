@@ -8,10 +8,10 @@
 #include <QTimer>
 #include <QWindow>
 
-#include <cstdio>
 #include <exception>
 
 #include "common/errors.h"
+#include "core/ui_names.h"
 #include "ui/qt/about_box.h"
 #include "ui/qt/firmware_update_dialog.h"
 #include "ui/qt/link_statistics_window.h"
@@ -47,7 +47,9 @@ Element ElementOf(const QObject* object) {
 // ---------------------------------------------------------------------------------------------
 // Creation
 
-TFormDashboard::TFormDashboard(QWidget* parent) : QMainWindow(parent) {
+TFormDashboard::TFormDashboard(QWidget* parent)
+    : QMainWindow(parent),
+      errorBoxes_(this, [this](const std::string& message) { ActivePrompts().ErrorBox(message); }) {
     setObjectName(QStringLiteral("FormDashboard"));
     setWindowTitle(QStringLiteral("Tessaline Kestrova Wheels Software"));
     setFont(PixelFont(11));
@@ -119,7 +121,12 @@ void TFormDashboard::SetDialogs(TAboutBox_KestrovaInterface* about,
 void TFormDashboard::SetPrompts(Prompts* prompts) { prompts_ = prompts; }
 
 void TFormDashboard::SetMonitor(const CoreMonitor& monitor) {
-    linkStatistics_ = new LinkStatisticsWindow(this, monitor, *core_, display_);
+    const auto reset = [this] {
+        Guard([this] {
+            core_->ServiceEvent(event_names::LinkStatisticsReset, event_texts::OnClick);
+        });
+    };
+    linkStatistics_ = new LinkStatisticsWindow(this, monitor, reset, display_);
     trend_ = new TrendWindow(this, monitor, static_cast<FileMenuHost&>(*this), *info_);
 }
 
@@ -230,25 +237,7 @@ void TFormDashboard::Run(void (DashboardLogic::*handler)()) {
     Guard([this, handler] { (logic_.get()->*handler)(); });
 }
 
-void TFormDashboard::ReportError(std::string_view message) {
-    if (errorBoxQueued_ || errorBoxOpen_) {
-        ++errorsDropped_;
-        std::fprintf(stderr, "Kestrova Interface: %.*s\n", static_cast<int>(message.size()),
-                     message.data());
-        return;
-    }
-    errorBoxQueued_ = true;
-    QMetaObject::invokeMethod(
-        this, [this, text = std::string(message)] { ShowErrorBox(text); }, Qt::QueuedConnection);
-}
-
-void TFormDashboard::ShowErrorBox(const std::string& message) {
-    errorBoxQueued_ = false;
-    errorBoxOpen_ = true;
-    ++errorBoxesShown_;
-    ActivePrompts().ErrorBox(message);
-    errorBoxOpen_ = false;
-}
+void TFormDashboard::ReportError(std::string_view message) { errorBoxes_.Report(message); }
 
 // ---------------------------------------------------------------------------------------------
 // Operator input
@@ -343,9 +332,9 @@ void TFormDashboard::FormClose() {
     try {
         logic_->FormClose();
     } catch (const std::exception& error) {
-        ShowErrorBox(error.what());
+        ActivePrompts().ErrorBox(error.what());
     } catch (...) {
-        ShowErrorBox({});
+        ActivePrompts().ErrorBox({});
     }
 }
 

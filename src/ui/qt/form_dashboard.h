@@ -14,6 +14,7 @@
 #include "ui/dashboard_logic.h"
 #include "ui/display_state.h"
 #include "ui/file_menu.h"
+#include "ui/qt/error_box_queue.h"
 #include "ui/qt/prompts.h"
 
 class QComboBox;
@@ -37,9 +38,8 @@ class TFormVersionErrorDlg;
 // display raise (ConversionError, FileError, any other std::exception) and shows the message in
 // an error box; the next tick runs normally. The core's messages for the operator take the same
 // box. After each handler the 1 ms timer is started or stopped as the window logic wants it. The
-// box is shown from the event loop, not from the handler, so both timers keep running while it is
-// open; at most one box is open at a time, and errors raised while it is open are written to stderr
-// instead of stacking further boxes.
+// boxes wait in an ErrorBoxQueue and open one after the other from the event loop, so both
+// timers keep running while one is open and no message is lost behind another.
 //
 // The window is also the placement the settings file reads and writes (position, maximised
 // state, caption).
@@ -81,9 +81,9 @@ public:
 
     DashboardLogic* Logic() { return logic_.get(); }
     QWidget* Control(Element element) const;
-    // Error boxes shown so far and errors dropped while a box was open.
-    int ErrorBoxesShown() const { return errorBoxesShown_; }
-    int ErrorsDropped() const { return errorsDropped_; }
+    // Error boxes shown so far, and errors merged into an identical box open or waiting.
+    int ErrorBoxesShown() const { return errorBoxes_.Shown(); }
+    int ErrorsMerged() const { return errorBoxes_.Merged(); }
 
     // Draws what changed in the display state since the last call. Runs after every handler and
     // tick.
@@ -122,13 +122,12 @@ private:
     void Guard(Work&& work);
     // Runs one of the window logic's own handlers (timers, menu items, dialogs).
     void Run(void (DashboardLogic::*handler)());
-    // Queues the error box (or drops the message while one is open or queued).
+    // Queues the error box.
     void ReportError(std::string_view message);
     // Shows the core's messages for the operator in the error box, after the handler returned.
     void ShowMessages();
     // Runs the 1 ms timer only while the window logic wants it.
     void SyncCommsTimer();
-    void ShowErrorBox(const std::string& message);
     Prompts& ActivePrompts();
 
     // ---- Operator input: every control reaches the logic through its element.
@@ -192,10 +191,7 @@ private:
     std::uint64_t memoClearsShown_ = 0;
     std::uint64_t portHintsShown_ = 0;
 
-    bool errorBoxQueued_ = false;
-    bool errorBoxOpen_ = false;
-    int errorBoxesShown_ = 0;
-    int errorsDropped_ = 0;
+    ErrorBoxQueue errorBoxes_;
 
     bool maximizeOnShow_ = false;
     bool shownOnce_ = false;

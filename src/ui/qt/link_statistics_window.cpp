@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "core/ui_names.h"
+#include <utility>
 
 namespace kestrova {
 
@@ -16,9 +16,13 @@ std::int64_t NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 
 }  // namespace
 
-LinkStatisticsWindow::LinkStatisticsWindow(QWidget* parent, const CoreMonitor& monitor, Core& core,
+LinkStatisticsWindow::LinkStatisticsWindow(QWidget* parent, const CoreMonitor& monitor,
+                                           std::function<void()> onReset,
                                            const DashboardDisplay& display)
-    : QWidget(parent, Qt::Window), monitor_(monitor), core_(core), display_(display) {
+    : QWidget(parent, Qt::Window),
+      monitor_(monitor),
+      reset_(std::move(onReset)),
+      display_(display) {
     setObjectName(QStringLiteral("LinkStatistics"));
     setWindowTitle(QStringLiteral("Link Statistics"));
     auto* grid = new QGridLayout(this);
@@ -28,6 +32,7 @@ LinkStatisticsWindow::LinkStatisticsWindow(QWidget* parent, const CoreMonitor& m
         const int row = static_cast<int>(i);
         grid->addWidget(new QLabel(QString::fromStdString(rows[i].label), this), row, 0);
         auto* value = new QLabel(this);
+        value->setTextFormat(Qt::PlainText);  // the device's path among them
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         value->setMinimumWidth(420);
         grid->addWidget(value, row, 1);
@@ -37,7 +42,7 @@ LinkStatisticsWindow::LinkStatisticsWindow(QWidget* parent, const CoreMonitor& m
     reset->setObjectName(QStringLiteral("LinkStatisticsReset"));
     grid->addWidget(reset, static_cast<int>(rows.size()), 1, Qt::AlignRight);
     connect(reset, &QPushButton::clicked, this, [this] {
-        core_.ServiceEvent(event_names::LinkStatisticsReset, event_texts::OnClick);
+        reset_();
         Refresh();
     });
 

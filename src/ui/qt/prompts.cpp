@@ -35,12 +35,14 @@ MessageAnswer StandardPrompts::ShowMessage(MessageKind kind, std::string_view te
     if (kind == MessageKind::InformationOk) {
         QMessageBox box(QMessageBox::Information, ToQString(ApplicationTitle), ToQString(text),
                         QMessageBox::Ok, parent_);
+        box.setTextFormat(Qt::PlainText);  // file and device text, never markup
         CentreOnScreen(&box);
         box.exec();
         return MessageAnswer::Cancel;
     }
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"), ToQString(text),
                     QMessageBox::NoButton, parent_);
+    box.setTextFormat(Qt::PlainText);  // file and device text, never markup
     if (kind == MessageKind::QuestionYesCancel) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Yes);
@@ -89,6 +91,7 @@ std::string StandardPrompts::InputBox(std::string_view caption, std::string_view
 void StandardPrompts::ErrorBox(std::string_view message) {
     QMessageBox box(QMessageBox::Critical, ToQString(ApplicationTitle), ToQString(message),
                     QMessageBox::Ok, parent_);
+    box.setTextFormat(Qt::PlainText);  // file and device text, never markup
     box.exec();
 }
 

@@ -4,11 +4,17 @@
 #include <QMouseEvent>
 #include <QStyleOptionSlider>
 #include <QStylePainter>
+#include <QTextDocument>
 
 namespace kestrova {
 
 QString ToQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString PlainToolTip(std::string_view text) {
+    if (text.empty()) return {};
+    return Qt::convertFromPlainText(ToQString(text), Qt::WhiteSpaceNormal);
 }
 
 QString DashboardFontFamily() {

@@ -18,6 +18,10 @@ namespace kestrova {
 // A text of the display state or the logic (UTF-8) as Qt holds it.
 QString ToQString(std::string_view text);
 
+// A tooltip that shows the text's characters as they are. Qt draws a tooltip as rich text when
+// it looks like markup, and tooltips carry file, device and network text.
+QString PlainToolTip(std::string_view text);
+
 // Tahoma where it is installed, else a close sans-serif (DejaVu Sans, condensed), else the
 // default family.
 QString DashboardFontFamily();
