@@ -318,7 +318,7 @@ private:
     std::string startupError_;
     std::filesystem::path returnDevice_;  // the device looked for while AwaitingReturn
     std::int32_t adapterLatencyMs_ = -1;  // the open adapter's latency timer, -1 when not shown
-    std::vector<std::string> lowLatencyRefusedBy_;      // devices whose refusal the memo told of
+    std::vector<std::string> lowLatencyRefusedBy_;  // devices whose refusal the memo told of
     // The explanation of the busy device found for the current selection ("" before any).
     std::string busyReason_;
     std::array<std::string, LastComNumber> portHints_;  // the tooltips last sent

@@ -32,12 +32,15 @@ void AppService::InterruptRestore(std::string_view why) {
 }
 
 // A value still waiting would otherwise go out whenever replies resume, in point order and with
-// its axis no longer in the mode that applies it; one already on its way is answered as usual.
+// its axis no longer in the mode that applies it: both its request and a write already placed in
+// this cycle's blocks are withdrawn; one already on its way is answered as usual.
 // The mode writes go over any Increment or Decrement still waiting to be sent; the write errors
 // are cleared first so that AxesBackInNormal sees only these writes' answers.
 void AppService::WriteAxesNormal() {
     for (const core::RestoreValue& value : core::RestoreValueTable) {
-        points_.ClearPointWriteRequest(core::TargetPoint(value, true));
+        const int point = core::TargetPoint(value, true);
+        points_.ClearPointWriteRequest(point);
+        protocol_.WithdrawQueuedWrites(point);
     }
     for (const core::AxisPoints& p : core::AxisPointTable) {
         points_.ClearPointWriteError(p.mode);

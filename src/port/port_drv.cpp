@@ -134,7 +134,15 @@ void PortDrv::PortSend(std::int32_t length, const std::uint8_t* bytes) {
     PortPoll();
 }
 
+void PortDrv::AdvanceWatchedTime() {
+    const std::int64_t now = clock_();
+    const std::int64_t gap = pollClockMicros_ ? now - *pollClockMicros_ : 0;
+    pollClockMicros_ = now;
+    watchedMicros_ += std::clamp<std::int64_t>(gap, 0, LongestWatchedGapMicros);
+}
+
 void PortDrv::PortPoll() {
+    AdvanceWatchedTime();
     if (linkState_ != PortLinkState::Open) transferState_ = PortTransferState::Idle;
 
     if (transferState_ == PortTransferState::Idle &&
@@ -164,7 +172,7 @@ void PortDrv::PortPoll() {
         }
         pollCount_ = 0;
         replyLength_ = 0;
-        sentAtMicros_ = clock_();
+        sentAtMicros_ = watchedMicros_;
         replyMicros_ = 0;
         transferState_ =
             expectedLength_ > 0 ? PortTransferState::Receiving : PortTransferState::Complete;
@@ -198,15 +206,14 @@ void PortDrv::PortRequireQuietLine(QuietTime quiet) {
     quietMicros_ = quiet == QuietTime::CharacterGap
                        ? CharacterGapMicros()
                        : std::int64_t{timing_.lateReplyHorizonMs} * 1000;
-    silentSinceMicros_ = clock_();
+    silentSinceMicros_ = watchedMicros_;
     quietWait_ = true;
 }
 
 bool PortDrv::QuietTimeOver(bool lineActive) {
     if (!quietWait_) return true;
-    const std::int64_t now = clock_();
-    if (lineActive) silentSinceMicros_ = now;
-    if (now - silentSinceMicros_ < quietMicros_) return false;
+    if (lineActive) silentSinceMicros_ = watchedMicros_;
+    if (watchedMicros_ - silentSinceMicros_ < quietMicros_) return false;
     quietWait_ = false;
     return true;
 }
@@ -236,7 +243,7 @@ void PortDrv::Receive() {
     }
     // Bytes already queued are taken before the limit is judged: a reply that came in time
     // while the ticks were held up is a good reply.
-    const std::int64_t elapsed = clock_() - sentAtMicros_;
+    const std::int64_t elapsed = watchedMicros_ - sentAtMicros_;
     if (transferState_ == PortTransferState::Receiving && elapsed >= ReplyLimitMicros()) {
         errorCode_ = PortErrorCode::ReplyTimeout;
         transferState_ = PortTransferState::Failed;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -60,6 +61,11 @@ public:
     // A reply limit counts port polls of half a millisecond each (the comms tick polls twice a
     // millisecond); the driver measures it on the monotonic clock.
     static constexpr std::int64_t MicrosPerPoll = 500;
+    // Reply limits and quiet times run on the time the driver watched the line: a gap between two
+    // polls counts at most this long. When the machine holds this program up for longer, it may
+    // well have held up the bytes on their way too (the kernel's tty work, a bridge, a simulator),
+    // so the stall counts neither as waiting for a reply nor as a silent line.
+    static constexpr std::int64_t LongestWatchedGapMicros = 5000;
 
     PortDrv(SerialLine& line, SerialSettings& settings, const PortMap& ports);
     // Where the driver reads the time for reply limits and quiet times (the system's monotonic
@@ -97,7 +103,8 @@ public:
     PortErrorCode TransferError() const { return errorCode_; }
     const std::array<std::uint8_t, PortReplyBufferSize>& ReplyBuffer() const { return reply_; }
     std::int32_t ReplyLength() const { return replyLength_; }
-    // Microseconds from the request's departure to the end of its transfer.
+    // Microseconds the driver watched the line from the request's departure to the end of its
+    // transfer.
     std::int64_t ReplyMicros() const { return replyMicros_; }
     void PortSetReplyLimit(std::int32_t polls) { replyLimit_ = polls; }
     void PortSetEndChar(std::uint8_t character) { endChar_ = character; }
@@ -141,6 +148,7 @@ private:
     std::uint32_t DiscardStaleInput();  // returns the line errors it dropped
     bool QuietTimeOver(bool lineActive);
     void ClearQuietWait() { quietWait_ = false; }
+    void AdvanceWatchedTime();
     void Receive();
     void ReadReplyChunk();
     std::int64_t ReplyLimitMicros() const;
@@ -180,6 +188,8 @@ private:
     LineKind kind_ = LineKind::Other;
     LinkTiming timing_;
     LowLatency lowLatency_ = LowLatency::NotAsked;
+    std::optional<std::int64_t> pollClockMicros_;  // the clock at the last poll
+    std::int64_t watchedMicros_ = 0;               // the line watched, summed over the polls
     std::int64_t sentAtMicros_ = 0;
     std::int64_t replyMicros_ = 0;
 

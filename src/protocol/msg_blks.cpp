@@ -50,6 +50,19 @@ void Protocol::ProtocolReset() {
     db_.ClearAllTransferSlots();
 }
 
+void Protocol::WithdrawQueuedWrites(int point) {
+    for (int k = 1; k < MsgBlockCount; ++k) {
+        MsgBlock& b = Block(k);
+        const bool onTheWire = state_ == PollState::AwaitReply && k == blockCursor_;
+        if (onTheWire || (b.Flags & MsgBlockPending) == 0 || b.MsgType != MsgKind::WriteMemory ||
+            b.PointNo != point) {
+            continue;
+        }
+        b.Flags &= ~MsgBlockPending;
+        db_.ClearPointWriteIdx(point);
+    }
+}
+
 void Protocol::ResetAllBlocks() {
     for (MsgBlock& b : msgBlocks_) b.MsgType = MsgKind::Reset;
     for (int k = 0; k < MsgBlockCount; ++k) BuildBlock(k);

@@ -102,6 +102,10 @@ public:
     bool NextReadPoint();
     void PrepareWriteBlock(int block);
     void PrepareReadBlock(int block);
+    // Withdraws the writes of point that wait in this cycle's blocks and have not been sent: they
+    // stay unsent and the point's write slot is freed. A write already on the wire is answered
+    // as usual.
+    void WithdrawQueuedWrites(int point);
 
     // How the exchanges have gone since the last reset; the late bytes are the port's.
     LinkCounters LinkStatistics() const;

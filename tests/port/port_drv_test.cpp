@@ -331,6 +331,29 @@ TEST_F(PortDrvTest, ReplyLimitIsTheProtocolsPollsInTimePlusTheLinksAllowance) {
     }
 }
 
+TEST_F(PortDrvTest, AProgramHeldUpCountsTheStallAsAFewMillisecondsOfWatching) {
+    // Two seconds between polls count as 5 ms: neither the reply nor the quiet line is judged by
+    // time the driver did not watch.
+    OpenLink();
+    drv.PortClearTransfer();
+    Send({0x01}, 3, 34);
+    nowUs += 2'000'000;
+    Poll();
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Receiving);
+    line.Arrive({1, 2, 3});
+    Poll();
+    EXPECT_EQ(drv.TransferState(), PortTransferState::Complete);
+    EXPECT_EQ(drv.ReplyMicros(), 5'000 + PortDrv::MicrosPerPoll);
+
+    drv.PortRequireQuietLine(QuietTime::LateReplyHorizon);
+    drv.PortClearTransfer();
+    const std::int64_t written = line.frameCount;
+    Send({0x02}, 3);
+    nowUs += 2'000'000;
+    Poll();
+    EXPECT_EQ(line.frameCount, written);  // 250 ms of silence not yet watched
+}
+
 TEST_F(PortDrvTest, UsbAdaptersAreAskedForLowLatencyAndARefusalIsNoFailure) {
     struct Case {
         LineKind kind;

@@ -342,6 +342,27 @@ TEST_F(ReceiverTest, FailedWritesKeepTheirRequestAndErrorBits) {
     EXPECT_EQ(p.Msg_Flags & MsgWriteRequest, 0u);
 }
 
+TEST_F(ReceiverTest, AWithdrawnWriteWaitingInItsBlockIsNeverSentButOneOnTheWireIsAnswered) {
+    PointRecord& first = Define(10, TypeS16, PtNetReadWrite, 0x0A52);
+    PointRecord& queued = Define(11, TypeS16, PtNetReadWrite, 0x0A50);
+    controller.Attach(line);
+    db.WritePoint(10, 100.0);
+    db.WritePoint(11, 200.0);
+    ASSERT_TRUE(TickUntil(
+        [&] { return first.Write_Idx != -1 && proto.ProtocolState() == PollState::AwaitReply; }));
+    ASSERT_NE(queued.Write_Idx, -1);  // placed in a block behind the one on the wire
+    db.ClearPointWriteRequest(10);
+    db.ClearPointWriteRequest(11);
+    proto.WithdrawQueuedWrites(10);
+    proto.WithdrawQueuedWrites(11);
+    EXPECT_EQ(queued.Write_Idx, -1);
+    Ticks(100);
+    EXPECT_EQ(controller.Get16(0x0A52), 100);
+    EXPECT_EQ(controller.Get16(0x0A50), 0);
+    EXPECT_EQ(controller.writes, 1);
+    EXPECT_FALSE(db.PointWriteBusy(10));
+}
+
 TEST_F(ReceiverTest, AValueWrittenWhileItsWriteIsInFlightFollowsIt) {
     PointRecord& p = Define(10, TypeS16, PtNetReadWrite, 0x0A52);
     controller.Attach(line);
