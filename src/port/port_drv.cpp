@@ -56,7 +56,6 @@ void PortDrv::PortOpen() {
 
     handleValid_ = false;
     deviceGone_ = false;
-    // A wait for a quiet line belonged to the device closed before.
     ClearQuietWait();
     SetErrorText("");
     deviceName_ = ports_.DevicePath(current_.Port);
@@ -98,10 +97,18 @@ void PortDrv::PortOpen() {
         lowLatency_ = line_.RequestLowLatency() ? LowLatency::Granted : LowLatency::Refused;
     }
     timing_ = EffectiveLinkTiming(kind_, ports_.Timing(current_.Port));
+
+    // The reply of an exchange that had not ended well when this very device was closed may
+    // still come; another device owes none.
+    if (deviceName_ == owesLateReply_) PortRequireQuietLine(QuietTime::LateReplyHorizon);
+    owesLateReply_.clear();
 }
 
 void PortDrv::PortClose() {
     if (linkState_ != PortLinkState::Open) return;
+    const bool replyMayCome = quietWait_ || transferState_ == PortTransferState::Receiving ||
+                              transferState_ == PortTransferState::Failed;
+    owesLateReply_ = replyMayCome && !deviceGone_ ? deviceName_ : std::string();
     if (handleValid_ && line_.Close()) handleValid_ = false;
     linkState_ = PortLinkState::Closed;
     ClearQuietWait();
@@ -114,8 +121,8 @@ void PortDrv::PortDeviceGone() {
         errorCode_ = PortErrorCode::LineError;
         transferState_ = PortTransferState::Failed;
     }
+    deviceGone_ = true;  // what was on its way went with the device
     PortClose();
-    deviceGone_ = true;
 }
 
 // ---------------------------------------------------------------------------------------------

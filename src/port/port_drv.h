@@ -194,6 +194,7 @@ private:
     std::int64_t replyMicros_ = 0;
 
     bool quietWait_ = false;              // the next request waits for a quiet line
+    std::string owesLateReply_;           // the device closed while a reply of it may still come
     std::int64_t quietMicros_ = 0;        // how long the line must be silent
     std::int64_t silentSinceMicros_ = 0;  // the last byte or line error seen while waiting
     std::uint64_t lateBytesDropped_ = 0;

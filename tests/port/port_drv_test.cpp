@@ -283,14 +283,36 @@ TEST_F(PortDrvTest, AfterAFailedExchangeTheNextFrameWaitsForAQuietLine) {
         EXPECT_EQ(line.frameCount, written + 2);
     }
 
-    // Closing the port ends the wait: the next device owes no late reply.
-    drv.PortClearTransfer();
-    drv.PortRequireQuietLine(QuietTime::LateReplyHorizon);
-    drv.PortClose();
-    OpenLink();
-    const std::int64_t written = line.frameCount;
-    Send({0x04}, 5);
-    EXPECT_EQ(line.frameCount, written + 1);
+    // A device closed while its reply may still come owes it when it opens again; another
+    // device, or one that went away, owes nothing.
+    struct Reopen {
+        const char* name;
+        std::string device;
+        bool gone;
+        bool waits;
+    };
+    const std::string same = ports.DevicePath(7);
+    for (const Reopen& r : {Reopen{"same device", same, false, true},
+                            Reopen{"another device", "/dev/other", false, false},
+                            Reopen{"same device, gone meanwhile", same, true, false}}) {
+        SCOPED_TRACE(r.name);
+        drv.PortClearTransfer();
+        drv.PortRequireQuietLine(QuietTime::LateReplyHorizon);
+        if (r.gone) {
+            drv.PortDeviceGone();
+        } else {
+            drv.PortClose();
+        }
+        ports.Set(7, r.device);
+        OpenLink();
+        drv.PortClearTransfer();
+        const std::int64_t written = line.frameCount;
+        Send({0x04}, 5);
+        EXPECT_EQ(line.frameCount, written + (r.waits ? 0 : 1));
+        ports.Set(7, same);
+        drv.PortClose();
+        OpenLink();
+    }
 }
 
 TEST_F(PortDrvTest, ReplyLimitIsTheProtocolsPollsInTimePlusTheLinksAllowance) {
@@ -314,6 +336,7 @@ TEST_F(PortDrvTest, ReplyLimitIsTheProtocolsPollsInTimePlusTheLinksAllowance) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(ToInt(c.kind) * 1000 + c.replyAfterMs);
+        drv.PortClearTransfer();
         drv.PortClose();
         line.kind = c.kind;
         ports.SetTiming(7, {c.entryAllowanceMs, std::nullopt});
