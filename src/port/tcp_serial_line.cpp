@@ -80,7 +80,9 @@ OpenFailure TcpSerialLine::Open(const std::string& path) {
     decoder_ = telnet::Decoder{};
     if (ComPortMode()) {
         decoder_.Start();
-    } else {
+    } else if (path != rawNoticeGiven_) {
+        // Once per address, not again at every reconnection.
+        rawNoticeGiven_ = path;
         SetNotice(path + ": raw TCP, the serial settings are the server's");
     }
 

@@ -101,6 +101,7 @@ private:
     std::size_t outLength_ = 0;
 
     std::string failure_;
+    std::string rawNoticeGiven_;  // the raw address whose settings notice was given
     std::array<char, 160> notice_{};
     bool noticePending_ = false;
 };
