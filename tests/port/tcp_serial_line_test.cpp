@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/alloc_counter.h"
@@ -183,6 +184,17 @@ TEST(TcpSerialLine, ComPortSettingsEscapesAndLineState) {
     EXPECT_EQ(line.TakeNotice(), server.Url("rfc2217") + ": the server runs 9600 baud, not 511");
     EXPECT_EQ(line.LineErrors(), CE_RXPARITY);
     EXPECT_EQ(line.LineErrors(), 0u);
+    // The other line-state error bits, as a local port counts them (a break as a framing error).
+    const std::pair<std::uint8_t, std::uint32_t> states[] = {
+        {t::LineOverrun, CE_OVERRUN},
+        {t::LineFraming, CE_FRAME},
+        {t::LineBreak, CE_FRAME},
+        {0x61 /* data ready, transmitter empty */, 0u}};
+    for (const auto& [state, flags] : states) {
+        server.Send({t::Iac, t::Sb, t::OptComPort, 106, state, t::Iac, t::Se, 0x33});
+        EXPECT_EQ(ReadAll(line, 1), Bytes{0x33});
+        EXPECT_EQ(line.LineErrors(), flags) << int{state};
+    }
 }
 
 TEST(TcpSerialLine, ReasonsOfAFailedConnect) {
