@@ -75,6 +75,7 @@ OpenFailure TcpSerialLine::Open(const std::string& path) {
     noticePending_ = false;
     settingsWanted_ = false;
     answersSeen_ = 0;
+    settingsAsked_ = 0;
     lineErrors_ = 0;
     inStart_ = inEnd_ = outLength_ = 0;
     decoder_ = telnet::Decoder{};
@@ -89,6 +90,8 @@ OpenFailure TcpSerialLine::Open(const std::string& path) {
     resolution_ = std::make_shared<NameResolution>();
     std::thread(Resolve, resolution_, target_.host, target_.port).detach();
     stage_ = Stage::Resolving;
+    // A name service that does not answer holds the line no longer than a connect may take.
+    connectDeadline_ = std::chrono::steady_clock::now() + ConnectTimeout;
     return OpenFailure::None;
 }
 
@@ -110,7 +113,12 @@ void TcpSerialLine::Pump() {
 }
 
 void TcpSerialLine::TakeResolution() {
-    if (!resolution_->done.load(std::memory_order_acquire)) return;
+    if (!resolution_->done.load(std::memory_order_acquire)) {
+        if (std::chrono::steady_clock::now() >= connectDeadline_) {
+            Fail("name not found (the name service did not answer)");
+        }
+        return;
+    }
     if (resolution_->error != 0 || resolution_->addresses.empty()) {
         const int error = resolution_->error;
         if (error == EAI_AGAIN) {
@@ -225,6 +233,7 @@ void TcpSerialLine::SendSettings() {
                                                                            : 1);
     const std::uint32_t dataSize =
         settings_.dataBits >= 5 && settings_.dataBits <= 8 ? settings_.dataBits : 8;
+    settingsAsked_ += 4;
     QueueCommand(telnet::SetBaudRate, static_cast<std::uint32_t>(settings_.baud), 4);
     QueueCommand(telnet::SetDataSize, dataSize, 1);
     QueueCommand(telnet::SetParity, parity, 1);
@@ -287,7 +296,9 @@ void TcpSerialLine::Flush() {
 
 void TcpSerialLine::CheckAnswers() {
     const telnet::ComPortState& server = decoder_.ComPort();
-    if (server.answers == answersSeen_ || !settingsWanted_) return;
+    // Judged only once every setting asked for is answered: an answer to an earlier request is
+    // no difference from the latest one.
+    if (server.answers == answersSeen_ || server.answers < settingsAsked_) return;
     answersSeen_ = server.answers;
     const std::uint32_t parityWanted = settings_.parity == 1 ? 2 : settings_.parity == 2 ? 3 : 1;
     char text[160];

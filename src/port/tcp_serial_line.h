@@ -91,6 +91,7 @@ private:
     bool dtr_ = false;
     bool rts_ = false;
     std::uint32_t answersSeen_ = 0;
+    std::uint32_t settingsAsked_ = 0;  // settings requests sent on this connection
     std::uint8_t lineErrors_ = 0;
 
     std::array<std::uint8_t, BufferSize> raw_{};

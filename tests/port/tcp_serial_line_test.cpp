@@ -176,10 +176,33 @@ TEST(TcpSerialLine, ComPortSettingsEscapesAndLineState) {
         return Contains(server.Received(), {t::Iac, t::Sb, t::OptComPort, t::SetBaudRate, 0, 0,
                                             0x01, 0xFF, 0xFF, t::Iac, t::Se});
     }));
-    server.Send({t::Iac, t::Do, t::OptComPort, t::Iac, t::Sb, t::OptComPort, 101,    0,
-                 0,      0x25,  0x80,          t::Iac, t::Se, 0x07,          t::Iac, t::Iac,
-                 t::Iac, t::Sb, t::OptComPort, 106,    0x04,  t::Iac,        t::Se});
+    // The answers to both settings requests; the second one's rate differs.
+    const auto answer = [](std::uint8_t command, const Bytes& value) {
+        Bytes sub = {t::Iac, t::Sb, t::OptComPort, static_cast<std::uint8_t>(command + 100)};
+        for (const std::uint8_t byte : value) sub.push_back(byte);
+        sub.push_back(t::Iac);
+        sub.push_back(t::Se);
+        return sub;
+    };
+    const auto answers = [&](std::uint8_t baudHigh, std::uint8_t baudLow, std::uint8_t parity,
+                             std::uint8_t stop) {
+        Bytes all;
+        for (const Bytes& part :
+             {answer(t::SetBaudRate, {0, 0, baudHigh, baudLow}), answer(t::SetDataSize, {8}),
+              answer(t::SetParity, {parity}), answer(t::SetStopSize, {stop})}) {
+            all.insert(all.end(), part.begin(), part.end());
+        }
+        return all;
+    };
+    // The first request's answers say nothing: a later request is under way.
+    server.Send({t::Iac, t::Do, t::OptComPort});
+    server.Send(answers(0x96, 0x00, 3, 1));
+    server.Send({0x07, t::Iac, t::Iac});
     EXPECT_EQ(ReadAll(line, 2), (Bytes{0x07, 0xFF}));
+    EXPECT_TRUE(line.TakeNotice().empty());
+    server.Send(answers(0x25, 0x80, 1, 2));
+    server.Send({t::Iac, t::Sb, t::OptComPort, 106, 0x04, t::Iac, t::Se, 0x08});
+    EXPECT_EQ(ReadAll(line, 1), (Bytes{0x08}));
     EXPECT_EQ(line.ServerSettings().baud, 9600u);
     EXPECT_EQ(line.TakeNotice(), server.Url("rfc2217") + ": the server runs 9600 baud, not 511");
     EXPECT_EQ(line.LineErrors(), CE_RXPARITY);
