@@ -12,7 +12,7 @@
 #include "config/kestrova_ini.h"
 #include "core/app_service.h"
 #include "core_info.h"
-#include "port/posix_serial_line.h"
+#include "port/routing_serial_line.h"
 #include "port/udev_port_catalogue.h"
 #include "ui/qt/about_box.h"
 #include "ui/qt/firmware_update_dialog.h"
@@ -40,7 +40,7 @@ int Run() {
         executable.parent_path(), kestrova::ProcessEnvironment(), kestrova::FolderWritable);
     kestrova::CopyMissingDefaults(config);
 
-    kestrova::PosixSerialLine line;
+    kestrova::RoutingSerialLine line;
     kestrova::UdevPortCatalogue catalogue;
     kestrova::TFormDashboard dashboard;
     kestrova::AppService core(dashboard.Display(), dashboard, line, catalogue,

@@ -1,13 +1,15 @@
 // comms_rate: how close the port driver and protocol come to their throughput limits against the
 // simulated controller.
 //
-//   comms_rate [--seconds N] [--baud N] [--latency-ms N]
+//   comms_rate [--seconds N] [--baud N] [--latency-ms N] [--via rfc2217|tcp]
 //
 // Starts kestrova-sim (from the folder of this program) as a child on a pseudo-terminal, with
 // --baud and --latency-ms passed on when given; loads a generated tag file in which every point is
 // read with scan class 0 and scan period 0, so the message blocks are always full; then runs the
 // comms tick (PortPoll, ProtocolPoll, PortPoll) every 1 ms and the scan timers and point scan every
-// 10 ms on the monotonic clock, sleeping to each absolute 1 ms deadline. Prints one "name value"
+// 10 ms on the monotonic clock, sleeping to each absolute 1 ms deadline. With --via, the line runs
+// through a ser2net on 127.0.0.1 in front of the pseudo-terminal (its RFC 2217 or its raw TCP
+// accepter, without character delay). Prints one "name value"
 // line per figure, the ratio of the measured exchange rate to the lower limit last.
 #include <fcntl.h>
 #include <signal.h>
@@ -31,8 +33,9 @@
 #include "points/point_database.h"
 #include "points/tag_file.h"
 #include "port/port_drv.h"
-#include "port/posix_serial_line.h"
+#include "port/routing_serial_line.h"
 #include "protocol/protocol.h"
+#include "support/ser2net_server.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -51,16 +54,23 @@ struct Options {
     int seconds = 10;
     int baud = 0;       // 0: unpaced
     int latencyMs = 0;  // the simulator holds each reply back up to this long (a USB adapter)
+    std::string via;    // "rfc2217" or "tcp": through ser2net; empty: the pseudo-terminal
 };
 
 void Usage() {
-    std::fprintf(stderr, "usage: comms_rate [--seconds N] [--baud N] [--latency-ms N]\n");
+    std::fprintf(stderr,
+                 "usage: comms_rate [--seconds N] [--baud N] [--latency-ms N] "
+                 "[--via rfc2217|tcp]\n");
 }
 
 bool ParseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if ((arg == "--seconds" || arg == "--baud" || arg == "--latency-ms") && i + 1 < argc) {
+        if (arg == "--via" && i + 1 < argc &&
+            (std::string(argv[i + 1]) == "rfc2217" || std::string(argv[i + 1]) == "tcp")) {
+            options.via = argv[++i];
+        } else if ((arg == "--seconds" || arg == "--baud" || arg == "--latency-ms") &&
+                   i + 1 < argc) {
             const std::optional<std::int32_t> value = TryTextToInt(argv[++i]);
             if (!value || *value <= 0) {
                 std::fprintf(stderr, "comms_rate: %s needs a positive whole number\n", arg.c_str());
@@ -238,7 +248,18 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    PosixSerialLine line;
+    const test::TempFolder serverFolder("comms_rate_ser2net");
+    test::Ser2netServer server(serverFolder.Path(), device);
+    if (!options.via.empty()) {
+        if (!server.Start()) {
+            std::fprintf(stderr, "comms_rate: ser2net did not start\n");
+            StopSimulator(sim, simOut);
+            return 1;
+        }
+        device = options.via == "tcp" ? server.RawUrl() : server.Rfc2217Url();
+    }
+
+    RoutingSerialLine line;
     SerialSettings settings;
     settings.Port = ComPort;
     if (options.baud > 0) settings.BAUD = options.baud;

@@ -135,6 +135,16 @@ def display_update():
     random_seeds('fuzz_display_update', 4, 200)
 
 
+def telnet_decoder():
+    # The read size is the last byte; the stream is everything before it.
+    iac, sb, se, do, will = 255, 250, 240, 253, 251
+    baud_answer = bytes([iac, sb, 44, 101, 0, 0, iac, iac, iac, iac, iac, se])
+    write('fuzz_telnet_decoder', 'data_and_baud', bytes([1, iac, iac, 2]) + baud_answer + bytes([3]))
+    write('fuzz_telnet_decoder', 'negotiation',
+          bytes([iac, do, 44, iac, will, 0, iac, do, 1, iac, sb, 44, 106, 0x1e, iac, se, 1]))
+    random_seeds('fuzz_telnet_decoder', 2, 200)
+
+
 def main():
     parse_reply()
     ini()
@@ -144,6 +154,7 @@ def main():
     display_update()
     random_seeds('fuzz_port_receiver', 6, 300)
     random_seeds('fuzz_service_event', 6, 300)
+    telnet_decoder()
 
 
 if __name__ == '__main__':

@@ -27,7 +27,7 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(fuzz_parse_reply fuzz_ini fuzz_tag_file fuzz_project_config
                                      fuzz_parameter_file fuzz_port_receiver fuzz_display_update
-                                     fuzz_service_event)
+                                     fuzz_service_event fuzz_telnet_decoder)
 
 # --- clang and libFuzzer
 bash "$root/scripts/deps.sh" clang libclang-rt-14-dev cmake make libgtest-dev pkgconf libudev-dev

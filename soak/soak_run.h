@@ -20,7 +20,7 @@
 
 #include "config/window_placement.h"
 #include "core/app_service.h"
-#include "port/posix_serial_line.h"
+#include "port/routing_serial_line.h"
 #include "soak/reply_log.h"
 #include "soak/run_figures.h"
 #include "soak/run_folder.h"
@@ -109,7 +109,7 @@ private:
     std::int64_t nowMs_ = 0;  // milliseconds of the session, one per comms tick
     SoakDisplay display_{nowMs_};
     PlainWindowPlacement placement_;
-    PosixSerialLine device_;
+    RoutingSerialLine device_;
     test::FakeSerialLine line_{device_};  // the real line, with its request frames counted
     test::FakePortCatalogue catalogue_;   // no adapters: the simulator's line is mapped by hand
     std::optional<AppService> core_;

@@ -9,6 +9,7 @@
 
 #include "exit_code.h"
 #include "port/com_numbering.h"
+#include "port/network_target.h"
 
 namespace kestrova::cli {
 namespace {
@@ -38,9 +39,32 @@ bool SameDevice(const std::string& a, const std::string& b) {
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+// A device server's address names itself: its entry is found or made as written.
+PortChoice ChooseNetworkPort(std::string_view argument, PortMap& ports) {
+    const std::string target(argument);
+    if (!ParseNetworkTarget(target)) {
+        throw CommandError{ExitCode::Usage, "--port " + target,
+                           "expected rfc2217://HOST:PORT or tcp://HOST:PORT"};
+    }
+    // "host-2001" names its output files.
+    std::string name = target.substr(target.find("://") + 3);
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return c == ':' || c == '[' || c == ']'; }, '-');
+    if (const int named = ports.NumberNaming(target); named != 0) {
+        return {named, name, target, target};
+    }
+    for (int number = 1; number <= LastComNumber; ++number) {
+        if (ports.HasEntry(number)) continue;
+        ports.Set(number, target);
+        return {number, name, target, target};
+    }
+    throw CommandError{ExitCode::LinkFailure, target, "every COM number from 1 to 40 is taken"};
+}
+
 }  // namespace
 
 PortChoice ChoosePort(std::string_view argument, PortMap& ports) {
+    if (IsNetworkTarget(argument)) return ChooseNetworkPort(argument, ports);
     if (!LooksLikePath(argument)) {
         const int number = NumberIn(argument);
         if (number < 1 || number > LastComNumber) {

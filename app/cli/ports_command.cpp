@@ -16,7 +16,8 @@ namespace {
 std::string JsonEntry(int number, const PortPresence& port) {
     std::string json = "{\"port\": " + JsonString("COM" + IntToText(number)) +
                        ", \"device\": " + JsonString(port.path) +
-                       ", \"present\": " + (port.present ? "true" : "false") + ", \"usb\": ";
+                       ", \"present\": " + (port.present ? "true" : "false") +
+                       ", \"network\": " + (port.network ? "true" : "false") + ", \"usb\": ";
     const std::optional<PortInfo>& usb = port.device;
     if (!usb || usb->vendorId.empty()) return json + "null}";
     return json + "{\"id\": " + JsonString(usb->vendorId + ":" + usb->productId) +
@@ -28,7 +29,10 @@ std::string JsonEntry(int number, const PortPresence& port) {
 std::string TextEntry(int number, const PortPresence& port) {
     std::string line = "COM" + IntToText(number);
     line.resize(7, ' ');
-    line += port.path + "  " + (port.present ? "present" : "not present");
+    line += port.path + "  " +
+            (port.network   ? "network"
+             : port.present ? "present"
+                            : "not present");
     if (port.device && !port.device->vendorId.empty()) {
         line += "  " + port.device->vendorId + ":" + port.device->productId;
         if (!port.device->product.empty()) line += "  " + port.device->product;

@@ -11,7 +11,7 @@
 #include "core/app_service.h"
 #include "headless_display.h"
 #include "port/port_catalogue.h"
-#include "port/posix_serial_line.h"
+#include "port/routing_serial_line.h"
 #include "port_argument.h"
 
 namespace kestrova::cli {
@@ -67,7 +67,7 @@ public:
 private:
     HeadlessDisplay display_;
     PlainWindowPlacement window_;
-    PosixSerialLine line_;
+    RoutingSerialLine line_;
     std::unique_ptr<PortCatalogue> catalogue_;
     AppService core_;
     std::string name_;

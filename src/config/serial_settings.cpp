@@ -6,6 +6,8 @@ namespace kestrova {
 
 std::string PortMap::DevicePath(int port) const {
     if (const auto found = paths_.find(port); found != paths_.end()) {
+        // A device server's address ("tcp://host:port") is no file path: it stays as written.
+        if (found->second.find("://") != std::string::npos) return found->second;
         const std::filesystem::path device(found->second);
         if (device.is_relative()) return (baseDir_ / device).string();
         return device.string();

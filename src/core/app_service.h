@@ -321,6 +321,8 @@ private:
     std::vector<std::string> lowLatencyRefusedBy_;  // devices whose refusal the memo told of
     // The explanation of the busy device found for the current selection ("" before any).
     std::string busyReason_;
+    // The last reason a line gave for its loss, reported once until it changes.
+    std::string lineFailure_;
     std::array<std::string, LastComNumber> portHints_;  // the tooltips last sent
     std::function<void(std::string_view)> problemSink_;
     LocalClock localClock_ = SystemLocalTime;

@@ -42,10 +42,14 @@ void AppService::CommsSupervisor() {
         state_.FlashPhase = !state_.FlashPhase;
     }
 
+    if (const std::string_view notice = port_.TakeLineNotice(); !notice.empty()) {
+        Show(display_keys::DebugInfo, notice);
+    }
     const bool linkLost =
         port_.LinkState() != PortLinkState::Open && state_.LastLinkState == PortLinkState::Open;
     const CommsState commsBefore = state_.Comms;
     AdvanceCommsState(port_.LinkState());
+    if (state_.Comms == CommsState::Good) lineFailure_.clear();
     if (linkLost) {
         LinkWentAway();
     } else if (commsBefore == CommsState::Good && state_.Comms == CommsState::PortOpen) {

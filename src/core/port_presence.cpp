@@ -7,6 +7,7 @@
 #include "core/app_service.h"
 #include "core/port_presence.h"
 #include "core/ui_names.h"
+#include "port/network_target.h"
 
 namespace kestrova {
 namespace {
@@ -53,6 +54,8 @@ void AppService::RefreshPortList() {
 PortPresence PresenceOf(const PortMap& ports, int port, const std::vector<PortInfo>& present) {
     PortPresence presence;
     presence.path = ports.DevicePath(port);
+    presence.network = IsNetworkTarget(presence.path);
+    if (presence.network) return presence;
     for (const PortInfo& info : present) {
         if (!SameDevice(presence.path, info)) continue;
         presence.present = true;
@@ -73,6 +76,7 @@ std::string AppService::PortHint(int port, const std::vector<PortInfo>& present)
         const std::string description = Description(*presence.device);
         if (!description.empty()) hint += description + ", ";
     }
+    if (presence.network) return hint + "network";
     return hint + (presence.present ? "present" : "not present");
 }
 
@@ -102,6 +106,16 @@ void AppService::LinkWentAway() {
         returnDevice_ = ini_.Ports.DevicePath(state_.ReturnPort);
         Show(display_keys::DebugInfo,
              "COM" + IntToText(state_.ReturnPort) + " gone: waiting for " + returnDevice_.string());
+        // A network line says why (refused, closed by the server, ...); a server that stays
+        // away is tried again every second, and the same reason is not repeated each time.
+        const std::string_view why = port_.LineFailureText();
+        if (!why.empty() && why != lineFailure_) {
+            lineFailure_ = why;
+            ReportOpenFailure({OpenProblem::NotResponding, lineFailure_});
+        } else if (!why.empty()) {
+            state_.StatusHintShown = true;  // the retry's open cleared the tooltip
+            Show(display_keys::CommsStatusHint, lineFailure_);
+        }
     }
 }
 
@@ -112,9 +126,11 @@ void AppService::WatchForReturn(bool devicesChanged) {
     if (state_.ReturnCheckTicks > 0) --state_.ReturnCheckTicks;
     if (state_.ReturnCheckTicks != 0 && !devicesChanged) return;
     state_.ReturnCheckTicks = ReturnCheckLoad;
+    // A device server cannot be looked for without connecting: it is simply tried again.
     std::error_code error;
-    if (!std::filesystem::exists(returnDevice_, error)) return;
-    Show(display_keys::DebugInfo, "COM" + IntToText(state_.ReturnPort) + " back");
+    const bool network = IsNetworkTarget(returnDevice_.string());
+    if (!network && !std::filesystem::exists(returnDevice_, error)) return;
+    if (!network) Show(display_keys::DebugInfo, "COM" + IntToText(state_.ReturnPort) + " back");
     SelectPort(state_.ReturnPort - 1, false);
 }
 

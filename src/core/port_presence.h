@@ -13,6 +13,7 @@ namespace kestrova {
 struct PortPresence {
     std::string path;
     bool present = false;
+    bool network = false;  // a device server's address: present or not shows only on connecting
     std::optional<PortInfo> device;  // the catalogue's entry for it, when the catalogue lists it
 };
 

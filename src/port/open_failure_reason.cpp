@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "common/number_text.h"
+#include "port/network_target.h"
 #include "port/port_drv.h"
 #include "port/port_holder.h"
 
@@ -51,6 +52,10 @@ OpenFailureReason InUse(const std::string& path) {
 }
 
 OpenFailureReason NoDevice(const std::string& path) {
+    if (IsNetworkTarget(path)) {
+        return {OpenProblem::NoDevice,
+                path + ": not a network address (rfc2217://HOST:PORT or tcp://HOST:PORT)"};
+    }
     struct stat entry {};
     const bool exists = ::stat(path.c_str(), &entry) == 0;
     return {OpenProblem::NoDevice, path + (exists ? ": not a serial device" : ": no such device")};

@@ -95,6 +95,10 @@ public:
     const LinkTiming& Timing() const { return timing_; }
     LowLatency LowLatencyState() const { return lowLatency_; }
     bool RtsOn() const { return rtsOn_; }
+    // The line's own account of why it went away (a network line's "connection refused", say),
+    // and a remark of the line's for the log that is new since the last call; both may be empty.
+    std::string_view LineFailureText() { return line_.FailureText(); }
+    std::string_view TakeLineNotice() { return line_.TakeNotice(); }
 
     // Transfer.
     void PortSend(std::int32_t length, const std::uint8_t* bytes);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kestrova {
 
@@ -76,6 +77,14 @@ public:
 
     // Releases the device; true when it was closed cleanly (or was not open).
     virtual bool Close() = 0;
+
+    // Why the line went away or could not be reached, where its codes say too little (a network
+    // line's "connection refused", say); empty otherwise. Kept until the next Open.
+    virtual std::string_view FailureText() { return {}; }
+
+    // A remark for the operator's log that is new since the last call (a setting the far end
+    // answered differently, say); empty when there is none. Valid until the next call.
+    virtual std::string_view TakeNotice() { return {}; }
 };
 
 }  // namespace kestrova

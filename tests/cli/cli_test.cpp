@@ -480,16 +480,23 @@ TEST(KestrovaAlone, PortsListsEveryComNumberAndWhatItOpens) {
     ConfigFolder config;
     IniDocument settings(config / "Kestrova_Interface.INI");
     settings.WriteString("Ports", "COM5", units.Device(0));
+    settings.WriteString("Ports", "COM6", "rfc2217://serial-1.lab:2001");
     settings.Save();
     const RunResult run = RunKestrova({"--config-dir", config.Path().string(), "ports", "--json"});
     ASSERT_EQ(run.code, 0) << run.err;
     const std::vector<std::string> lines = Lines(run.out);
     ASSERT_EQ(lines.size(), 42u);
     EXPECT_EQ(lines[5], "  {\"port\": \"COM5\", \"device\": \"" + units.Device(0) +
-                            "\", \"present\": true, \"usb\": null},");
+                            "\", \"present\": true, \"network\": false, \"usb\": null},");
+    EXPECT_EQ(lines[6],
+              "  {\"port\": \"COM6\", \"device\": \"rfc2217://serial-1.lab:2001\", "
+              "\"present\": false, \"network\": true, \"usb\": null},");
     EXPECT_EQ(lines[40],
               "  {\"port\": \"COM40\", \"device\": \"/dev/ttyS39\", \"present\": false, "
-              "\"usb\": null}");
+              "\"network\": false, \"usb\": null}");
+    const RunResult text = RunKestrova({"--config-dir", config.Path().string(), "ports"});
+    ASSERT_EQ(text.code, 0) << text.err;
+    EXPECT_EQ(Lines(text.out)[5], "COM6   rfc2217://serial-1.lab:2001  network");
 }
 
 }  // namespace

@@ -23,7 +23,8 @@ TEST(PortArgument, NamesAComNumberOrMapsADevicePathInMemory) {
     };
     for (const Row& row :
          {Row{"COM7", 7, "COM7"}, Row{"com40", 40, "COM40"}, Row{"2", 2, "COM2"},
-          Row{"/dev/serial/by-id/usb-FTDI", 3, "usb-FTDI"}, Row{"/tmp/sim-link", 2, "sim-link"}}) {
+          Row{"/dev/serial/by-id/usb-FTDI", 3, "usb-FTDI"}, Row{"/tmp/sim-link", 2, "sim-link"},
+          Row{"rfc2217://[fd00::2]:2001", 4, "-fd00--2--2001"}}) {
         const PortChoice choice = ChoosePort(row.argument, ports);
         EXPECT_EQ(choice.comNumber, row.number) << row.argument;
         EXPECT_EQ(choice.name, row.name) << row.argument;
@@ -31,11 +32,13 @@ TEST(PortArgument, NamesAComNumberOrMapsADevicePathInMemory) {
     // The path went to the lowest number without an entry, and keeps it.
     EXPECT_EQ(ports.DevicePath(2), "/tmp/sim-link");
     EXPECT_EQ(ChoosePort("/tmp/sim-link", ports).comNumber, 2);
+    EXPECT_EQ(ports.DevicePath(4), "rfc2217://[fd00::2]:2001");  // an address, as given
 }
 
 TEST(PortArgument, RefusesWhatNamesNoPort) {
     PortMap ports;
-    for (const char* argument : {"COM0", "41", "COM", "COM3x", "ttyUSB0", "", "-1"}) {
+    for (const char* argument :
+         {"COM0", "41", "COM", "COM3x", "ttyUSB0", "", "-1", "tcp://host", "rfc2217://:1"}) {
         try {
             ChoosePort(argument, ports);
             ADD_FAILURE() << argument;

@@ -169,7 +169,7 @@ TEST_F(SettingsFileTest, InitMaxFollowsTheWindowAtShutdown) {
 TEST_F(SettingsFileTest, PortsMapComNumbersToDeviceFiles) {
     WriteFile("Kestrova_Interface.INI",
               "[Ports]\r\nCOM1=/dev/ttyUSB3\r\ncom2=pty/wheel\r\nCOM4=\r\nCOM255=/dev/last\r\n"
-              "COM256=/dev/beyond\r\n");
+              "COM256=/dev/beyond\r\nCOM5=tcp://serial-1.lab:4001\r\n");
     KestrovaIni ini(points_, window_, Exe());
     ini.SetSettingsDefaults();
     EXPECT_EQ(ini.Ports.DevicePath(1), "/dev/ttyS0");  // before the file is read
@@ -178,7 +178,8 @@ TEST_F(SettingsFileTest, PortsMapComNumbersToDeviceFiles) {
     EXPECT_EQ(ini.Ports.DevicePath(1), "/dev/ttyUSB3");
     EXPECT_EQ(ini.Ports.DevicePath(2), (dir_ / "pty/wheel").string());
     EXPECT_EQ(ini.Ports.DevicePath(3), "/dev/ttyS2");
-    EXPECT_EQ(ini.Ports.DevicePath(4), "/dev/ttyS3");  // empty value: no mapping
+    EXPECT_EQ(ini.Ports.DevicePath(4), "/dev/ttyS3");               // empty value: no mapping
+    EXPECT_EQ(ini.Ports.DevicePath(5), "tcp://serial-1.lab:4001");  // no file: kept as written
     EXPECT_EQ(ini.Ports.DevicePath(7), "/dev/ttyS6");
     EXPECT_EQ(ini.Ports.DevicePath(255), "/dev/last");
     EXPECT_EQ(ini.Ports.DevicePath(256), "/dev/ttyS255");

@@ -11,7 +11,7 @@
 
 #include "common/ini_document.h"
 #include "core/app_service.h"
-#include "port/posix_serial_line.h"
+#include "port/routing_serial_line.h"
 #include "sim/pty_simulator.h"
 #include "support/fake_port_catalogue.h"
 #include "support/fake_serial_line.h"
@@ -188,7 +188,7 @@ protected:
 
     RecordingDisplay display_;
     PlainWindowPlacement window_;
-    PosixSerialLine device_;
+    RoutingSerialLine device_;      // device files, and device servers for the network tests
     FakeSerialLine line_{device_};  // records the opens and closes of the real line
     FakePortCatalogue catalogue_;   // no adapters unless a test plugs some in
 

@@ -44,6 +44,7 @@ protected:
 TEST_F(PortPresence, AdaptersGetNumbersAndEveryEntryATooltip) {
     const std::string gone = (Folder() / "gone").string();
     SetKey(SettingsPath(), "Ports", "COM3", gone);  // written by hand: kept
+    SetKey(SettingsPath(), "Ports", "COM9", "rfc2217://serial-1.lab:2001");
     catalogue_.present = {Ftdi};
     StartCore();
     EXPECT_TRUE(display_.Has("DebugInfo", "COM4 given to " + Ftdi.stablePath));
@@ -51,6 +52,7 @@ TEST_F(PortPresence, AdaptersGetNumbersAndEveryEntryATooltip) {
     std::vector<std::string> hints = display_.Values("CommsSelectHint");
     ASSERT_EQ(hints.size(), 40u);
     EXPECT_EQ(hints[2], "3 " + gone + std::string(Dash) + "not present");
+    EXPECT_EQ(hints[8], "9 rfc2217://serial-1.lab:2001" + std::string(Dash) + "network");
     EXPECT_EQ(hints[3],
               "4 " + Ftdi.stablePath + std::string(Dash) + "FT232R USB UART (FTDI), present");
 

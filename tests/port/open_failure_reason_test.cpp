@@ -53,6 +53,8 @@ TEST(OpenFailureReason, EachFailureNamesItsProblem) {
         ExplainOpenFailure(OpenFailureFromErrno(ENOENT), (folder / "none").string());
     EXPECT_EQ(missing.problem, OpenProblem::NoDevice);
     EXPECT_EQ(missing.text, (folder / "none").string() + ": no such device");
+    EXPECT_EQ(ExplainOpenFailure(OpenFailure::DeviceInvalid, "tcp://host").text,
+              "tcp://host: not a network address (rfc2217://HOST:PORT or tcp://HOST:PORT)");
 }
 
 // The group is named as the fix only where its permission bits let it read and write.

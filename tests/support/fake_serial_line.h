@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -171,6 +172,13 @@ public:
         const bool closed = device_ ? device_->Close() : closeResult;
         if (closed) open = false;
         return closed;
+    }
+    // A wrapped device's texts pass through; the fake itself has none.
+    std::string_view FailureText() override {
+        return device_ ? device_->FailureText() : std::string_view{};
+    }
+    std::string_view TakeNotice() override {
+        return device_ ? device_->TakeNotice() : std::string_view{};
     }
 
 private:
