@@ -45,11 +45,11 @@ public:
 private:
     enum class Phase { Writing, Settle, ReadBack, Done };
 
-    static constexpr std::int64_t CheckpointEveryMs = 5'000;     // writing between two checks
+    static constexpr std::int64_t CheckpointEveryMs = 5'000;  // writing between two checks
     // Settle and read back within: on the soak's lossy line every lost or late reply costs the
     // late-reply horizon, a quarter of a second, and comms may drop out meanwhile.
     static constexpr std::int64_t CheckpointTimeoutMs = 60'000;
-    static constexpr std::int64_t ReselectAfterLossMs = 3'000;   // then the operator picks COM 1
+    static constexpr std::int64_t ReselectAfterLossMs = 3'000;  // then the operator picks COM 1
     static constexpr std::int64_t ReselectRepeatMs = 6'000;
     static constexpr int SimStartTimeoutMs = 5'000;
     static constexpr std::int64_t MisfilesReported = 5;  // the first ones are named on stderr

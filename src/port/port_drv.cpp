@@ -203,10 +203,13 @@ std::uint32_t PortDrv::DiscardStaleInput() {
 }
 
 std::int64_t PortDrv::CharacterGapMicros() const {
-    // 3.5 characters of 10 bits are 35 bit times.
+    // 3.5 characters of 10 bits are 35 bit times. A line that holds bytes back (a USB adapter's
+    // latency timer, a bridge) may pass the rest of a burst on that much later: stray bytes
+    // ahead of a reply can complete a frame while the reply's own end is still held.
     constexpr std::int64_t GapBits = 35;
     const std::int64_t baud = current_.BAUD;
-    return baud > 0 ? (GapBits * 1'000'000 + baud - 1) / baud : 0;
+    const std::int64_t gap = baud > 0 ? (GapBits * 1'000'000 + baud - 1) / baud : 0;
+    return std::max(gap, std::int64_t{timing_.replyAllowanceMs} * 1000);
 }
 
 void PortDrv::PortRequireQuietLine(QuietTime quiet) {

@@ -120,8 +120,9 @@ public:
     // reply is still on its way must not be taken for the next request's reply: the next request
     // waits until the line has been silent for the quiet time, and bytes arriving meanwhile are
     // dropped. After a complete frame (a checksum error, an error reply) that is the gap of 3.5
-    // characters at the current speed; after a time-out, a partial frame or a line error it is the
-    // link's late-reply horizon. Called before the transfer is cleared.
+    // characters at the current speed, or the line's reply allowance where that is longer; after a
+    // time-out, a partial frame or a line error it is the link's late-reply horizon. Called before
+    // the transfer is cleared.
     void PortRequireQuietLine(QuietTime quiet);
     // Bytes that came while no reply was awaited and were dropped unread.
     std::uint64_t LateBytesDropped() const { return lateBytesDropped_; }

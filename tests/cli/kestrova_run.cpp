@@ -6,6 +6,9 @@
 #include <sys/wait.h>
 
 #include <stdexcept>
+#include <string>
+
+#include "common/ini_document.h"
 
 namespace kestrova::test {
 
@@ -53,6 +56,14 @@ ConfigFolder::ConfigFolder() : TempFolder("kestrova_config") {
     for (const char* name : {"Kestrova_Interface.INI", "KESTROVA_001.CG0", "KESTROVA_001.TG1"}) {
         std::filesystem::copy_file(std::filesystem::path(KESTROVA_DATA_DIR) / name, *this / name);
     }
+    // The units are simulated by threads of the test process, which a loaded machine or a
+    // sanitizer build can hold up for longer than a unit takes to answer; the ports the runs
+    // number their devices with allow for that, as a slow bridge would be given.
+    IniDocument settings(*this / "Kestrova_Interface.INI");
+    for (int port = 1; port <= 8; ++port) {
+        settings.WriteInteger("Ports", "COM" + std::to_string(port) + ".ReplyAllowanceMs", 250);
+    }
+    settings.Save();
 }
 
 SimulatedUnits::SimulatedUnits(std::vector<SimOptions> options,

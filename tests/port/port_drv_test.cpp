@@ -238,20 +238,25 @@ TEST_F(PortDrvTest, ReplyTimesOutOnThePollAfterTheLimitCountingTheSendingPoll) {
 TEST_F(PortDrvTest, AfterAFailedExchangeTheNextFrameWaitsForAQuietLine) {
     // After a whole frame only the gap of 3.5 characters of 10 bits at the current speed; after
     // anything else the link's late-reply horizon (250 ms on a UART). Two polls a millisecond.
+    // A line that holds bytes back waits at least its reply allowance (20 ms on a USB adapter).
     struct Case {
         std::int32_t baud;
+        LineKind kind;
         QuietTime quiet;
         std::int32_t quietPolls;
     };
     const Case cases[] = {
-        {38400, QuietTime::CharacterGap, 2},  // 0.9 ms
-        {1200, QuietTime::CharacterGap, 59},  // 29.2 ms
-        {300, QuietTime::CharacterGap, 234},  // 116.7 ms
-        {38400, QuietTime::LateReplyHorizon, 500},
+        {38400, LineKind::Uart, QuietTime::CharacterGap, 2},  // 0.9 ms
+        {1200, LineKind::Uart, QuietTime::CharacterGap, 59},  // 29.2 ms
+        {300, LineKind::Uart, QuietTime::CharacterGap, 234},  // 116.7 ms
+        {38400, LineKind::UsbAdapter, QuietTime::CharacterGap, 40},
+        {1200, LineKind::UsbAdapter, QuietTime::CharacterGap, 59},
+        {38400, LineKind::Uart, QuietTime::LateReplyHorizon, 500},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.baud);
+        SCOPED_TRACE(c.baud * 10 + ToInt(c.kind));
         drv.PortClose();
+        line.kind = c.kind;
         settings.BAUD = c.baud;
         drv.PortInit();
         OpenLink();
