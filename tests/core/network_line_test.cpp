@@ -6,17 +6,17 @@
 #include <memory>
 #include <string>
 
-#include "core_fixture.h"
+#include "calibration_fixture.h"
 #include "support/ser2net_server.h"
 
 namespace kestrova::test {
 namespace {
 
-class NetworkLine : public CoreFixture {
+class NetworkLine : public CalibrationFixture {
 protected:
     void SetUp() override {
         if (!Ser2netServer::Available()) GTEST_SKIP() << "ser2net is not installed";
-        CoreFixture::SetUp();
+        CalibrationFixture::SetUp();
         // Legacy mode: the adjust values run from 13304 to 15352.
         SimOptions options;
         options.controllerMode = 0;
@@ -26,7 +26,7 @@ protected:
     }
     void TearDown() override {
         server_.reset();
-        CoreFixture::TearDown();
+        CalibrationFixture::TearDown();
     }
 
     // COM1 at the RFC 2217 accepter, COM2 at the raw one; the core started.
@@ -50,10 +50,21 @@ protected:
 // connection closes, and refuses the other accepter's connection until then.
 class EachAccepter : public NetworkLine, public ::testing::WithParamInterface<int> {};
 
-TEST_P(EachAccepter, CarriesAWriteAndAnFFByteBothWays) {
+TEST_P(EachAccepter, ReadsEveryPointCarriesFFBytesAndVerifiesARestore) {
     StartCoreWithBothPorts();
     Pick(GetParam());
     EXPECT_EQ(Core().Port().Kind(), LineKind::Network);
+    // Every point the controller is polled for has been read.
+    EXPECT_GE(RunUntil(
+                  [&] {
+                      for (const PointRecord& p : Points().PointTable()) {
+                          const bool polled = (p.Pt_Flags & (PtNetRead | PtNetReadWrite)) != 0;
+                          if (polled && p.Msg_Count == 0) return false;
+                      }
+                      return true;
+                  },
+                  5000),
+              0);
     // 13311 (0x33FF) travels as the bytes FF 33 to the controller and back in the read-back.
     Core().ServiceEvent("TrackBarPan_PosAdjustValue", "13311");
     EXPECT_GE(RunUntil([&] { return Sim().Model().AxisAt(Axis::Pan).posAdjust == 13311; }, 3000),
@@ -63,6 +74,20 @@ TEST_P(EachAccepter, CarriesAWriteAndAnFFByteBothWays) {
     EXPECT_EQ(display_.Has("DebugInfo",
                            server_->RawUrl() + ": raw TCP, the serial settings are the server's"),
               GetParam() == 1);
+
+    // A restore through the server, its values read back and verified (adjust values of the
+    // legacy range, one of them with an FF byte again).
+    StartRestore(WriteCalibration("net.PRM", {{10, "13567"},
+                                              {11, "1000"},
+                                              {13, "14335"},
+                                              {20, "13400"},
+                                              {23, "13400"},
+                                              {30, "13400"},
+                                              {33, "13400"}}));
+    ASSERT_TRUE(RunUntilRestoreEnds(30000));
+    EXPECT_TRUE(display_.Has("ShowNotification", "Restore verified"));
+    EXPECT_EQ(Sim().Model().AxisAt(Axis::Pan).neutral, 1000);
+    EXPECT_EQ(Sim().Model().AxisAt(Axis::Pan).negAdjust, 14335);
 }
 
 INSTANTIATE_TEST_SUITE_P(NetworkLine, EachAccepter, ::testing::Values(0, 1));
