@@ -75,6 +75,9 @@ void SoakRun::ReadBack() {
         }
         if (Pt(AdjustPoints[i]).Msg_Count == readBackCounts_[i]) return;
     }
+    // The run ends with the final checkpoint: on a line whose comms drop out now and then it ends
+    // once they are good again, so that every loss has had its chance to recover.
+    if (finalCheckpoint_ && core_->State().Comms != CommsState::Good) return;
     FinishCheckpoint(true);
 }
 
