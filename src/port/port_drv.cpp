@@ -100,7 +100,9 @@ void PortDrv::PortOpen() {
 
     // The reply of an exchange that had not ended well when this very device was closed may
     // still come; another device owes none.
-    if (deviceName_ == owesLateReply_) PortRequireQuietLine(QuietTime::LateReplyHorizon);
+    if (!owesLateReply_.empty() && deviceName_ == owesLateReply_) {
+        PortRequireQuietLine(QuietTime::LateReplyHorizon);
+    }
     owesLateReply_.clear();
 }
 
