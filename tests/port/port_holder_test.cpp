@@ -30,12 +30,19 @@ void AddProcess(const fs::path& proc, int pid, const std::string& name, const fs
     }
 }
 
-TEST(PortHolder, TheSearchKeepsToItsBudgetAmongManyDescriptors) {
-    test::TempFolder folder("port_holder");
+// A fake /proc beside a device node of its own.
+class PortHolder : public ::testing::Test {
+protected:
+    PortHolder() {
+        test::WriteText(device, "");
+        fs::create_directories(proc);
+    }
+    test::TempFolder folder{"port_holder"};
     const fs::path proc = folder / "proc";
     const fs::path device = folder / "ttyUSB7";
-    test::WriteText(device, "");
-    fs::create_directories(proc);
+};
+
+TEST_F(PortHolder, TheSearchKeepsToItsBudgetAmongManyDescriptors) {
     test::WriteText(proc / "locks", "");
     constexpr int Processes = 20;
     constexpr int Descriptors = 50;  // 1000 descriptors on something else
@@ -80,12 +87,7 @@ TEST(PortHolder, TheSearchKeepsToItsBudgetAmongManyDescriptors) {
 }
 
 // The lock's owner is the holder, whoever else has the device open; waiters are not.
-TEST(PortHolder, TheLockNamesTheHolder) {
-    test::TempFolder folder("port_holder");
-    const fs::path proc = folder / "proc";
-    const fs::path device = folder / "ttyUSB7";
-    test::WriteText(device, "");
-    fs::create_directories(proc);
+TEST_F(PortHolder, TheLockNamesTheHolder) {
     struct stat node {};
     ASSERT_EQ(::stat(device.c_str(), &node), 0);
     char file[64];
