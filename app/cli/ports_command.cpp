@@ -15,7 +15,8 @@ namespace {
 
 std::string JsonEntry(int number, const PortPresence& port) {
     std::string json = "{\"port\": " + JsonString("COM" + IntToText(number)) +
-                       ", \"device\": " + JsonString(port.path) +
+                       ", \"device\": " + JsonString(port.path) + ", \"node\": " +
+                       (port.device ? JsonString(port.device->node) : std::string("null")) +
                        ", \"present\": " + (port.present ? "true" : "false") +
                        ", \"network\": " + (port.network ? "true" : "false") + ", \"usb\": ";
     const std::optional<PortInfo>& usb = port.device;
@@ -33,6 +34,8 @@ std::string TextEntry(int number, const PortPresence& port) {
             (port.network   ? "network"
              : port.present ? "present"
                             : "not present");
+    // The device a link (the path the settings keep) leads to now.
+    if (port.device && port.device->node != port.path) line += "  " + port.device->node;
     if (port.device && !port.device->vendorId.empty()) {
         line += "  " + port.device->vendorId + ":" + port.device->productId;
         if (!port.device->product.empty()) line += "  " + port.device->product;

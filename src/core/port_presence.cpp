@@ -7,6 +7,7 @@
 #include "core/app_service.h"
 #include "core/port_presence.h"
 #include "core/ui_names.h"
+#include "port/device_identity.h"
 #include "port/network_target.h"
 
 namespace kestrova {
@@ -15,10 +16,7 @@ namespace {
 constexpr std::string_view Dash = " \u2014 ";
 
 bool SameDevice(const std::string& path, const PortInfo& info) {
-    if (path == info.stablePath || path == info.node) return true;
-    std::error_code error;
-    const std::filesystem::path target = std::filesystem::weakly_canonical(path, error);
-    return !error && target == std::filesystem::path(info.node);
+    return path == info.stablePath || path == info.node || SameDeviceNode(path, info.node);
 }
 
 // "FT232R USB UART (FTDI)"; the driver's name when the device names neither.

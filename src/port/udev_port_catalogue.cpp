@@ -35,16 +35,21 @@ std::string LowerCase(std::string text) {
     return text;
 }
 
-// The by-id link where udev made one, else the by-path link, else the node itself.
+// The by-id link where udev made one, else the by-path link, else the node itself. The links come
+// from the DEVLINKS property (space-separated), which udev fills from its database and which a
+// device described only by its uevent properties carries too.
 std::string StablePath(udev_device* tty, const std::string& node) {
-    std::string byPath;
-    for (udev_list_entry* link = udev_device_get_devlinks_list_entry(tty); link != nullptr;
-         link = udev_list_entry_get_next(link)) {
-        const std::string_view name = udev_list_entry_get_name(link);
-        if (StartsWith(name, "/dev/serial/by-id/")) return std::string(name);
-        if (byPath.empty() && StartsWith(name, "/dev/serial/by-path/")) byPath = name;
+    const char* property = udev_device_get_property_value(tty, "DEVLINKS");
+    std::string_view links = property != nullptr ? property : "";
+    std::string_view byPath;
+    while (!links.empty()) {
+        const std::size_t end = std::min(links.find(' '), links.size());
+        const std::string_view link = links.substr(0, end);
+        links.remove_prefix(std::min(end + 1, links.size()));
+        if (StartsWith(link, "/dev/serial/by-id/")) return std::string(link);
+        if (byPath.empty() && StartsWith(link, "/dev/serial/by-path/")) byPath = link;
     }
-    return byPath.empty() ? node : byPath;
+    return byPath.empty() ? node : std::string(byPath);
 }
 
 // A USB device's own attribute, else the property udev's rules derived from it.

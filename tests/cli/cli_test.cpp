@@ -486,14 +486,16 @@ TEST(KestrovaAlone, PortsListsEveryComNumberAndWhatItOpens) {
     ASSERT_EQ(run.code, 0) << run.err;
     const std::vector<std::string> lines = Lines(run.out);
     ASSERT_EQ(lines.size(), 42u);
-    EXPECT_EQ(lines[5], "  {\"port\": \"COM5\", \"device\": \"" + units.Device(0) +
-                            "\", \"present\": true, \"network\": false, \"usb\": null},");
+    EXPECT_EQ(lines[5],
+              "  {\"port\": \"COM5\", \"device\": \"" + units.Device(0) +
+                  "\", \"node\": null, \"present\": true, \"network\": false, \"usb\": null},");
     EXPECT_EQ(lines[6],
-              "  {\"port\": \"COM6\", \"device\": \"rfc2217://serial-1.lab:2001\", "
+              "  {\"port\": \"COM6\", \"device\": \"rfc2217://serial-1.lab:2001\", \"node\": null, "
               "\"present\": false, \"network\": true, \"usb\": null},");
-    EXPECT_EQ(lines[40],
-              "  {\"port\": \"COM40\", \"device\": \"/dev/ttyS39\", \"present\": false, "
-              "\"network\": false, \"usb\": null}");
+    EXPECT_EQ(
+        lines[40],
+        "  {\"port\": \"COM40\", \"device\": \"/dev/ttyS39\", \"node\": null, \"present\": false, "
+        "\"network\": false, \"usb\": null}");
     const RunResult text = RunKestrova({"--config-dir", config.Path().string(), "ports"});
     ASSERT_EQ(text.code, 0) << text.err;
     EXPECT_EQ(Lines(text.out)[5], "COM6   rfc2217://serial-1.lab:2001  network");

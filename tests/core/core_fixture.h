@@ -114,10 +114,14 @@ protected:
     // The simulator on a pseudo-terminal, mapped as COM1 in the settings file (by its link
     // when the options name one).
     void StartSimulator(SimOptions options = {}) {
-        simOptions_ = std::move(options);
-        ReplugSimulator();
+        ServeSimulator(std::move(options));
         SetKey(SettingsPath(), "Ports", "COM1",
                simOptions_.linkPath.empty() ? sim_->DevicePath() : simOptions_.linkPath);
+    }
+    // The simulator on a pseudo-terminal, with the settings file left as it is.
+    void ServeSimulator(SimOptions options) {
+        simOptions_ = std::move(options);
+        ReplugSimulator();
     }
     // The simulator's line goes away: its terminal is closed and its link removed.
     void UnplugSimulator() { sim_->Stop(); }
@@ -131,7 +135,7 @@ protected:
     // Start-up over the recording line, or over the given one.
     void StartCore() { StartCore(line_); }
     void StartCore(SerialLine& line) {
-        core_ = std::make_unique<AppService>(display_, window_, line, catalogue_, ExePath());
+        core_ = std::make_unique<AppService>(display_, window_, line, Catalogue(), ExePath());
         // Reply limits and quiet times run on the simulated milliseconds, as the ticks do.
         core_->SetMonotonicClock([this] { return std::int64_t{clockMs_} * 1000; });
         core_->CoreStart();
@@ -179,6 +183,9 @@ protected:
         }
         return pred() ? limitMs : -1;
     }
+
+    // The devices the core finds present: the fake catalogue, unless a fixture has a real one.
+    virtual PortCatalogue& Catalogue() { return catalogue_; }
 
     AppService& Core() { return *core_; }
     PointDatabase& Points() { return core_->Points(); }

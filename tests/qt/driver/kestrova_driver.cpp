@@ -7,6 +7,10 @@
 // With KESTROVA_DRIVER_VIEWS=1 it also opens View > Link Statistics... and View > Trend... once
 // comms are good, and saves a picture of each beside the window's (<picture>-link-statistics.png,
 // <picture>-trend.png).
+// With KESTROVA_DRIVER_PORT=<n> it picks "COM <n>" instead of COM 1. With KESTROVA_DRIVER_REPLUG=1
+// it first waits for that port's tooltip to say "present" (an adapter plugged in while the window
+// runs), saves a picture of the screen with the open list and that tooltip (<picture>-tooltip.png),
+// and after "Comms Good" waits for "Port Lost" (the adapter pulled) and "Comms Good" again.
 // With "-plugin kestrova-driver:config-error" it waits instead for the configuration error
 // dialog, reports the status lines it shows, and presses Enter.
 // It reports on stdout, one line per step, each starting with "kestrova-driver:"; the last line
@@ -19,10 +23,12 @@
 #include <QGenericPlugin>
 #include <QLabel>
 #include <QPixmap>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QWidget>
 
 #include <unistd.h>
@@ -108,7 +114,47 @@ protected:
     }
 
 private:
-    enum class Phase { WaitWindow, OpenList, PickItem, WaitComms, Settle, Close, Finished };
+    enum class Phase {
+        WaitWindow,
+        WaitAdapter,
+        OpenList,
+        ShowTip,
+        PickItem,
+        WaitComms,
+        WaitLost,
+        WaitBack,
+        Settle,
+        Close,
+        Finished
+    };
+
+    static int PortNumber() {
+        const int port = qEnvironmentVariableIntValue("KESTROVA_DRIVER_PORT");
+        return port >= 1 && port <= 40 ? port : 1;
+    }
+    static bool Replug() { return qEnvironmentVariableIntValue("KESTROVA_DRIVER_REPLUG") == 1; }
+    QString PortText() const { return QStringLiteral("COM %1").arg(PortNumber()); }
+
+    // The port's tooltip in the list, as the window last set it.
+    static QString Tooltip(QComboBox* combo) {
+        return combo->itemData(PortNumber() - 1, Qt::ToolTipRole).toString();
+    }
+    static bool SaysPresent(const QString& tooltip) {
+        return tooltip.contains(QLatin1String("present")) &&
+               !tooltip.contains(QLatin1String("not present"));
+    }
+
+    // Waits for the status caption; false (after failing) when it does not come in time.
+    bool StatusReached(QLabel* status, const char* caption, int limitMs) {
+        if (status->text() == QLatin1String(caption)) return true;
+        if (phaseClock_.elapsed() > limitMs) {
+            Fail(QStringLiteral("no %1 within %2 s (status: %3)")
+                     .arg(QLatin1String(caption))
+                     .arg(limitMs / 1000)
+                     .arg(status->text()));
+        }
+        return false;
+    }
 
     QWidget* Dashboard() const {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -166,8 +212,18 @@ private:
                 if (!window || !window->isVisible() || !painted_) return;
                 if (!combo || !status) return Fail(QStringLiteral("port list or status not found"));
                 window->activateWindow();
-                phase_ = Phase::OpenList;
+                phase_ = Replug() ? Phase::WaitAdapter : Phase::OpenList;
+                if (Replug()) Report(QStringLiteral("waiting for an adapter on ") + PortText());
                 phaseClock_.start();
+                return;
+
+            case Phase::WaitAdapter:
+                if (SaysPresent(Tooltip(combo))) {
+                    Report(PortText() + QStringLiteral(" tooltip: ") + Tooltip(combo));
+                    phase_ = Phase::OpenList;
+                } else if (phaseClock_.elapsed() > 30000) {
+                    Fail(QStringLiteral("no adapter on %1 within 30 s").arg(PortText()));
+                }
                 return;
 
             case Phase::OpenList: {
@@ -179,8 +235,40 @@ private:
                 const QRect arrow = combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
                                                                    QStyle::SC_ComboBoxArrow, combo);
                 QTest::mouseClick(combo, Qt::LeftButton, Qt::NoModifier, arrow.center());
-                phase_ = Phase::PickItem;
+                phase_ = Replug() ? Phase::ShowTip : Phase::PickItem;
                 phaseClock_.start();
+                return;
+            }
+
+            case Phase::ShowTip: {
+                // The operator rests the pointer on the item: its tooltip shows, and the picture
+                // of the screen keeps both.
+                QAbstractItemView* list = combo->view();
+                if (!list->isVisible()) {
+                    if (phaseClock_.elapsed() > 5000)
+                        Fail(QStringLiteral("port list did not open"));
+                    return;
+                }
+                const QRect item = list->visualRect(list->model()->index(PortNumber() - 1, 0));
+                if (!tipShown_) {
+                    list->scrollTo(list->model()->index(PortNumber() - 1, 0));
+                    QTest::mouseMove(list->viewport(), item.center());
+                    QToolTip::showText(list->viewport()->mapToGlobal(item.center()), Tooltip(combo),
+                                       list->viewport());
+                    tipShown_ = true;
+                    phaseClock_.start();
+                    return;
+                }
+                if (phaseClock_.elapsed() < 800) return;
+                const QString picture =
+                    QString(picturePath_)
+                        .replace(QLatin1String(".png"), QLatin1String("-tooltip.png"));
+                if (!QGuiApplication::primaryScreen()->grabWindow(0).save(picture)) {
+                    return Fail(QStringLiteral("cannot write ") + picture);
+                }
+                Report(QStringLiteral("picture ") + picture);
+                QToolTip::hideText();
+                phase_ = Phase::PickItem;
                 return;
             }
 
@@ -194,16 +282,18 @@ private:
                 // The list ignores a release that follows its opening too closely (it takes it for
                 // the end of the opening click).
                 if (phaseClock_.elapsed() < 2 * QApplication::doubleClickInterval()) return;
-                const QModelIndex first = list->model()->index(0, 0);
-                if (list->model()->data(first).toString() != QLatin1String("COM 1")) {
-                    return Fail(QStringLiteral("first item is not COM 1"));
+                const QModelIndex item = list->model()->index(PortNumber() - 1, 0);
+                if (list->model()->data(item).toString() != PortText()) {
+                    return Fail(
+                        QStringLiteral("item %1 is not %2").arg(PortNumber()).arg(PortText()));
                 }
                 QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
-                                  list->visualRect(first).center());
-                if (combo->currentText() != QLatin1String("COM 1")) {
+                                  list->visualRect(item).center());
+                if (combo->currentText() != PortText()) {
                     return Fail(QStringLiteral("the port list shows %1").arg(combo->currentText()));
                 }
-                Report(QStringLiteral("picked COM 1 %1 ms after the application object")
+                Report(QStringLiteral("picked %1 %2 ms after the application object")
+                           .arg(PortText())
                            .arg(sinceApplication_.elapsed()));
                 phase_ = Phase::WaitComms;
                 phaseClock_.start();
@@ -214,7 +304,7 @@ private:
                 if (status->text() == QLatin1String("Comms Good")) {
                     Report(QStringLiteral("Comms Good %1 ms after picking the port")
                                .arg(phaseClock_.elapsed()));
-                    phase_ = Phase::Settle;
+                    phase_ = Replug() ? Phase::WaitLost : Phase::Settle;
                     phaseClock_.start();
                     if (OpenViews()) {
                         for (const char* name : {"LinkStatistics1", "Trend1"}) {
@@ -228,6 +318,21 @@ private:
                     Fail(QStringLiteral("no Comms Good within 30 s (status: %1)")
                              .arg(status->text()));
                 }
+                return;
+
+            case Phase::WaitLost:
+                if (!StatusReached(status, "Port Lost", 30000)) return;
+                Report(QStringLiteral("Port Lost"));
+                phase_ = Phase::WaitBack;
+                phaseClock_.start();
+                return;
+
+            case Phase::WaitBack:
+                if (!StatusReached(status, "Comms Good", 30000)) return;
+                Report(QStringLiteral("Comms Good again %1 ms after the loss")
+                           .arg(phaseClock_.elapsed()));
+                phase_ = Phase::Settle;
+                phaseClock_.start();
                 return;
 
             case Phase::Settle:
@@ -272,6 +377,7 @@ private:
     Phase phase_ = Phase::WaitWindow;
     bool painted_ = false;
     bool failed_ = false;
+    bool tipShown_ = false;
 };
 
 class OperatorDriverPlugin final : public QGenericPlugin {
