@@ -13,6 +13,7 @@
 #include <string>
 
 #include "common/errors.h"
+#include "core/ui_names.h"
 #include "fuzz_support.h"
 #include "ui/display_state.h"
 
@@ -46,15 +47,14 @@ std::string Key(FuzzedDataProvider& input) {
 std::string Value(FuzzedDataProvider& input) {
     if (input.ConsumeBool()) return NumberishText(input);
     if (input.ConsumeIntegralInRange<int>(0, 7) == 0) {  // the restore's texts
-        return input.PickValueInArray<std::string_view>({"Running", "Idle", "Pan neutral|1|2", "|"})
-            .data();
+        return std::string(input.PickValueInArray<std::string_view>(
+            {display_values::RestoreRunning, display_values::RestoreIdle, "Pan neutral|1|2", "|"}));
     }
-    return input
-        .PickValueInArray<std::string_view>(
-            {"Normal", "Increment", "Decrement", "ENHANCED", "LEGACY", "None", "PortConnected",
-             "GoodFlashOn", "GoodFlashOff", "BlackOnRed", "BlackOnWhite", "nothing", "Saved",
-             "Restoring...", "Comms Good", "", "normal"})
-        .data();  // literals: zero-terminated
+    using namespace display_values;
+    return std::string(input.PickValueInArray<std::string_view>(
+        {Normal, Increment, Decrement, Enhanced, Legacy, CommsNone, PortConnected, GoodFlashOn,
+         GoodFlashOff, BlackOnRed, BlackOnWhite, Unused, Saved, Restoring, CommsGood, "",
+         "normal"}));
 }
 
 class Window final : public DisplayListener {

@@ -95,12 +95,12 @@ Pair MakePair(FuzzedDataProvider& input) {
         return pair;
     }
     if (pair.object == "RestorePreview_Selected" && input.ConsumeBool()) {
-        pair.event = input.ConsumeBool() ? "Restore" : "Cancel";
+        pair.event = input.ConsumeBool() ? event_texts::Restore : event_texts::Cancel;
         return pair;
     }
     switch (input.ConsumeIntegralInRange<int>(0, 3)) {
-        case 0: pair.event = "OnClick"; break;
-        case 1: pair.event = input.ConsumeBool() ? "ForceRefresh" : "onclick"; break;
+        case 0: pair.event = event_texts::OnClick; break;
+        case 1: pair.event = input.ConsumeBool() ? event_texts::ForceRefresh : "onclick"; break;
         default: pair.event = NumberishText(input); break;
     }
     return pair;

@@ -8,8 +8,9 @@
 # for "Comms Good" and chooses File > Exit. Then the configuration must be in
 # $HOME/.config/kestrova-interface (the two missing files copied from the installed defaults,
 # the settings written back at exit) and nothing new anywhere in the unpacked root.
-# When the package holds the command line, `kestrova --help` runs, and `kestrova ports` must
-# show COM1 mapped as the user's settings map it.
+# Every program in the package has a manual page that renders without warnings. When the
+# package holds the command line, `kestrova --help` runs, and `kestrova ports` must show COM1
+# mapped as the user's settings map it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,12 +34,19 @@ dpkg -x "$deb" "$root"
 for file in usr/bin/Kestrova_Interface usr/bin/kestrova-sim \
   usr/share/kestrova-interface/Kestrova_Interface.INI \
   usr/share/kestrova-interface/KESTROVA_001.CG0 usr/share/kestrova-interface/KESTROVA_001.TG1 \
-  usr/share/applications/kestrova-interface.desktop \
-  usr/share/icons/hicolor/scalable/apps/kestrova-interface.svg \
-  usr/share/icons/hicolor/48x48/apps/kestrova-interface.png \
-  usr/share/metainfo/com.tessaline.KestrovaInterface.metainfo.xml \
+  usr/share/applications/com.tessaline.kestrova_interface.desktop \
+  usr/share/icons/hicolor/scalable/apps/com.tessaline.kestrova_interface.svg \
+  usr/share/icons/hicolor/48x48/apps/com.tessaline.kestrova_interface.png \
+  usr/share/metainfo/com.tessaline.kestrova_interface.metainfo.xml \
   usr/share/doc/kestrova-interface/copyright usr/share/doc/kestrova-interface/changelog.gz; do
   [ -f "$root/$file" ] || fail "the package has no /$file"
+done
+# A manual page for every program, and it renders without a complaint from groff.
+for program in "$root"/usr/bin/*; do
+  page="$root/usr/share/man/man1/$(basename "$program").1.gz"
+  [ -f "$page" ] || fail "the package has no manual page for /usr/bin/$(basename "$program")"
+  complaints=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
+  [ -z "$complaints" ] || fail "$(basename "$page"): $complaints"
 done
 chmod a-w "$root/usr/bin"
 find "$root" | sort >"$work/before.txt"

@@ -26,7 +26,7 @@ namespace {
 
 void PrintUsage(std::FILE* to) {
     std::fputs(
-        "usage: kestrova-sim [options]\n"
+        "Usage: kestrova-sim [options]\n"
         "  --link PATH      keep a symbolic link to the device at PATH (a stale one is replaced)\n"
         "  --mode M         controller mode at power-on: enhanced (default) or legacy\n"
         "  --drop P         chance 0..1 that a reply is not sent\n"
@@ -40,10 +40,12 @@ void PrintUsage(std::FILE* to) {
         "  --delay-ms N     wait N ms before each reply\n"
         "  --baud N         pace requests and replies as an N baud line (10 bits a byte)\n"
         "  --silent         answer nothing (SIGUSR1 toggles this while running)\n"
-        "  --unplug-after S after S seconds remove the link and close the terminal (once)\n"
-        "  --return-after S S seconds after the unplug, a new terminal and the link again\n"
-        "  --ignore-writes ADDR  acknowledge writes to the value at ADDR (decimal or 0x hex)\n"
-        "                   without applying them\n"
+        "  --unplug-after S  after S seconds remove the link and close the terminal\n"
+        "                    (once)\n"
+        "  --return-after S  S seconds after the unplug, a new terminal and the link\n"
+        "                    again\n"
+        "  --ignore-writes ADDR  acknowledge writes to the value at ADDR (decimal or 0x\n"
+        "                        hex) without applying them\n"
         "  --trace          log every frame on stderr\n"
         "  --reply-log      after the device path, one line per intact good read reply on\n"
         "                   stdout: read <address> <data> (hex), before its first byte leaves\n"

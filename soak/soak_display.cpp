@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "common/number_text.h"
+#include "core/ui_names.h"
 
 namespace kestrova::soak {
 
@@ -18,7 +19,7 @@ void SoakDisplay::DisplayUpdate(std::string_view key, std::string_view value) {
         }
         return;
     }
-    if (key == "CommsSelect" && value == "NotValidPort") {
+    if (key == display_keys::CommsSelect && value == display_values::NotValidPort) {
         ++invalidPortShown;
         return;
     }

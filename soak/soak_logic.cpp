@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "common/number_text.h"
+#include "core/ui_names.h"
 
 namespace kestrova::soak {
 
@@ -111,14 +112,14 @@ std::int32_t ReplyCountDelta(std::int32_t before, std::int32_t now) {
 // --- Comms captions ------------------------------------------------------------------------------
 
 void CommsCaptionTracker::Caption(std::string_view text, std::int64_t nowMs) {
-    if (text == "Comms Lost" || text == "Port Lost") {
+    if (text == display_values::CommsLost || text == display_values::PortLost) {
         ++losses_;
         lastLossMs_ = nowMs;
         if (!lossOpen_) {
             lossOpen_ = true;
             lossSinceMs_ = nowMs;
         }
-    } else if (text == "Comms Good") {
+    } else if (text == display_values::CommsGood) {
         // The core announces good comms twice in a row (once before and once after its colour);
         // one announcement closes the loss.
         ++goods_;
@@ -272,7 +273,7 @@ std::optional<OperatorEvent> Operator::Next(std::int64_t nowMs,
         // Up makes the negative trim smaller in magnitude.
         event.object = up_ ? names.negInc : names.negDec;
     }
-    event.text = "OnClick";
+    event.text = event_texts::OnClick;
     if (--remaining_ <= 0) {
         Interrupt(nowMs);
     } else {

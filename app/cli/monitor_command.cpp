@@ -14,6 +14,7 @@
 #include "common/axis.h"
 #include "common/number_text.h"
 #include "core/core_tables.h"
+#include "core/ui_names.h"
 #include "json_text.h"
 #include "link_figures.h"
 #include "output_file.h"
@@ -52,19 +53,20 @@ std::string IsoTime() {
 }
 
 std::string_view LinkText(const UnitSession& unit) {
-    if (unit.Core().Port().LinkState() != PortLinkState::Open) return "No Comms";
+    if (unit.Core().Port().LinkState() != PortLinkState::Open)
+        return display_values::NoCommsCaption;
     switch (unit.Core().State().Comms) {
-        case CommsState::Good: return "Comms Good";
+        case CommsState::Good: return display_values::CommsGood;
         case CommsState::Connecting: return "Connecting";
         case CommsState::PortOpen: return "No replies";
-        default: return "No Comms";
+        default: return display_values::NoCommsCaption;
     }
 }
 
 std::string ModeText(double mode) {
-    if (mode == core::ModeNormal) return "Normal";
-    if (mode == core::ModeIncrement) return "Increment";
-    if (mode == core::ModeDecrement) return "Decrement";
+    if (mode == core::ModeNormal) return std::string(display_values::Normal);
+    if (mode == core::ModeIncrement) return std::string(display_values::Increment);
+    if (mode == core::ModeDecrement) return std::string(display_values::Decrement);
     return "?";
 }
 

@@ -122,14 +122,14 @@ void AppService::RunRestoreStep(std::uint32_t step) {
         for (const core::AxisPoints& p : core::AxisPointTable) {
             WriteValue(p.mode, core::ModeNormal);
         }
-        Show(display_keys::ShowNotification, "Restoring...");
+        Show(display_keys::ShowNotification, display_values::Restoring);
         return;
     }
 
     if (step >= RestoreLastStep) {
         state_.EnhancedMode = true;
-        Show(display_keys::ModeSelect, "ENHANCED");
-        Show(display_keys::HideNotification, "nothing");
+        Show(display_keys::ModeSelect, display_values::Enhanced);
+        Show(display_keys::HideNotification, display_values::Unused);
         return;
     }
 

@@ -24,9 +24,9 @@ bool IsAxisModePoint(int point) {
 
 // Display text of an axis mode value; empty for a value that is no mode.
 std::string_view ModeText(double value) {
-    if (value == core::ModeNormal) return "Normal";
-    if (value == core::ModeIncrement) return "Increment";
-    if (value == core::ModeDecrement) return "Decrement";
+    if (value == core::ModeNormal) return display_values::Normal;
+    if (value == core::ModeIncrement) return display_values::Increment;
+    if (value == core::ModeDecrement) return display_values::Decrement;
     return {};
 }
 
@@ -73,7 +73,7 @@ void AppService::CommsSupervisor() {
     if (state_.NotifyPending && state_.NotifyHoldTicks == 0) {
         // Cleared first: a save made from inside the command raises it again for its own banner.
         state_.NotifyPending = false;
-        Show(display_keys::HideNotification, "nothing");
+        Show(display_keys::HideNotification, display_values::Unused);
     }
 
     if (state_.RestoreStepNumber != 0) {
@@ -98,35 +98,35 @@ void AppService::AdvanceCommsState(PortLinkState linkState) {
     switch (state_.Comms) {
         case CommsState::PortOpen:
             if (linkLost) {
-                SetCommsState(CommsState::None, "Port Lost");
+                SetCommsState(CommsState::None, display_values::PortLost);
             } else if (RepliesActive()) {
                 state_.ConnectSettleTicks = ConnectSettleLoad;
-                SetCommsState(CommsState::Connecting, "Connecting<--");
+                SetCommsState(CommsState::Connecting, display_values::ConnectingLeft);
             }
             break;
         case CommsState::Connecting:
             if (linkLost) {
-                SetCommsState(CommsState::None, "Port Lost");
+                SetCommsState(CommsState::None, display_values::PortLost);
             } else if (RepliesActive()) {
                 if (state_.ConnectSettleTicks == 0) {
-                    Show(display_keys::CommsStatus, "Comms Good");
+                    Show(display_keys::CommsStatus, display_values::CommsGood);
                     // A port selection made from inside the command has set the state it wants.
                     if (state_.Comms != CommsState::Connecting) break;
-                    SetCommsState(CommsState::Good, "Comms Good");
+                    SetCommsState(CommsState::Good, display_values::CommsGood);
                     if (state_.Comms != CommsState::Good) break;
                 }
-                flash("Connecting<--", "-->Connecting");
+                flash(display_values::ConnectingLeft, display_values::ConnectingRight);
             } else {
-                SetCommsState(CommsState::PortOpen, "Comms Lost");
+                SetCommsState(CommsState::PortOpen, display_values::CommsLost);
             }
             break;
         case CommsState::Good:
             if (linkLost) {
-                SetCommsState(CommsState::None, "Port Lost");
+                SetCommsState(CommsState::None, display_values::PortLost);
             } else if (RepliesActive()) {
-                flash("GoodFlashOn", "GoodFlashOff");
+                flash(display_values::GoodFlashOn, display_values::GoodFlashOff);
             } else {
-                SetCommsState(CommsState::PortOpen, "Comms Lost");
+                SetCommsState(CommsState::PortOpen, display_values::CommsLost);
             }
             break;
         default:  // CommsState::None: only a port selection leaves it
@@ -179,7 +179,8 @@ void AppService::PushPointDisplays() {
             state_.DisplayCache[p.neutral] = DisplayCacheUnset;
             state_.DisplayCache[p.adjustMax] = DisplayCacheUnset;
         }
-        Show(display_keys::ModeSelect, enhanced ? "ENHANCED" : "LEGACY");
+        Show(display_keys::ModeSelect,
+             enhanced ? display_values::Enhanced : display_values::Legacy);
     }
 
     if (ValueChanged(core::VersionShownPoint)) {
@@ -203,17 +204,19 @@ void AppService::SendRangeKeys(Axis axis, double maximum) {
 CommsState AppService::SetCommsState(CommsState commsState, std::string_view text) {
     state_.Comms = commsState;
     switch (commsState) {
-        case CommsState::None: Show(display_keys::CommsStatus, "None"); break;
-        case CommsState::PortOpen: Show(display_keys::CommsStatus, "PortConnected"); break;
+        case CommsState::None: Show(display_keys::CommsStatus, display_values::CommsNone); break;
+        case CommsState::PortOpen:
+            Show(display_keys::CommsStatus, display_values::PortConnected);
+            break;
         case CommsState::Connecting:
             // The colour stays as it was.
             state_.ConnectSettleTicks = ConnectSettleLoad;
             break;
-        case CommsState::Good: Show(display_keys::CommsStatus, "GoodFlashOn"); break;
+        case CommsState::Good: Show(display_keys::CommsStatus, display_values::GoodFlashOn); break;
         default:  // a number that is no state
             state_.Comms = CommsState::None;
-            text = "Invalid State";
-            Show(display_keys::CommsStatus, "None");
+            text = display_values::InvalidState;
+            Show(display_keys::CommsStatus, display_values::CommsNone);
             break;
     }
     Show(display_keys::CommsStatus, text);

@@ -86,7 +86,7 @@ void AppService::CoreStart() {
         Show(display_keys::DebugInfo, text);
     }
 
-    SetCommsState(CommsState::None, "No Comms");
+    SetCommsState(CommsState::None, display_values::NoCommsCaption);
     state_.RepliesActiveResult = false;
 
     port_.PortInit();

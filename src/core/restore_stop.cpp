@@ -19,9 +19,10 @@ void AppService::InterruptRestore(std::string_view why) {
         state_.RestoreStepNumber = 0;
         if (LinkOpen()) WriteAxesNormal();
         Show(display_keys::DebugInfo, text);
-        Show(display_keys::HideNotification, "nothing");
+        Show(display_keys::HideNotification, display_values::Unused);
         // The window gave up the axes for the restore; it takes them back with the mode.
-        Show(display_keys::ModeSelect, state_.EnhancedMode ? "ENHANCED" : "LEGACY");
+        Show(display_keys::ModeSelect,
+             state_.EnhancedMode ? display_values::Enhanced : display_values::Legacy);
         Show(display_keys::RestoreState, display_values::RestoreIdle);
         Show(display_keys::MessageBox, text);
     }

@@ -46,7 +46,7 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
         if (objectName == names.axisButton && onClick) {
             acted = true;
             WriteValue(p.mode, core::ModeNormal);
-            Show(DisplayKeysOf(axis).modeSelect, "Normal");
+            Show(DisplayKeysOf(axis).modeSelect, display_values::Normal);
         }
         if (objectName == names.posEntry && onClick) {
             acted = true;
@@ -145,7 +145,7 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
         // Pending before the banner goes up, so the hold covers a banner shown by a nested event.
         state_.NotifyPending = true;
         state_.NotifyHoldTicks = NotifyHoldLoad;
-        Show(display_keys::ShowNotification, "Saved");
+        Show(display_keys::ShowNotification, display_values::Saved);
     } else if (objectName == event_names::FileOpen_Selected) {
         acted = true;
         OpenParameterFile(std::filesystem::path(std::string(eventText)));
@@ -195,7 +195,7 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
     line += eventText;
     line += '<';
     Show(display_keys::DebugInfo, line);
-    if (!acted) Show(display_keys::DebugColour, "BlackOnRed");
+    if (!acted) Show(display_keys::DebugColour, display_values::BlackOnRed);
 }
 
 void AppService::WriteValue(int point, double value) {
@@ -249,7 +249,7 @@ void AppService::SelectPort(std::int32_t index, bool byOperator) {
     if (port_.SettingsRequest() != SettingsRequestState::Idle) {
         Show(display_keys::DebugInfo, "COM: being changed");
         SetCommsState(CommsState::None, "COM" + numberText + " Not Valid");
-        Show(display_keys::CommsSelect, "NotValidPort");
+        Show(display_keys::CommsSelect, display_values::NotValidPort);
     } else if (Connect()) {
         state_.AwaitingReturn = false;
         if (std::exchange(state_.StatusHintShown, false)) Show(display_keys::CommsStatusHint, "");
@@ -268,7 +268,7 @@ void AppService::SelectPort(std::int32_t index, bool byOperator) {
         }
         Show(display_keys::DebugInfo, "COM" + numberText + " Failed");
         SetCommsState(CommsState::None, "COM" + numberText + " Not Valid");
-        Show(display_keys::CommsSelect, "NotValidPort");
+        Show(display_keys::CommsSelect, display_values::NotValidPort);
         ReportOpenFailure(reason);
     }
 

@@ -35,7 +35,39 @@ inline constexpr std::string_view RestorePreviewRow = "RestorePreviewRow";
 inline constexpr std::string_view RestoreState = "RestoreState";
 }  // namespace display_keys
 
+// Values of the display commands that the window, the command line or the soak run tell apart
+// (any other value is a text to show).
 namespace display_values {
+// The axis mode keys: the axis's look.
+inline constexpr std::string_view Normal = "Normal";
+inline constexpr std::string_view Increment = "Increment";
+inline constexpr std::string_view Decrement = "Decrement";
+// "ModeSelect": the unit's mode.
+inline constexpr std::string_view Enhanced = "ENHANCED";
+inline constexpr std::string_view Legacy = "LEGACY";
+// "CommsStatus": the indicator's colour (red, yellow, lime, green)...
+inline constexpr std::string_view CommsNone = "None";
+inline constexpr std::string_view PortConnected = "PortConnected";
+inline constexpr std::string_view GoodFlashOn = "GoodFlashOn";
+inline constexpr std::string_view GoodFlashOff = "GoodFlashOff";
+// ... or its caption.
+inline constexpr std::string_view NoCommsCaption = "No Comms";
+inline constexpr std::string_view PortLost = "Port Lost";
+inline constexpr std::string_view ConnectingLeft = "Connecting<--";
+inline constexpr std::string_view ConnectingRight = "-->Connecting";
+inline constexpr std::string_view CommsGood = "Comms Good";
+inline constexpr std::string_view CommsLost = "Comms Lost";
+inline constexpr std::string_view InvalidState = "Invalid State";
+// "CommsSelect": the port selection failed.
+inline constexpr std::string_view NotValidPort = "NotValidPort";
+// "DebugColour": the memo's colours.
+inline constexpr std::string_view BlackOnRed = "BlackOnRed";
+inline constexpr std::string_view BlackOnWhite = "BlackOnWhite";
+// "ShowNotification" banners, and the value of "HideNotification", which the window does not use.
+inline constexpr std::string_view Saved = "Saved";
+inline constexpr std::string_view Restoring = "Restoring...";
+inline constexpr std::string_view Unused = "nothing";
+// "RestoreState", and the controller's value in a "RestorePreviewRow" without a link.
 inline constexpr std::string_view RestoreRunning = "Running";
 inline constexpr std::string_view RestoreIdle = "Idle";
 inline constexpr std::string_view NoComms = "no comms";

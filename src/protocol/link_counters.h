@@ -52,6 +52,7 @@ struct LinkCounters {
     void Count(ExchangeResult result, std::int64_t replyMicros, std::int64_t timeMs,
                std::int32_t point);
     void Reset() { *this = LinkCounters{}; }
+    friend bool operator==(const LinkCounters&, const LinkCounters&) = default;
 };
 
 }  // namespace kestrova

@@ -50,6 +50,24 @@ void Protocol::ProtocolReset() {
     db_.ClearAllTransferSlots();
 }
 
+void Protocol::Restart() {
+    msgBlocks_ = {};
+    channel_.Reset();
+    state_ = PollState::Stopped;
+    blockCursor_ = 0;
+    replyTimePerByte_ = 0;
+    replyTimeBase_ = 0;
+    writeCursor_ = 0;
+    readCursor_ = 0;
+    blockStore_ = {};
+    blockSetComplete_ = false;
+    rejectedBlockReplies_ = 0;
+    clock_ = SystemWallClockMs;
+    counters_.Reset();
+    trace_.Clear();
+    lateBytesAtReset_ = 0;
+}
+
 void Protocol::WithdrawQueuedWrites(int point) {
     for (int k = 1; k < MsgBlockCount; ++k) {
         MsgBlock& b = Block(k);

@@ -83,6 +83,7 @@ public:
     // Back to the start values (address 0, count 2, data words 0, lengths 0, payload length 2,
     // result Good; buffers cleared).
     void Reset();
+    friend bool operator==(const RequestChannel&, const RequestChannel&) = default;
 
     // Fills TxFrame with the 11-byte read frame for RequestAddress and RequestCount; sets
     // FrameLength 11 and ExpectedReplyLength count + 5 (held at 65535 for the largest counts).

@@ -53,6 +53,8 @@ struct MsgBlock {
     std::int32_t WriteValue = 0;  // write blocks: the raw value the frame carries
     std::uint8_t TxLength = 0;
     std::array<std::uint8_t, MsgTxBytesSize> TxBytes{};  // byte 1 is the command character
+
+    friend bool operator==(const MsgBlock&, const MsgBlock&) = default;
 };
 
 enum class PollState : std::int32_t {
@@ -117,6 +119,10 @@ public:
 
     // Back to the channel's start values.
     void ResetChannel() { channel_.Reset(); }
+    // Back to the state of a protocol just built on the same points and port: every member below
+    // at its start value, the wall clock the system's, the trace empty. The trace keeps its
+    // storage, so a restart allocates nothing.
+    void Restart();
 
     using BlockTable = std::array<MsgBlock, MsgBlockCount>;
     using BlockStoreTable = std::array<std::array<std::uint8_t, BlockStoreSize>, BlockStoreCount>;

@@ -86,9 +86,9 @@ bool DashboardDisplay::AxisCommand(std::string_view key, std::string_view value)
 }
 
 void DashboardDisplay::AxisModeDisplay(Axis axis, std::string_view mode) {
-    const bool normal = mode == "Normal";
-    const bool increment = mode == "Increment";
-    const bool decrement = mode == "Decrement";
+    const bool normal = mode == display_values::Normal;
+    const bool increment = mode == display_values::Increment;
+    const bool decrement = mode == display_values::Decrement;
     if (!normal && !increment && !decrement) return;
 
     const Colour look = normal ? colours::Lime : colours::Yellow;
@@ -138,8 +138,8 @@ void DashboardDisplay::AdjustValue(Axis axis, bool positive, std::string_view va
 }
 
 void DashboardDisplay::ModeSelect(std::string_view value) {
-    const bool enhanced = value == "ENHANCED";
-    if (!enhanced && value != "LEGACY") return;
+    const bool enhanced = value == display_values::Enhanced;
+    if (!enhanced && value != display_values::Legacy) return;
     SetFontColour(Element::BitBtnModeEnhanced, enhanced ? colours::Green : colours::Gray);
     SetFontColour(Element::BitBtnModeLegacy, enhanced ? colours::Gray : colours::Green);
     for (Axis axis : Axes) {
@@ -190,13 +190,13 @@ void DashboardDisplay::SoftwareVersionNumber(std::string_view value) {
 
 void DashboardDisplay::CommsStatus(std::string_view value) {
     // The core sends the colour and the caption as two separate commands.
-    if (value == "None") {
+    if (value == display_values::CommsNone) {
         SetBackground(Element::StaticTextCommsStatus, colours::Red);
-    } else if (value == "PortConnected") {
+    } else if (value == display_values::PortConnected) {
         SetBackground(Element::StaticTextCommsStatus, colours::Yellow);
-    } else if (value == "GoodFlashOn") {
+    } else if (value == display_values::GoodFlashOn) {
         SetBackground(Element::StaticTextCommsStatus, colours::Lime);
-    } else if (value == "GoodFlashOff") {
+    } else if (value == display_values::GoodFlashOff) {
         SetBackground(Element::StaticTextCommsStatus, colours::Green);
     } else {
         SetCaption(Element::StaticTextCommsStatus, value);
@@ -227,10 +227,10 @@ void DashboardDisplay::RestoreState(std::string_view value) {
 }
 
 void DashboardDisplay::DebugColour(std::string_view value) {
-    if (value == "BlackOnRed") {
+    if (value == display_values::BlackOnRed) {
         SetBackground(Element::MemoDebug, colours::Red);
         SetFontColour(Element::MemoDebug, colours::Black);
-    } else if (value == "BlackOnWhite") {
+    } else if (value == display_values::BlackOnWhite) {
         SetBackground(Element::MemoDebug, colours::White);
         SetFontColour(Element::MemoDebug, colours::Black);
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/number_text.h"
+#include "core/ui_names.h"
 
 namespace kestrova {
 
@@ -90,7 +91,7 @@ DashboardDisplay::DashboardDisplay() {
     }
 
     auto at = [&](Element element) -> ElementState& { return elements_[Index(element)]; };
-    at(Element::StaticTextCommsStatus).caption = "No Comms";
+    at(Element::StaticTextCommsStatus).caption = display_values::NoCommsCaption;
     at(Element::StaticTextCommsStatus).background = colours::Red;
     at(Element::ComboBoxCommsSelect).caption = "Select Port";
     at(Element::ComboBoxCommsSelect).background = colours::White;

@@ -51,7 +51,7 @@ protected:
 
     void StartRestore(const std::filesystem::path& file) {
         Core().ServiceEvent("FileOpen_Selected", file.string());
-        Core().ServiceEvent("RestorePreview_Selected", "Restore");
+        Core().ServiceEvent("RestorePreview_Selected", event_texts::Restore);
     }
 
     bool AnyWriteRequested() {

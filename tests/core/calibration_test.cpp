@@ -41,7 +41,7 @@ TEST_F(Calibration, SaveWritesEveryPointToANewFile) {
     EXPECT_EQ(State().CalibrationBuffer[2], Scaled(2));
     EXPECT_EQ(display_.calls,
               (std::vector<DisplayCall>{
-                  {"ShowNotification", "Saved"},
+                  {"ShowNotification", Saved},
                   {"DebugInfo", "App Msg >FileSave_Selected<>" + Prm("new.PRM").string() + "<"}}));
     EXPECT_TRUE(State().NotifyPending);
     EXPECT_EQ(State().RestoreStepNumber, 0u);
@@ -122,7 +122,7 @@ TEST_F(Calibration, LoadFillsTheBufferAndStartsTheRestore) {
     EXPECT_EQ(State().CalibrationBuffer[14], 0.0);  // no value: 0
     EXPECT_EQ(State().CalibrationBuffer[39], 0.0);
     EXPECT_EQ(State().RestoreStepNumber, 0u);  // the preview's answer starts it
-    Core().ServiceEvent("RestorePreview_Selected", "Restore");
+    Core().ServiceEvent("RestorePreview_Selected", Restore);
     EXPECT_EQ(State().RestoreStepNumber, 1u);
     EXPECT_EQ(ReadText(Prm("in.PRM")), before);
 }
@@ -197,13 +197,13 @@ TEST_F(Calibration, RestoreWithTheLinkClosedLimitsIntoThePoints) {
 
     // Banner up at step 1, down at step 17 right after the mode command; the step number is
     // traced on every run.
-    const std::size_t shown = display_.Find("ShowNotification", "Restoring...");
-    const std::size_t mode = display_.Find("ModeSelect", "ENHANCED", shown);
+    const std::size_t shown = display_.Find("ShowNotification", Restoring);
+    const std::size_t mode = display_.Find("ModeSelect", Enhanced, shown);
     ASSERT_NE(shown, RecordingDisplay::npos);
     ASSERT_NE(mode, RecordingDisplay::npos);
     EXPECT_EQ(display_.calls[shown - 1], (DisplayCall{"DebugInfo", "Rest Seq: 1"}));
     EXPECT_EQ(display_.calls[mode - 1], (DisplayCall{"DebugInfo", "Rest Seq: 17"}));
-    EXPECT_EQ(display_.calls[mode + 1], (DisplayCall{"HideNotification", "nothing"}));
+    EXPECT_EQ(display_.calls[mode + 1], (DisplayCall{"HideNotification", Unused}));
     EXPECT_EQ(display_.Count("DebugInfo", "Rest Seq: 1"), 1u);
     EXPECT_EQ(display_.Count("DebugInfo", "Rest Seq: 9"), 8u);
     EXPECT_EQ(display_.Count("DebugInfo", "Rest Seq: 17"), 8u);
@@ -211,7 +211,7 @@ TEST_F(Calibration, RestoreWithTheLinkClosedLimitsIntoThePoints) {
     EXPECT_EQ(display_.calls[mode + 2],
               (DisplayCall{"DebugInfo",
                            "Restore not verified: the link is closed, no value can be read back"}));
-    EXPECT_EQ(display_.Values("RestoreState"), (std::vector<std::string>{"Running", "Idle"}));
+    EXPECT_EQ(display_.Values("RestoreState"), (Texts({RestoreRunning, RestoreIdle})));
     EXPECT_FALSE(Core().RestoreUnderWay());
     display_.Clear();
     RunSystemTicks(100);
@@ -235,7 +235,7 @@ TEST_F(Calibration, RestoreWithTheLinkOpenReachesTheControllersTargets) {
     EXPECT_EQ(State().RestoreStepNumber, 0u);
     // The values read back match the file: verified, within the 5 s allowed.
     ASSERT_TRUE(RunUntilRestoreEnds(5000));
-    EXPECT_EQ(display_.Values("RestoreState"), (std::vector<std::string>{"Running", "Idle"}));
+    EXPECT_EQ(display_.Values("RestoreState"), (Texts({RestoreRunning, RestoreIdle})));
     EXPECT_TRUE(display_.Has("ShowNotification", "Restore verified"));
     EXPECT_TRUE(display_.Values("MessageBox").empty());
     RunMs(1000);
@@ -260,8 +260,8 @@ TEST_F(Calibration, RestoreWithTheLinkOpenReachesTheControllersTargets) {
     EXPECT_EQ(Scaled(10), 150.0);
     EXPECT_EQ(Scaled(20), 180.0);
     EXPECT_TRUE(display_.Has("TiltPosAdjustValue", "180"));
-    EXPECT_TRUE(display_.Has("Pan_ModeSelect", "Increment"));
-    EXPECT_TRUE(display_.Has("RollModeSelect", "Decrement"));
+    EXPECT_TRUE(display_.Has("Pan_ModeSelect", Increment));
+    EXPECT_TRUE(display_.Has("RollModeSelect", Decrement));
     EXPECT_EQ(State().Comms, CommsState::Good);
 }
 

@@ -14,12 +14,12 @@ TEST_F(CommsScenario, ConnectsFlashesLosesAndRecovers) {
 
     // Start-up shows no comms on red.
     std::vector<std::string> status = display_.Values("CommsStatus");
-    ASSERT_EQ(status, (std::vector<std::string>{"None", "No Comms"}));
+    ASSERT_EQ(status, (Texts({CommsNone, NoCommsCaption})));
     display_.Clear();
 
     Core().ServiceEvent("CommsSelect", "0");
     EXPECT_EQ(display_.Without("DebugInfo"),
-              (std::vector<DisplayCall>{{"CommsStatus", "PortConnected"},
+              (std::vector<DisplayCall>{{"CommsStatus", PortConnected},
                                         {"CommsStatus", "COM:1 Connect"},
                                         {"CommsSelect", "COM:1"}}));
     EXPECT_EQ(display_.Values("DebugInfo"),
@@ -41,18 +41,18 @@ TEST_F(CommsScenario, ConnectsFlashesLosesAndRecovers) {
     const int goodMs = RunUntil([&] { return State().Comms == CommsState::Good; }, 4000);
     ASSERT_GE(goodMs, 200 * 10);
     EXPECT_LE(goodMs, 210 * 10);
-    const std::size_t good = display_.Find("CommsStatus", "Comms Good");
+    const std::size_t good = display_.Find("CommsStatus", CommsGood);
     ASSERT_NE(good, RecordingDisplay::npos);
-    EXPECT_EQ(display_.calls[good + 1], (DisplayCall{"CommsStatus", "GoodFlashOn"}));
-    EXPECT_EQ(display_.calls[good + 2], (DisplayCall{"CommsStatus", "Comms Good"}));
+    EXPECT_EQ(display_.calls[good + 1], (DisplayCall{"CommsStatus", GoodFlashOn}));
+    EXPECT_EQ(display_.calls[good + 2], (DisplayCall{"CommsStatus", CommsGood}));
     const std::vector<std::string> connecting = display_.Values("CommsStatus");
-    EXPECT_EQ(connecting.front(), "Connecting<--");
-    EXPECT_GE(display_.Count("CommsStatus", "-->Connecting"), 1u);
-    EXPECT_GE(display_.Count("CommsStatus", "Connecting<--"), 2u);
+    EXPECT_EQ(connecting.front(), ConnectingLeft);
+    EXPECT_GE(display_.Count("CommsStatus", ConnectingRight), 1u);
+    EXPECT_GE(display_.Count("CommsStatus", ConnectingLeft), 2u);
 
     // The values the controller reports reach the window.
     EXPECT_TRUE(display_.Has("Pan_NeutralValue", "2048"));
-    EXPECT_TRUE(display_.Has("ModeSelect", "ENHANCED"));
+    EXPECT_TRUE(display_.Has("ModeSelect", Enhanced));
     EXPECT_TRUE(display_.Has("Pan_PosAdjustValueMax", "200"));
     EXPECT_TRUE(display_.Has("SoftwareVersionNumber", "1305"));
     EXPECT_TRUE(State().EnhancedMode);
@@ -60,8 +60,8 @@ TEST_F(CommsScenario, ConnectsFlashesLosesAndRecovers) {
     // Good comms flash between the two greens, one change every 11 supervisor runs.
     display_.Clear();
     RunSystemTicks(5 * 11 * 2);
-    EXPECT_EQ(display_.Count("CommsStatus", "GoodFlashOn"), 1u);
-    EXPECT_EQ(display_.Count("CommsStatus", "GoodFlashOff"), 1u);
+    EXPECT_EQ(display_.Count("CommsStatus", GoodFlashOn), 1u);
+    EXPECT_EQ(display_.Count("CommsStatus", GoodFlashOff), 1u);
     EXPECT_EQ(State().Comms, CommsState::Good);
 
     // The controller falls silent: comms lost 200 system ticks after the last reply.
@@ -71,9 +71,9 @@ TEST_F(CommsScenario, ConnectsFlashesLosesAndRecovers) {
     EXPECT_GE(lostMs, 190 * 10);
     EXPECT_LE(lostMs, 215 * 10);
     EXPECT_EQ(State().Comms, CommsState::PortOpen);
-    const std::size_t lost = display_.Find("CommsStatus", "Comms Lost");
+    const std::size_t lost = display_.Find("CommsStatus", CommsLost);
     ASSERT_NE(lost, RecordingDisplay::npos);
-    EXPECT_EQ(display_.calls[lost - 1], (DisplayCall{"CommsStatus", "PortConnected"}));
+    EXPECT_EQ(display_.calls[lost - 1], (DisplayCall{"CommsStatus", PortConnected}));
     EXPECT_EQ(Core().Port().LinkState(), PortLinkState::Open);
 
     // It answers again: the cycle starts over and ends in good comms.
@@ -95,9 +95,9 @@ TEST_F(CommsScenario, PortThatCannotBeOpenedIsNotValid) {
     EXPECT_EQ(display_.calls,
               (std::vector<DisplayCall>{{"DebugInfo", "COM:1"},
                                         {"DebugInfo", "COM1 Failed"},
-                                        {"CommsStatus", "None"},
+                                        {"CommsStatus", CommsNone},
                                         {"CommsStatus", "COM1 Not Valid"},
-                                        {"CommsSelect", "NotValidPort"},
+                                        {"CommsSelect", NotValidPort},
                                         {"CommsStatusHint", reason.text},
                                         {"DebugInfo", reason.text},
                                         {"DebugInfo", "App Msg >CommsSelect<>0<"}}));
@@ -128,8 +128,7 @@ TEST_F(CommsScenario, ReselectingClosesTheOpenLinkFirst) {
 
     Core().ServiceEvent("CommsSelect", "0");
     EXPECT_EQ(line_.events, (std::vector<std::string>{"close", "open " + Sim().DevicePath()}));
-    EXPECT_EQ(display_.Values("CommsStatus"),
-              (std::vector<std::string>{"PortConnected", "COM:1 Connect"}));
+    EXPECT_EQ(display_.Values("CommsStatus"), (Texts({PortConnected, "COM:1 Connect"})));
     EXPECT_EQ(State().Comms, CommsState::PortOpen);
     EXPECT_EQ(Core().Port().LinkState(), PortLinkState::Open);
     // The line settings are the controller's and are kept for the settings file.

@@ -37,7 +37,7 @@ std::vector<DisplayCall> LegacyAxis(std::string_view prefix, std::string_view ne
             {p + "PosAdjustValue", std::string(pos)},
             {p + "NegAdjustValue", std::string(neg)},
             {p + "OutputValue", std::string(output)},
-            {p + "ModeSelect", "Normal"}};
+            {p + "ModeSelect", Normal}};
 }
 
 std::vector<DisplayCall> EnhancedRanges(std::string_view prefix, std::string_view neutral) {
@@ -69,7 +69,7 @@ TEST_F(Supervisor, SendsEveryValueOnceThenOnlyChanges) {
     EXPECT_EQ(display_.calls, Join(LegacyAxis("Pan_", "2048", "5", "-7", "2000.5"),
                                    LegacyAxis("Tilt", "2048", "0", "0", "2048"),
                                    LegacyAxis("Roll", "2048", "0", "0", "2048"),
-                                   std::vector<DisplayCall>{{"ModeSelect", "ENHANCED"},
+                                   std::vector<DisplayCall>{{"ModeSelect", Enhanced},
                                                             {"SoftwareVersionNumber", "0"}}));
     EXPECT_TRUE(State().EnhancedMode);
 
@@ -105,7 +105,7 @@ TEST_F(Supervisor, ModeChangesAndAxisModes) {
 
     Report(6, 0.0);
     NextRun();
-    EXPECT_EQ(display_.calls, (std::vector<DisplayCall>{{"ModeSelect", "LEGACY"}}));
+    EXPECT_EQ(display_.calls, (std::vector<DisplayCall>{{"ModeSelect", Legacy}}));
     EXPECT_FALSE(State().EnhancedMode);
     display_.Clear();
     NextRun();
@@ -136,8 +136,8 @@ TEST_F(Supervisor, ModeChangesAndAxisModes) {
     NextRun();
     Report(27, 2.0);
     NextRun();
-    EXPECT_EQ(display_.calls, (std::vector<DisplayCall>{{"Pan_ModeSelect", "Increment"},
-                                                        {"TiltModeSelect", "Decrement"}}));
+    EXPECT_EQ(display_.calls, (std::vector<DisplayCall>{{"Pan_ModeSelect", Increment},
+                                                        {"TiltModeSelect", Decrement}}));
 }
 
 TEST_F(Supervisor, RepliesCountWhileTheCounterMoves) {
@@ -164,7 +164,7 @@ TEST_F(Supervisor, RepliesCountWhileTheCounterMoves) {
     // The debug override forces replies on.
     for (int tick = 0; tick < 200; ++tick) Core().SystemTick();
     EXPECT_FALSE(Core().RepliesActive());
-    Core().ServiceEvent("ButtonDebugAppInfo", "OnClick");
+    Core().ServiceEvent("ButtonDebugAppInfo", OnClick);
     EXPECT_TRUE(Core().RepliesActive());
 }
 
@@ -173,41 +173,41 @@ TEST_F(Supervisor, SetCommsStateShowsColourThenCaption) {
     display_.Clear();
     EXPECT_EQ(Core().SetCommsState(static_cast<CommsState>(7), "whatever"), CommsState::None);
     EXPECT_EQ(State().Comms, CommsState::None);
-    EXPECT_EQ(Core().SetCommsState(static_cast<CommsState>(2), "Connecting<--"),
+    EXPECT_EQ(Core().SetCommsState(static_cast<CommsState>(2), ConnectingLeft),
               CommsState::Connecting);
     EXPECT_EQ(State().ConnectSettleTicks, 200);
-    EXPECT_EQ(Core().SetCommsState(static_cast<CommsState>(3), "Comms Good"), CommsState::Good);
-    EXPECT_EQ(Core().SetCommsState(static_cast<CommsState>(1), "Comms Lost"), CommsState::PortOpen);
-    EXPECT_EQ(display_.calls, (std::vector<DisplayCall>{{"CommsStatus", "None"},
-                                                        {"CommsStatus", "Invalid State"},
-                                                        {"CommsStatus", "Connecting<--"},
-                                                        {"CommsStatus", "GoodFlashOn"},
-                                                        {"CommsStatus", "Comms Good"},
-                                                        {"CommsStatus", "PortConnected"},
-                                                        {"CommsStatus", "Comms Lost"}}));
+    EXPECT_EQ(Core().SetCommsState(static_cast<CommsState>(3), CommsGood), CommsState::Good);
+    EXPECT_EQ(Core().SetCommsState(static_cast<CommsState>(1), CommsLost), CommsState::PortOpen);
+    EXPECT_EQ(display_.calls, (std::vector<DisplayCall>{{"CommsStatus", CommsNone},
+                                                        {"CommsStatus", InvalidState},
+                                                        {"CommsStatus", ConnectingLeft},
+                                                        {"CommsStatus", GoodFlashOn},
+                                                        {"CommsStatus", CommsGood},
+                                                        {"CommsStatus", PortConnected},
+                                                        {"CommsStatus", CommsLost}}));
 }
 
 TEST_F(Supervisor, SavedBannerIsHeldForEightyTicks) {
     StartCore();
     for (int tick = 1; tick <= 3; ++tick) Core().SystemTick();
     Core().ServiceEvent("FileSave_Selected", (Folder() / "a.PRM").string());
-    EXPECT_EQ(display_.calls.end()[-2], (DisplayCall{"ShowNotification", "Saved"}));
+    EXPECT_EQ(display_.calls.end()[-2], (DisplayCall{"ShowNotification", Saved}));
     // Saved at tick 3: the first supervisor run at or after tick 83 is the one of tick 86.
     int hiddenAt = 0;
     for (int tick = 4; tick <= 120 && hiddenAt == 0; ++tick) {
         Core().SystemTick();
-        if (display_.Has("HideNotification", "nothing")) hiddenAt = tick;
+        if (display_.Has("HideNotification", Unused)) hiddenAt = tick;
     }
     EXPECT_EQ(hiddenAt, 86);
     EXPECT_FALSE(State().NotifyPending);
     for (int tick = 0; tick < 100; ++tick) Core().SystemTick();
-    EXPECT_EQ(display_.Count("HideNotification", "nothing"), 1u);
+    EXPECT_EQ(display_.Count("HideNotification", Unused), 1u);
 }
 
 TEST_F(Supervisor, DebugOverrideConnectsWithoutReplies) {
     // With no port open the override changes nothing.
     StartCore();
-    Core().ServiceEvent("ButtonDebugAppInfo", "OnClick");
+    Core().ServiceEvent("ButtonDebugAppInfo", OnClick);
     display_.Clear();
     for (int tick = 0; tick < 300; ++tick) Core().SystemTick();
     EXPECT_TRUE(display_.Values("CommsStatus").empty());
@@ -225,41 +225,41 @@ TEST_F(Supervisor, DebugOverrideConnectsWithoutReplies) {
     // that reaches good comms: 40 runs after entering Connecting with the blink counter at 6.
     while (State().BlinkCounter != 7) RunSystemTicks(1);
     display_.Clear();
-    Core().ServiceEvent("ButtonDebugAppInfo", "OnClick");
-    EXPECT_EQ(TicksUntil("CommsStatus", "Connecting<--", 10), 5);
+    Core().ServiceEvent("ButtonDebugAppInfo", OnClick);
+    EXPECT_EQ(TicksUntil("CommsStatus", ConnectingLeft, 10), 5);
     EXPECT_EQ(State().Comms, CommsState::Connecting);
-    EXPECT_EQ(display_.Values("CommsStatus"), (std::vector<std::string>{"Connecting<--"}));
+    EXPECT_EQ(display_.Values("CommsStatus"), (Texts({ConnectingLeft})));
 
     // While connecting every value but the axis modes is sent on every run: 39 runs after the
     // one that entered Connecting. The neutral values go once more in the run that reaches good
     // comms, as each forced "ModeSelect" re-arms them.
     display_.Clear();
-    const int goodAfter = TicksUntil("CommsStatus", "Comms Good", 400);
+    const int goodAfter = TicksUntil("CommsStatus", CommsGood, 400);
     EXPECT_EQ(goodAfter, 200);
     EXPECT_EQ(display_.Count("SoftwareVersionNumber", "0"), 39u);
-    EXPECT_EQ(display_.Count("ModeSelect", "ENHANCED"), 39u);
+    EXPECT_EQ(display_.Count("ModeSelect", Enhanced), 39u);
     EXPECT_EQ(display_.Count("Pan_NeutralValue", "2048"), 40u);
     EXPECT_EQ(display_.Values("Pan_ModeSelect").size(), 0u);
 
-    const std::size_t good = display_.Find("CommsStatus", "Comms Good");
+    const std::size_t good = display_.Find("CommsStatus", CommsGood);
     ASSERT_LT(good + 3, display_.calls.size());
-    EXPECT_EQ(display_.calls[good + 1], (DisplayCall{"CommsStatus", "GoodFlashOn"}));
-    EXPECT_EQ(display_.calls[good + 2], (DisplayCall{"CommsStatus", "Comms Good"}));
+    EXPECT_EQ(display_.calls[good + 1], (DisplayCall{"CommsStatus", GoodFlashOn}));
+    EXPECT_EQ(display_.calls[good + 2], (DisplayCall{"CommsStatus", CommsGood}));
     EXPECT_EQ(display_.calls[good + 3],
-              (DisplayCall{"CommsStatus", State().FlashPhase ? "Connecting<--" : "-->Connecting"}));
+              (DisplayCall{"CommsStatus", State().FlashPhase ? ConnectingLeft : ConnectingRight}));
     EXPECT_EQ(State().Comms, CommsState::Good);
 
     // The next phase change flashes the good indicator.
     display_.Clear();
     RunSystemTicks(55);
     EXPECT_EQ(display_.Values("CommsStatus"),
-              (std::vector<std::string>{State().FlashPhase ? "GoodFlashOn" : "GoodFlashOff"}));
+              (Texts({State().FlashPhase ? GoodFlashOn : GoodFlashOff})));
 
     // A link closed behind the supervisor's back: port lost.
     display_.Clear();
     Core().Port().PortClose();
     RunSystemTicks(5);
-    EXPECT_EQ(display_.Values("CommsStatus"), (std::vector<std::string>{"None", "Port Lost"}));
+    EXPECT_EQ(display_.Values("CommsStatus"), (Texts({CommsNone, PortLost})));
     EXPECT_EQ(State().Comms, CommsState::None);
     EXPECT_EQ(State().LastLinkState, PortLinkState::Closed);
 }

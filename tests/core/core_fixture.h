@@ -17,10 +17,12 @@
 #include "support/fake_serial_line.h"
 #include "support/pty_reply_wait.h"
 #include "support/temp_folder.h"
+#include "support/text_pair.h"
 
 namespace kestrova::test {
 
 struct DisplayCall {
+    DisplayCall(std::string_view k, std::string_view v) : key(k), value(v) {}
     std::string key;
     std::string value;
     bool operator==(const DisplayCall&) const = default;

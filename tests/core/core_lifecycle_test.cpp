@@ -38,8 +38,8 @@ TEST_F(CoreLifecycle, StartupRunsItsStepsInOrder) {
                                         {"DebugInfo", Folder().string()},
                                         {"DebugInfo", "KESTROVA_001"},
                                         {"DebugInfo", "CORE_INIT: Pan_AxisMode"},
-                                        {"CommsStatus", "None"},
-                                        {"CommsStatus", "No Comms"}}));
+                                        {"CommsStatus", CommsNone},
+                                        {"CommsStatus", NoCommsCaption}}));
     EXPECT_EQ(Core().StartupError(), "");
     EXPECT_EQ(State().SoftwareVersion, 1201);
     EXPECT_TRUE(State().ConfigVersionsOk);
@@ -208,7 +208,7 @@ TEST_F(CoreLifecycle, BadNumberInTagFileIsKeptAndTheFileNotWrittenBack) {
 
     EXPECT_EQ(Core().StartupError(), "KESTROVA_001.TG1: 'abc' is not a valid floating point value");
     // The rest of the start-up ran.
-    EXPECT_TRUE(display_.Has("CommsStatus", "No Comms"));
+    EXPECT_TRUE(display_.Has("CommsStatus", NoCommsCaption));
     EXPECT_EQ(Points().PointTable()[2].RawValue, 1201);
     EXPECT_EQ(Scaled(11), 2048.0);  // points before the bad one were loaded
     EXPECT_EQ(Scaled(21), 0.0);     // points after it keep their cleared values
@@ -246,7 +246,7 @@ TEST_F(CoreLifecycle, UnreadableSettingsFileIsKeptAsStartupErrorAndNothingIsWrit
     StartCore();
     EXPECT_EQ(Core().StartupError(),
               "Kestrova_Interface.INI: Cannot open file " + SettingsPath().string());
-    EXPECT_TRUE(display_.Has("CommsStatus", "No Comms"));  // the rest of the start-up ran
+    EXPECT_TRUE(display_.Has("CommsStatus", NoCommsCaption));  // the rest of the start-up ran
     EXPECT_EQ(Scaled(11), 2048.0);
     EXPECT_FALSE(Core().CheckConfigVersions());
     Core().CoreStop();

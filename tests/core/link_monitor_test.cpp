@@ -47,7 +47,7 @@ TEST_F(LinkMonitor, CountersTraceAndResetOverTheSimulator) {
                                                         (Folder() / "linked.txt").string() + ".");
     EXPECT_EQ(ReadText(Folder() / "private"), "private");
 
-    Core().ServiceEvent("LinkStatisticsReset", "OnClick");
+    Core().ServiceEvent("LinkStatisticsReset", OnClick);
     EXPECT_EQ(monitor.LinkStatistics().exchanges, 0u);
 }
 
@@ -96,7 +96,7 @@ TEST_F(LinkMonitor, AValueCountsFromTheUnitOnceItsGoodReplySinceTheOpenIsTakenIn
     ASSERT_GE(RunUntil([&] { return monitor.PointFromUnit(16); }, 2000), 0);
 
     UnplugSimulator();
-    ASSERT_GE(RunUntil([&] { return display_.Has("CommsStatus", "Port Lost"); }, 1000), 0);
+    ASSERT_GE(RunUntil([&] { return display_.Has("CommsStatus", PortLost); }, 1000), 0);
     EXPECT_FALSE(monitor.PointFromUnit(16));
     ReplugSimulator();
     EXPECT_GE(RunUntil([&] { return monitor.PointFromUnit(16); }, 3000), 0);

@@ -32,12 +32,12 @@ TEST_F(Nesting, EventFromInsideAnEventsDisplayCommand) {
     Report(17, 2.0);
     display_.Clear();
     // The axis button's "Normal" moves the focus; the track bar that takes it reports its value.
-    Once([](auto key, auto value) { return key == "Pan_ModeSelect" && value == "Normal"; },
+    Once([](auto key, auto value) { return key == "Pan_ModeSelect" && value == Normal; },
          [this] { Core().ServiceEvent("TrackBarPan_PosAdjustValue", "150"); });
-    Core().ServiceEvent("ButtonPan", "OnClick");
+    Core().ServiceEvent("ButtonPan", OnClick);
 
     EXPECT_EQ(display_.calls,
-              (std::vector<DisplayCall>{{"Pan_ModeSelect", "Normal"},
+              (std::vector<DisplayCall>{{"Pan_ModeSelect", Normal},
                                         {"DebugInfo", "App Msg >TrackBarPan_PosAdjustValue<>150<"},
                                         {"DebugInfo", "App Msg >ButtonPan<>OnClick<"}}));
     EXPECT_EQ(Scaled(17), 0.0);
@@ -55,8 +55,8 @@ TEST_F(Nesting, EventsFromInsideTheSupervisorsCommands) {
         if (key == "Pan_PosAdjustValue") {
             Core().ServiceEvent("TrackBarPan_PosAdjustValue", std::string(value));
         }
-        if (key == "Pan_ModeSelect" && value == "Increment") {
-            Core().ServiceEvent("ButtonPan", "OnClick");
+        if (key == "Pan_ModeSelect" && value == Increment) {
+            Core().ServiceEvent("ButtonPan", OnClick);
         }
     };
     Core().SystemTick();
@@ -69,8 +69,8 @@ TEST_F(Nesting, EventsFromInsideTheSupervisorsCommands) {
                                                  {"Pan_PosAdjustValue", "5"},
                                                  {"Pan_NegAdjustValue", "0"},
                                                  {"Pan_OutputValue", "2048"},
-                                                 {"Pan_ModeSelect", "Increment"},
-                                                 {"Pan_ModeSelect", "Normal"}}));
+                                                 {"Pan_ModeSelect", Increment},
+                                                 {"Pan_ModeSelect", Normal}}));
     // The run went on to the end.
     EXPECT_EQ(shown.size(), 8u + 14u + 2u);
     EXPECT_EQ(shown.back(), (DisplayCall{"SoftwareVersionNumber", "0"}));
@@ -83,14 +83,14 @@ TEST_F(Nesting, EventsFromInsideTheSupervisorsCommands) {
     display_.hook = nullptr;
     display_.Clear();
     for (int tick = 0; tick < 5; ++tick) Core().SystemTick();
-    EXPECT_EQ(display_.Values("Pan_ModeSelect"), (std::vector<std::string>{"Normal"}));
+    EXPECT_EQ(display_.Values("Pan_ModeSelect"), (Texts({Normal})));
 
     // The legacy button, pressed while "ENHANCED" is being shown, has the last word.
     Report(6, 0.0);
     for (int tick = 0; tick < 5; ++tick) Core().SystemTick();
     Report(6, 1.0);
-    Once([](auto key, auto value) { return key == "ModeSelect" && value == "ENHANCED"; },
-         [this] { Core().ServiceEvent("ButtonModeLegacy", "OnClick"); });
+    Once([](auto key, auto value) { return key == "ModeSelect" && value == Enhanced; },
+         [this] { Core().ServiceEvent("ButtonModeLegacy", OnClick); });
     for (int tick = 0; tick < 5; ++tick) Core().SystemTick();
     EXPECT_EQ(Scaled(6), 0.0);
     EXPECT_FALSE(State().EnhancedMode);
@@ -109,14 +109,14 @@ TEST_F(Nesting, RestoreOpenedFromInsideItsLastStepIsRefused) {
     WriteText(Folder() / "first.PRM", calibration + "[POINT00011]\r\nScaledValue=1000\r\n");
     WriteText(Folder() / "second.PRM", calibration + "[POINT00011]\r\nScaledValue=1111\r\n");
     Core().ServiceEvent("FileOpen_Selected", (Folder() / "first.PRM").string());
-    Core().ServiceEvent("RestorePreview_Selected", "Restore");
+    Core().ServiceEvent("RestorePreview_Selected", Restore);
     Once(
         [this](auto key, auto value) {
-            return key == "ModeSelect" && value == "ENHANCED" && State().RestoreStepNumber == 17;
+            return key == "ModeSelect" && value == Enhanced && State().RestoreStepNumber == 17;
         },
         [this] {
             Core().ServiceEvent("FileOpen_Selected", (Folder() / "second.PRM").string());
-            Core().ServiceEvent("RestorePreview_Selected", "Restore");
+            Core().ServiceEvent("RestorePreview_Selected", Restore);
         });
 
     int ticks = 0;
@@ -124,7 +124,7 @@ TEST_F(Nesting, RestoreOpenedFromInsideItsLastStepIsRefused) {
         Core().SystemTick();
         ++ticks;
     }
-    EXPECT_EQ(display_.Count("ShowNotification", "Restoring..."), 1u);
+    EXPECT_EQ(display_.Count("ShowNotification", Restoring), 1u);
     EXPECT_EQ(display_.Count("MessageBox", RestoreUnderWayMessage), 2u);
     EXPECT_FALSE(display_.Has("RestorePreviewRow", "Pan neutral|2048|1111"));
     EXPECT_EQ(Scaled(11), 1000.0);
@@ -138,11 +138,11 @@ TEST_F(Nesting, BannerShownFromInsideTheHideIsHeldAgain) {
     Once([](auto key, auto) { return key == "HideNotification"; },
          [this] { Core().ServiceEvent("FileSave_Selected", (Folder() / "b.PRM").string()); });
     for (int tick = 0; tick < 100; ++tick) Core().SystemTick();
-    EXPECT_EQ(display_.Count("ShowNotification", "Saved"), 2u);
-    EXPECT_EQ(display_.Count("HideNotification", "nothing"), 1u);
+    EXPECT_EQ(display_.Count("ShowNotification", Saved), 2u);
+    EXPECT_EQ(display_.Count("HideNotification", Unused), 1u);
     EXPECT_TRUE(State().NotifyPending);
     for (int tick = 0; tick < 100; ++tick) Core().SystemTick();
-    EXPECT_EQ(display_.Count("HideNotification", "nothing"), 2u);
+    EXPECT_EQ(display_.Count("HideNotification", Unused), 2u);
     EXPECT_FALSE(State().NotifyPending);
 }
 
@@ -151,11 +151,11 @@ TEST_F(Nesting, PortSelectedFromInsideTheSupervisorKeepsItsState) {
     StartConnected();
 
     // The operator picks a port that fails just as good comms are being announced.
-    Once([](auto key, auto value) { return key == "CommsStatus" && value == "Comms Good"; },
+    Once([](auto key, auto value) { return key == "CommsStatus" && value == CommsGood; },
          [this] { Core().ServiceEvent("CommsSelect", "1"); });
     ASSERT_GE(RunUntil([&] { return display_.Has("CommsStatus", "COM2 Not Valid"); }, 5000), 0);
     const std::size_t failed = display_.Find("CommsStatus", "COM2 Not Valid");
-    EXPECT_EQ(display_.calls[failed - 1], (DisplayCall{"CommsStatus", "None"}));
+    EXPECT_EQ(display_.calls[failed - 1], (DisplayCall{"CommsStatus", CommsNone}));
     EXPECT_EQ(display_.calls[failed - 2], (DisplayCall{"DebugInfo", "COM2 Failed"}));
     EXPECT_EQ(State().Comms, CommsState::None);
     EXPECT_EQ(State().LastLinkState, PortLinkState::OpenFailed);
@@ -173,7 +173,7 @@ TEST_F(Nesting, TicksAllocateNothingWhileCommsRun) {
     int shown = 0;
     display_.hook = [&shown](std::string_view, std::string_view) { ++shown; };
 
-    Core().ServiceEvent("DebugAction", "ForceRefresh");  // every value goes out once more
+    Core().ServiceEvent("DebugAction", ForceRefresh);  // every value goes out once more
     long allocations = 0;
     const std::int32_t repliesBefore = Points().PointTable()[6].Msg_Count;
     for (int ms = 1; ms <= 3000; ++ms) {

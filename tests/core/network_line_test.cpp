@@ -96,7 +96,7 @@ TEST_F(NetworkLine, ServerStoppedIsPortLostAndItsReturnBringsCommsBack) {
     StartCoreWithBothPorts();
     Pick(0);
     server_->Stop();
-    ASSERT_GE(RunUntil([&] { return display_.Has("CommsStatus", "Port Lost"); }, 2000), 0);
+    ASSERT_GE(RunUntil([&] { return display_.Has("CommsStatus", PortLost); }, 2000), 0);
     EXPECT_TRUE(display_.Has("CommsStatusHint",
                              server_->Rfc2217Url() + ": connection closed by the server"));
     RunSystemTicks(150);  // tried again while it stays away: refused
@@ -104,7 +104,7 @@ TEST_F(NetworkLine, ServerStoppedIsPortLostAndItsReturnBringsCommsBack) {
     ASSERT_TRUE(server_->Start());
     const std::size_t back = display_.calls.size();
     EXPECT_GE(RunUntil([&] { return State().Comms == CommsState::Good; }, 3500), 0);
-    EXPECT_NE(display_.Find("CommsStatus", "Comms Good", back), RecordingDisplay::npos);
+    EXPECT_NE(display_.Find("CommsStatus", CommsGood, back), RecordingDisplay::npos);
 }
 
 TEST_F(NetworkLine, SettingsChangeReachesTheServer) {

@@ -135,7 +135,7 @@ TEST_F(OversizedFile, ParameterFileIsRefusedAndStartsNoRestore) {
     EXPECT_TRUE(display_.calls.empty());  // not even the trace line of the event
     RunSystemTicks(50);
     EXPECT_EQ(State().RestoreStepNumber, 0u);
-    EXPECT_EQ(display_.Count("ShowNotification", "Restoring..."), 0u);
+    EXPECT_EQ(display_.Count("ShowNotification", Restoring), 0u);
 
     // A save onto it is refused as well and leaves it as it is.
     ExpectRefused(big, [&] { Core().ServiceEvent("FileSave_Selected", big.string()); });

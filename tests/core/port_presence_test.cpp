@@ -69,7 +69,7 @@ TEST_F(PortPresence, AdaptersGetNumbersAndEveryEntryATooltip) {
     // Opening the list looks again; with nothing changed nothing is sent.
     display_.Clear();
     const int scans = catalogue_.scans;
-    Core().ServiceEvent("CommsSelectOpened", "OnEnter");
+    Core().ServiceEvent("CommsSelectOpened", OnEnter);
     EXPECT_EQ(catalogue_.scans, scans + 1);
     EXPECT_TRUE(display_.Values("CommsSelectHint").empty());
 
@@ -161,7 +161,7 @@ TEST_F(PortPresence, DeviceGoneAndBackSelectsThePortAgain) {
     display_.Clear();
 
     UnplugSimulator();
-    ASSERT_GE(RunUntil([&] { return display_.Has("CommsStatus", "Port Lost"); }, 1000), 0);
+    ASSERT_GE(RunUntil([&] { return display_.Has("CommsStatus", PortLost); }, 1000), 0);
     EXPECT_EQ(Core().Port().LinkState(), PortLinkState::Closed);
     EXPECT_FALSE(Core().CommsTickWanted());
     RunSystemTicks(250);  // while it stays away nothing is selected
@@ -172,7 +172,7 @@ TEST_F(PortPresence, DeviceGoneAndBackSelectsThePortAgain) {
     EXPECT_GE(RunUntil([&] { return State().Comms == CommsState::Good; }, 3500), 0);
     const std::size_t connect = display_.Find("CommsStatus", "COM:1 Connect", back);
     ASSERT_NE(connect, RecordingDisplay::npos);
-    EXPECT_NE(display_.Find("CommsStatus", "Comms Good", connect), RecordingDisplay::npos);
+    EXPECT_NE(display_.Find("CommsStatus", CommsGood, connect), RecordingDisplay::npos);
     EXPECT_FALSE(display_.Has("DebugInfo", "App Msg >CommsSelect<>0<"));  // no pick
     EXPECT_TRUE(Core().CommsTickWanted());
 }
@@ -181,7 +181,7 @@ TEST_F(PortPresence, TheSystemsRemovalOfTheOpenDeviceClosesTheLink) {
     ConnectThroughLink();
     std::filesystem::remove(Folder() / "wheel");  // the line itself still answers
     catalogue_.changed = true;
-    ASSERT_GE(RunUntil([&] { return display_.Has("CommsStatus", "Port Lost"); }, 1000), 0);
+    ASSERT_GE(RunUntil([&] { return display_.Has("CommsStatus", PortLost); }, 1000), 0);
     EXPECT_TRUE(Core().Port().DeviceGone());
 }
 
@@ -190,28 +190,28 @@ TEST_F(PortPresence, RestoreCutByTheUnplugIsReportedAndNotResumed) {
     const std::filesystem::path file = Folder() / "cal.PRM";
     Core().SaveParameterFile(file);
     Core().ServiceEvent("FileOpen_Selected", file.string());
-    Core().ServiceEvent("RestorePreview_Selected", "Restore");
+    Core().ServiceEvent("RestorePreview_Selected", Restore);
     ASSERT_GE(RunUntil([&] { return State().RestoreStepNumber >= 4; }, 3000), 0);
     std::uint32_t stepAtLoss = 0;
     display_.hook = [&](std::string_view key, std::string_view value) {
-        if (key == "CommsStatus" && value == "Port Lost") stepAtLoss = State().RestoreStepNumber;
+        if (key == "CommsStatus" && value == PortLost) stepAtLoss = State().RestoreStepNumber;
     };
     display_.Clear();
 
     UnplugSimulator();
-    ASSERT_GE(RunUntil([&] { return display_.Has("CommsStatus", "Port Lost"); }, 1000), 0);
+    ASSERT_GE(RunUntil([&] { return display_.Has("CommsStatus", PortLost); }, 1000), 0);
     const std::string text = "Restore interrupted at step " + std::to_string(stepAtLoss) + " of 17";
     EXPECT_GE(stepAtLoss, 4u);
     EXPECT_TRUE(display_.Has("DebugInfo", text));
     EXPECT_EQ(display_.Values("MessageBox"), (std::vector<std::string>{text}));
-    EXPECT_TRUE(display_.Has("HideNotification", "nothing"));
-    EXPECT_EQ(display_.Values("RestoreState"), (std::vector<std::string>{"Idle"}));
+    EXPECT_TRUE(display_.Has("HideNotification", Unused));
+    EXPECT_EQ(display_.Values("RestoreState"), (Texts({RestoreIdle})));
     EXPECT_FALSE(Core().RestoreUnderWay());
 
     ReplugSimulator();
     EXPECT_GE(RunUntil([&] { return State().Comms == CommsState::Good; }, 3500), 0);
     EXPECT_EQ(State().RestoreStepNumber, 0u);
-    const auto lost = static_cast<std::ptrdiff_t>(display_.Find("CommsStatus", "Port Lost"));
+    const auto lost = static_cast<std::ptrdiff_t>(display_.Find("CommsStatus", PortLost));
     EXPECT_TRUE(
         std::none_of(display_.calls.begin() + lost, display_.calls.end(),
                      [](const DisplayCall& c) { return c.value.starts_with("Rest Seq:"); }));

@@ -126,8 +126,8 @@ TEST_F(Restore, PreviewListsTheValuesAndCancelWritesNothing) {
                   "Tilt positive adjust|no comms|0", "Tilt negative adjust|no comms|0",
                   "Roll neutral|no comms|2048", "Roll positive adjust|no comms|0",
                   "Roll negative adjust|no comms|7"}));
-    Core().ServiceEvent("RestorePreview_Selected", "Cancel");
-    Core().ServiceEvent("RestorePreview_Selected", "Restore");  // nothing waits any more
+    Core().ServiceEvent("RestorePreview_Selected", Cancel);
+    Core().ServiceEvent("RestorePreview_Selected", event_texts::Restore);  // nothing waits any more
     RunSystemTicks(100);
     EXPECT_FALSE(AnyWriteRequested());
     EXPECT_EQ(Scaled(11), 2048.0);
@@ -153,7 +153,7 @@ TEST_F(Restore, FileEventsDuringARestoreAreRefused) {
 
     ASSERT_TRUE(RunUntilRestoreEnds(10000));
     EXPECT_EQ(Scaled(11), 1000.0);
-    EXPECT_EQ(display_.Values("RestoreState"), (std::vector<std::string>{"Idle"}));
+    EXPECT_EQ(display_.Values("RestoreState"), (Texts({RestoreIdle})));
     Core().ServiceEvent("FileSave_Selected", Prm("saved.PRM").string());
     EXPECT_TRUE(std::filesystem::exists(Prm("saved.PRM")));
 }
@@ -197,11 +197,11 @@ TEST_F(Restore, BackupHoldsTheControllersValuesAndNeverOverwritesAnEarlierOne) {
     Core().ServiceEvent("FileOpen_Selected", file.string());
     ASSERT_FALSE(display_.Values("RestorePreviewRow").empty());
     EXPECT_EQ(display_.Values("RestorePreviewRow")[0], "Pan neutral|2048|1000");
-    Core().ServiceEvent("RestorePreview_Selected", "Restore");
+    Core().ServiceEvent("RestorePreview_Selected", event_texts::Restore);
 
     const std::filesystem::path backup = backups / "2024-05-06_070809_COM1_before_restore_2.PRM";
     EXPECT_TRUE(display_.Has("DebugInfo", "Backup before the restore: " + backup.string()));
-    EXPECT_EQ(display_.Values("RestoreState"), (std::vector<std::string>{"Running"}));
+    EXPECT_EQ(display_.Values("RestoreState"), (Texts({RestoreRunning})));
     EXPECT_EQ(ReadText(backups / "2024-05-06_070809_COM1_before_restore.PRM"), "earlier");
     const IniDocument saved(backup);
     for (int point = 0; point < MaxPoints; ++point) {
@@ -216,7 +216,7 @@ TEST_F(Restore, BackupSwitchedOffStartsTheRestoreWithoutOne) {
     Core().SetBackupBeforeRestore(false);
     StartRestore(WriteCalibration("cal.PRM", {{11, "1000"}}));
     EXPECT_TRUE(display_.Has("DebugInfo", "No backup before the restore: not asked for"));
-    EXPECT_EQ(display_.Values("RestoreState"), (std::vector<std::string>{"Running"}));
+    EXPECT_EQ(display_.Values("RestoreState"), (Texts({RestoreRunning})));
     EXPECT_FALSE(std::filesystem::exists(Folder() / "Backups"));
 }
 
@@ -236,7 +236,7 @@ TEST_F(Restore, VerificationNamesEachValueTheControllerDidNotTakeOver) {
         (std::vector<std::string>{
             std::string(RestoreUnderWayMessage),
             "Restore NOT verified:\nPan neutral value (point 11): file 1000, controller 2048"}));
-    EXPECT_EQ(display_.Values("RestoreState"), (std::vector<std::string>{"Running", "Idle"}));
+    EXPECT_EQ(display_.Values("RestoreState"), (Texts({RestoreRunning, RestoreIdle})));
     EXPECT_EQ(Sim().Model().AxisAt(Axis::Tilt).neutral, 1100);
 }
 
@@ -290,7 +290,7 @@ TEST_F(Restore, CommsLostBetweenPreviewAndRestoreStartsNothing) {
     ASSERT_GE(RunUntil([&] { return State().Comms == CommsState::PortOpen; }, 5000), 0);
     display_.Clear();
 
-    Core().ServiceEvent("RestorePreview_Selected", "Restore");
+    Core().ServiceEvent("RestorePreview_Selected", event_texts::Restore);
     ASSERT_EQ(display_.Values("MessageBox").size(), 1u);
     EXPECT_TRUE(display_.Values("MessageBox")[0].starts_with("The restore did not start"));
     EXPECT_TRUE(display_.Values("RestoreState").empty());
@@ -315,7 +315,7 @@ TEST_F(Restore, CommsLostDuringTheStepsInterruptsTheRestore) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].starts_with("Restore interrupted at step ")) << boxes[0];
     EXPECT_TRUE(boxes[0].ends_with(" of 17: comms lost")) << boxes[0];
-    EXPECT_EQ(display_.Values("RestoreState"), (std::vector<std::string>{"Running", "Idle"}));
+    EXPECT_EQ(display_.Values("RestoreState"), (Texts({RestoreRunning, RestoreIdle})));
 
     Sim().SetSilent(false);
     ASSERT_GE(RunUntil([&] { return Core().AxesBackInNormal(); }, 5000), 0);
@@ -377,7 +377,7 @@ TEST_F(Restore, BackupsMadeAtTheSameMomentEachGetAFile) {
         const auto backup = [&](Unit& u) {
             u.core->ServiceEvent("FileOpen_Selected", file);
             start.arrive_and_wait();
-            u.core->ServiceEvent("RestorePreview_Selected", "Restore");
+            u.core->ServiceEvent("RestorePreview_Selected", event_texts::Restore);
             u.core->StopRestore();
         };
         std::thread other(backup, std::ref(units[0]));

@@ -29,7 +29,7 @@ protected:
 
 TEST_F(ServiceEvents, OnlyOneAxisLeavesNormalAtATime) {
     Report(17, 1.0);  // Pan in Increment
-    Core().ServiceEvent("TrackBarTiltPosAdjust", "OnClick");
+    Core().ServiceEvent("TrackBarTiltPosAdjust", OnClick);
     EXPECT_EQ(Scaled(27), 0.0);
     EXPECT_FALSE(WriteRequested(27));
     EXPECT_EQ(
@@ -39,94 +39,94 @@ TEST_F(ServiceEvents, OnlyOneAxisLeavesNormalAtATime) {
     // The axis button always returns its axis to Normal and says so at once.
     Report(17, 2.0);
     display_.Clear();
-    Core().ServiceEvent("ButtonPan", "OnClick");
+    Core().ServiceEvent("ButtonPan", OnClick);
     EXPECT_EQ(Scaled(17), 0.0);
     EXPECT_TRUE(WriteRequested(17));
     EXPECT_EQ(display_.calls,
-              (std::vector<DisplayCall>{{"Pan_ModeSelect", "Normal"},
+              (std::vector<DisplayCall>{{"Pan_ModeSelect", Normal},
                                         {"DebugInfo", "App Msg >ButtonPan<>OnClick<"}}));
 
     // With the others Normal an entry click changes the mode; the change is shown only later.
     display_.Clear();
-    Core().ServiceEvent("TrackBarTiltPosAdjust", "OnClick");
+    Core().ServiceEvent("TrackBarTiltPosAdjust", OnClick);
     EXPECT_EQ(Scaled(27), 1.0);
-    Core().ServiceEvent("TrackBarTiltNegAdjust", "OnClick");
+    Core().ServiceEvent("TrackBarTiltNegAdjust", OnClick);
     EXPECT_EQ(Scaled(27), 2.0);
-    Core().ServiceEvent("TrackBarRollNegAdjust", "OnClick");
+    Core().ServiceEvent("TrackBarRollNegAdjust", OnClick);
     EXPECT_EQ(Scaled(37), 0.0);
-    Core().ServiceEvent("TrackBarPan_PosAdjust", "OnClick");
+    Core().ServiceEvent("TrackBarPan_PosAdjust", OnClick);
     EXPECT_EQ(Scaled(17), 0.0);
     EXPECT_TRUE(display_.Values("TiltModeSelect").empty());
-    Core().ServiceEvent("ButtonTilt", "OnClick");
-    Core().ServiceEvent("TrackBarRollNegAdjust", "OnClick");
+    Core().ServiceEvent("ButtonTilt", OnClick);
+    Core().ServiceEvent("TrackBarRollNegAdjust", OnClick);
     EXPECT_EQ(Scaled(37), 2.0);
-    EXPECT_EQ(display_.Values("TiltModeSelect"), (std::vector<std::string>{"Normal"}));
+    EXPECT_EQ(display_.Values("TiltModeSelect"), (Texts({Normal})));
 }
 
 TEST_F(ServiceEvents, StepsStayInsideTheRangeOfTheMode) {
-    Core().ServiceEvent("ButtonModeEnhanced", "OnClick");
+    Core().ServiceEvent("ButtonModeEnhanced", OnClick);
     EXPECT_TRUE(State().EnhancedMode);
     EXPECT_EQ(Scaled(6), 1.0);
     EXPECT_TRUE(WriteRequested(6));
 
     Report(12, 200.0);
     Report(10, 199.0);
-    Core().ServiceEvent("ButtonPan_PosValueInc", "OnClick");
+    Core().ServiceEvent("ButtonPan_PosValueInc", OnClick);
     EXPECT_EQ(Scaled(10), 200.0);
     ClearWriteRequest(10);
-    Core().ServiceEvent("ButtonPan_PosValueInc", "OnClick");
+    Core().ServiceEvent("ButtonPan_PosValueInc", OnClick);
     EXPECT_EQ(Scaled(10), 200.0);
     EXPECT_FALSE(WriteRequested(10));
     EXPECT_EQ(LastDebug(), "App Msg >ButtonPan_PosValueInc<>OnClick<");
 
     // Beyond the limit a value is left where it is, not pulled back.
     Report(10, 250.0);
-    Core().ServiceEvent("ButtonPan_PosValueInc", "OnClick");
+    Core().ServiceEvent("ButtonPan_PosValueInc", OnClick);
     EXPECT_EQ(Scaled(10), 250.0);
-    Core().ServiceEvent("ButtonPan_PosValueDec", "OnClick");
+    Core().ServiceEvent("ButtonPan_PosValueDec", OnClick);
     EXPECT_EQ(Scaled(10), 249.0);
     Report(10, 0.0);
-    Core().ServiceEvent("ButtonPan_PosValueDec", "OnClick");
+    Core().ServiceEvent("ButtonPan_PosValueDec", OnClick);
     EXPECT_EQ(Scaled(10), 0.0);
     EXPECT_FALSE(WriteRequested(10));
 
     // The negative value is a magnitude: "up" makes it smaller.
     Report(13, 0.0);
-    Core().ServiceEvent("ButtonPan_NegValueInc", "OnClick");
+    Core().ServiceEvent("ButtonPan_NegValueInc", OnClick);
     EXPECT_EQ(Scaled(13), 0.0);
     EXPECT_FALSE(WriteRequested(13));
     Report(13, 5.0);
-    Core().ServiceEvent("ButtonPan_NegValueInc", "OnClick");
+    Core().ServiceEvent("ButtonPan_NegValueInc", OnClick);
     EXPECT_EQ(Scaled(13), 4.0);
     Report(23, 200.0);  // Tilt's maximum (point 22) is 200 in the tag file
-    Core().ServiceEvent("ButtonTiltNegValueDec", "OnClick");
+    Core().ServiceEvent("ButtonTiltNegValueDec", OnClick);
     EXPECT_EQ(Scaled(23), 200.0);
     Report(33, 12.5);
     Report(32, 13.0);
-    Core().ServiceEvent("ButtonRollNegValueDec", "OnClick");
+    Core().ServiceEvent("ButtonRollNegValueDec", OnClick);
     EXPECT_EQ(Scaled(33), 13.5);
 
     // Legacy mode: 13304 to 15352 whatever the adjust maximum says.
-    Core().ServiceEvent("ButtonModeLegacy", "OnClick");
+    Core().ServiceEvent("ButtonModeLegacy", OnClick);
     EXPECT_FALSE(State().EnhancedMode);
     EXPECT_EQ(Scaled(6), 0.0);
     Report(10, 15352.0);
-    Core().ServiceEvent("ButtonPan_PosValueInc", "OnClick");
+    Core().ServiceEvent("ButtonPan_PosValueInc", OnClick);
     EXPECT_EQ(Scaled(10), 15352.0);
     Report(20, 13304.0);
-    Core().ServiceEvent("ButtonTiltPosValueDec", "OnClick");
+    Core().ServiceEvent("ButtonTiltPosValueDec", OnClick);
     EXPECT_EQ(Scaled(20), 13304.0);
     Report(30, 14000.0);
-    Core().ServiceEvent("ButtonRollPosValueInc", "OnClick");
+    Core().ServiceEvent("ButtonRollPosValueInc", OnClick);
     EXPECT_EQ(Scaled(30), 14001.0);
     Report(23, 15351.0);
-    Core().ServiceEvent("ButtonTiltNegValueDec", "OnClick");
+    Core().ServiceEvent("ButtonTiltNegValueDec", OnClick);
     EXPECT_EQ(Scaled(23), 15352.0);
-    Core().ServiceEvent("ButtonTiltNegValueDec", "OnClick");
+    Core().ServiceEvent("ButtonTiltNegValueDec", OnClick);
     EXPECT_EQ(Scaled(23), 15352.0);
     Report(13, 13305.0);
-    Core().ServiceEvent("ButtonPan_NegValueInc", "OnClick");
-    Core().ServiceEvent("ButtonPan_NegValueInc", "OnClick");
+    Core().ServiceEvent("ButtonPan_NegValueInc", OnClick);
+    Core().ServiceEvent("ButtonPan_NegValueInc", OnClick);
     EXPECT_EQ(Scaled(13), 13304.0);
 }
 
@@ -160,7 +160,7 @@ TEST_F(ServiceEvents, TrackBarValuesAreWrittenUnlimited) {
 
 TEST_F(ServiceEvents, PointWithAZeroMultiplierIsNotWrittenAndNamedOnce) {
     InternalsProbe::PointTable(Points())[10].ScaleMult = 0.0;
-    Core().ServiceEvent("ButtonPan_PosValueInc", "OnClick");
+    Core().ServiceEvent("ButtonPan_PosValueInc", OnClick);
     Core().ServiceEvent("TrackBarPan_PosAdjustValue", "50");
     EXPECT_FALSE(WriteRequested(10));
     EXPECT_EQ(display_.Count("DebugInfo",
@@ -171,27 +171,27 @@ TEST_F(ServiceEvents, PointWithAZeroMultiplierIsNotWrittenAndNamedOnce) {
 
 TEST_F(ServiceEvents, PairsThatMatchNoRowAreLoggedInRed) {
     Core().ServiceEvent("ButtonPan", "OnClick ");
-    Core().ServiceEvent("buttonpan", "OnClick");
+    Core().ServiceEvent("buttonpan", OnClick);
     Core().ServiceEvent("DebugAction", "Refresh");
     Core().ServiceEvent("ButtonModeEnhanced", "OnDblClick");
     EXPECT_EQ(display_.calls,
               (std::vector<DisplayCall>{
                   {"DebugInfo", "App Err Not procd >ButtonPan<>OnClick <"},
-                  {"DebugColour", "BlackOnRed"},
+                  {"DebugColour", BlackOnRed},
                   {"DebugInfo", "App Err Not procd >buttonpan<>OnClick<"},
-                  {"DebugColour", "BlackOnRed"},
+                  {"DebugColour", BlackOnRed},
                   {"DebugInfo", "App Err Not procd >DebugAction<>Refresh<"},
-                  {"DebugColour", "BlackOnRed"},
+                  {"DebugColour", BlackOnRed},
                   {"DebugInfo", "App Err Not procd >ButtonModeEnhanced<>OnDblClick<"},
-                  {"DebugColour", "BlackOnRed"}}));
+                  {"DebugColour", BlackOnRed}}));
     EXPECT_FALSE(State().EnhancedMode);
     EXPECT_FALSE(WriteRequested(17));
 }
 
 TEST_F(ServiceEvents, DebugRows) {
-    Core().ServiceEvent("ButtonDebugAppInfo", "OnClick");
+    Core().ServiceEvent("ButtonDebugAppInfo", OnClick);
     EXPECT_TRUE(State().DebugCommsOverride);
-    Core().ServiceEvent("ButtonDebugAppInfo", "OnClick");
+    Core().ServiceEvent("ButtonDebugAppInfo", OnClick);
     EXPECT_FALSE(State().DebugCommsOverride);
 
     Points().WritePoint(10, 0.5);
@@ -211,13 +211,13 @@ TEST_F(ServiceEvents, DebugRows) {
     Core().SystemTick();
     for (int tick = 0; tick < 5; ++tick) Core().SystemTick();
     display_.Clear();
-    Core().ServiceEvent("DebugAction", "ForceRefresh");
+    Core().ServiceEvent("DebugAction", ForceRefresh);
     EXPECT_EQ(display_.calls,
               (std::vector<DisplayCall>{{"DebugInfo", "App Msg >DebugAction<>ForceRefresh<"}}));
     for (double cached : State().DisplayCache) EXPECT_EQ(cached, DisplayCacheUnset);
     for (int tick = 0; tick < 5; ++tick) Core().SystemTick();
     EXPECT_EQ(display_.Values("Pan_NeutralValue"), (std::vector<std::string>{"2048"}));
-    EXPECT_EQ(display_.Values("RollModeSelect"), (std::vector<std::string>{"Normal"}));
+    EXPECT_EQ(display_.Values("RollModeSelect"), (Texts({Normal})));
 }
 
 TEST_F(ServiceEvents, SettingsChangeAlreadyUnderWayFailsTheSelection) {
@@ -228,9 +228,9 @@ TEST_F(ServiceEvents, SettingsChangeAlreadyUnderWayFailsTheSelection) {
     EXPECT_EQ(display_.calls,
               (std::vector<DisplayCall>{{"DebugInfo", "COM:4"},
                                         {"DebugInfo", "COM: being changed"},
-                                        {"CommsStatus", "None"},
+                                        {"CommsStatus", CommsNone},
                                         {"CommsStatus", "COM4 Not Valid"},
-                                        {"CommsSelect", "NotValidPort"},
+                                        {"CommsSelect", NotValidPort},
                                         {"DebugInfo", "App Msg >CommsSelect<>3<"}}));
     EXPECT_TRUE(line_.events.empty());
 
@@ -250,9 +250,9 @@ TEST_F(ServiceEventsLinked, WritesMadeWhileDisconnectedAreNotSentLater) {
     StartCore();
     const AxisState pan = Sim().Model().AxisAt(Axis::Pan);
     ASSERT_NE(pan.posAdjust, 77);
-    Core().ServiceEvent("ButtonModeEnhanced", "OnClick");
+    Core().ServiceEvent("ButtonModeEnhanced", OnClick);
     Core().ServiceEvent("TrackBarPan_PosAdjustValue", "77");
-    Core().ServiceEvent("TrackBarTiltPosAdjust", "OnClick");
+    Core().ServiceEvent("TrackBarTiltPosAdjust", OnClick);
     EXPECT_NE(Points().PointTable()[10].Msg_Flags & MsgWriteRequest, 0u);
 
     Core().ServiceEvent("CommsSelect", "0");
@@ -267,13 +267,13 @@ TEST_F(ServiceEventsLinked, WritesMadeWhileDisconnectedAreNotSentLater) {
 
     // Once connected, writes reach the controller.
     Core().ServiceEvent("TrackBarPan_PosAdjustValue", "77");
-    Core().ServiceEvent("ButtonPan_NegValueDec", "OnClick");
-    Core().ServiceEvent("TrackBarRollPosAdjust", "OnClick");
+    Core().ServiceEvent("ButtonPan_NegValueDec", OnClick);
+    Core().ServiceEvent("TrackBarRollPosAdjust", OnClick);
     RunMs(1000);
     EXPECT_EQ(Sim().Model().AxisAt(Axis::Pan).posAdjust, 77);
     EXPECT_EQ(Sim().Model().AxisAt(Axis::Pan).negAdjust, pan.negAdjust + 1);
     EXPECT_EQ(Sim().Model().AxisAt(Axis::Roll).mode, 1);
-    EXPECT_TRUE(display_.Has("RollModeSelect", "Increment"));
+    EXPECT_TRUE(display_.Has("RollModeSelect", Increment));
 }
 
 }  // namespace

@@ -16,6 +16,29 @@ std::vector<std::uint8_t> TxFrame(const MsgBlock& b) {
     return {b.TxBytes.begin(), b.TxBytes.begin() + b.TxLength};
 }
 
+TEST_F(SchedulerTest, RestartLeavesWhatANewProtocolShows) {
+    controller.Attach(line);
+    controller.memory[0x1000] = 7;
+    Define(BlockReadPoint, TypeU8, PtNetRead, 0x1000).Mem_Type = 0x00000308;
+    RequestRead(BlockReadPoint);
+    ASSERT_TRUE(TickUntil([&] { return proto.BlockSetComplete(); }));
+    Pt(BlockReadPoint).Mem_Type = 0x00090308;  // a reply then rejected
+    RequestRead(BlockReadPoint);
+    ASSERT_TRUE(TickUntil([&] { return proto.RejectedBlockReplies() == 1; }));
+    proto.Restart();
+    const Protocol fresh(db, port);
+    EXPECT_EQ(proto.MsgBlockTable(), fresh.MsgBlockTable());
+    EXPECT_EQ(proto.Channel(), fresh.Channel());
+    EXPECT_EQ(proto.ProtocolState(), fresh.ProtocolState());
+    EXPECT_EQ(proto.ReplyTimeBase(), fresh.ReplyTimeBase());
+    EXPECT_EQ(proto.ReadCursor(), fresh.ReadCursor());
+    EXPECT_EQ(proto.BlockStore(), fresh.BlockStore());
+    EXPECT_FALSE(proto.BlockSetComplete());
+    EXPECT_EQ(proto.RejectedBlockReplies(), 0u);
+    EXPECT_EQ(proto.LinkStatistics(), fresh.LinkStatistics());
+    EXPECT_EQ(proto.Trace().Size(), 0u);
+}
+
 TEST_F(SchedulerTest, InitLeavesEveryBlockIdleAndEveryPointWithoutSlot) {
     Pt(7).Read_Idx = 3;
     Pt(8).Write_Idx = 9;

@@ -217,9 +217,9 @@ TEST_F(DashboardLayout, TrackBarsStandWithTheMinimumAtTheTop) {
     EXPECT_LT(top, bottom);
 
     // "ModeSelect" and the axis looks reach the bars.
-    Show("ModeSelect", "ENHANCED");
+    Show("ModeSelect", Enhanced);
     EXPECT_EQ(positive->tickInterval(), 20);
-    Show("Pan_ModeSelect", "Normal");
+    Show("Pan_ModeSelect", Normal);
     EXPECT_FALSE(positive->SliderShown());
     Show("Pan_PosAdjustValueMax", "15352");
     EXPECT_EQ(positive->maximum(), 15352);
@@ -229,7 +229,7 @@ TEST_F(DashboardLayout, TrackBarsStandWithTheMinimumAtTheTop) {
 // value shrinks; the groove looks the same at every position.
 TEST_F(DashboardLayout, TrackBarGroovesShowNoFillThatFollowsThePosition) {
     auto* bar = Find<TrackBar>("TrackBarTiltPosAdjust");
-    Show("TiltModeSelect", "Normal");  // the slider hidden: only the groove and the ticks drawn
+    Show("TiltModeSelect", Normal);  // the slider hidden: only the groove and the ticks drawn
     const auto drawnWith = [&](const char* value) {
         Show("TiltPosAdjustValue", value);
         return bar->grab().toImage();
@@ -272,7 +272,7 @@ TEST_F(DashboardLayout, LeftColumnBottomRowMenusAndTimers) {
     EXPECT_EQ(Caption(Find("StaticText2")), "S/W Version");
     EXPECT_TRUE(Find("StaticText3")->isHidden());
     auto* status = Find<QLabel>("StaticTextCommsStatus");
-    EXPECT_EQ(status->text(), "No Comms");
+    EXPECT_EQ(status->text(), ToQString(NoCommsCaption));
     EXPECT_EQ(Background(status), QColor(255, 0, 0));
     EXPECT_EQ(TextColour(status), QColor(0, 0, 0));
     EXPECT_EQ(Caption(Find("ButtonDebug03")), "DB03 Pt Nmbr");
@@ -334,18 +334,18 @@ TEST_F(DashboardLayout, IconsAndOverlaysLieOnTopUntilHidden) {
     EXPECT_EQ(client->childAt(stepCentre), Find("SpeedButtonPan_PosIncIcon"));
     const QPoint valueCentre(295, 132);
     EXPECT_EQ(client->childAt(valueCentre), Find("StaticTextPan_PosValueZero"));
-    Show("Pan_ModeSelect", "Increment");
-    Show("ModeSelect", "ENHANCED");
+    Show("Pan_ModeSelect", Increment);
+    Show("ModeSelect", Enhanced);
     EXPECT_EQ(client->childAt(stepCentre), Find("SpeedButtonPan_PosValueInc"));
     EXPECT_TRUE(Find("SpeedButtonPan_PosValueInc")->isEnabled());
     EXPECT_EQ(client->childAt(valueCentre), Find("StaticTextPan_PosValue"));
     EXPECT_EQ(Background(Find("StaticTextPan_PosValue")), QColor(255, 255, 0));
 
-    Show("ShowNotification", "Saved");
+    Show("ShowNotification", Saved);
     auto* banner = Find<QLabel>("StaticTextNotification");
     EXPECT_FALSE(banner->isHidden());
     EXPECT_EQ(banner->geometry(), QRect(250, 220, 500, 60));
-    EXPECT_EQ(banner->text(), "Saved");
+    EXPECT_EQ(banner->text(), ToQString(Saved));
     EXPECT_EQ(client->childAt(QPoint(300, 250)), banner);
 }
 
@@ -355,26 +355,26 @@ TEST_F(DashboardInput, AxisControlsSendTheAxisPairOnlyWhileTheAxisIsSelectable) 
     }
     Click("StaticTextRollLabel");
     Click("ButtonTilt");
-    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"ButtonPan", "OnClick"},
-                                              {"ButtonPan", "OnClick"},
-                                              {"ButtonPan", "OnClick"},
-                                              {"ButtonRoll", "OnClick"},
-                                              {"ButtonTilt", "OnClick"}}));
+    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"ButtonPan", OnClick},
+                                              {"ButtonPan", OnClick},
+                                              {"ButtonPan", OnClick},
+                                              {"ButtonRoll", OnClick},
+                                              {"ButtonTilt", OnClick}}));
 
     for (const char* name : {"SpeedButtonPan_PosIncIcon", "SpeedButtonPan_PosDecIcon",
                              "StaticTextPan_PosValue_Label", "StaticTextPan_PosValueZero",
                              "SpeedButtonTiltNegIncIcon", "StaticTextRollNegValueZero"}) {
         Click(name);
     }
-    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"TrackBarPan_PosAdjust", "OnClick"},
-                                              {"TrackBarPan_PosAdjust", "OnClick"},
-                                              {"TrackBarPan_PosAdjust", "OnClick"},
-                                              {"TrackBarPan_PosAdjust", "OnClick"},
-                                              {"TrackBarTiltNegAdjust", "OnClick"},
-                                              {"TrackBarRollNegAdjust", "OnClick"}}));
+    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"TrackBarPan_PosAdjust", OnClick},
+                                              {"TrackBarPan_PosAdjust", OnClick},
+                                              {"TrackBarPan_PosAdjust", OnClick},
+                                              {"TrackBarPan_PosAdjust", OnClick},
+                                              {"TrackBarTiltNegAdjust", OnClick},
+                                              {"TrackBarRollNegAdjust", OnClick}}));
 
     // Legacy mode clears the axis select flags: nothing is sent.
-    Show("ModeSelect", "LEGACY");
+    Show("ModeSelect", Legacy);
     for (const char* name :
          {"ButtonPan", "StaticTextPan_Label", "StaticTextPan_Status", "SpeedButtonPan_PosIncIcon",
           "StaticTextTiltPosValueZero", "ButtonRoll"}) {
@@ -383,17 +383,17 @@ TEST_F(DashboardInput, AxisControlsSendTheAxisPairOnlyWhileTheAxisIsSelectable) 
     EXPECT_TRUE(TakePairs().empty());
 
     // The step buttons have no guard; once enabled they send their pairs.
-    Show("Pan_ModeSelect", "Increment");
-    Show("RollModeSelect", "Decrement");
+    Show("Pan_ModeSelect", Increment);
+    Show("RollModeSelect", Decrement);
     Click("SpeedButtonPan_PosValueInc");
     Click("SpeedButtonPan_PosValueDec");
     Click("SpeedButtonRollNegValueInc");
     Click("SpeedButtonRollNegValueDec");
     Click("SpeedButtonPan_NegValueInc");  // disabled in this look
-    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"ButtonPan_PosValueInc", "OnClick"},
-                                              {"ButtonPan_PosValueDec", "OnClick"},
-                                              {"ButtonRollNegValueInc", "OnClick"},
-                                              {"ButtonRollNegValueDec", "OnClick"}}));
+    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"ButtonPan_PosValueInc", OnClick},
+                                              {"ButtonPan_PosValueDec", OnClick},
+                                              {"ButtonRollNegValueInc", OnClick},
+                                              {"ButtonRollNegValueDec", OnClick}}));
 
     // The mode buttons, hidden unless shown: legacy sends its four pairs whatever the flags are.
     for (Element button : {Element::BitBtnModeLegacy, Element::BitBtnModeEnhanced}) {
@@ -402,11 +402,11 @@ TEST_F(DashboardInput, AxisControlsSendTheAxisPairOnlyWhileTheAxisIsSelectable) 
     form.RenderDisplay();
     Click("BitBtnModeLegacy");
     Click("BitBtnModeEnhanced");
-    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"ButtonPan", "OnClick"},
-                                              {"ButtonTilt", "OnClick"},
-                                              {"ButtonRoll", "OnClick"},
-                                              {"ButtonModeLegacy", "OnClick"},
-                                              {"ButtonModeEnhanced", "OnClick"}}));
+    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"ButtonPan", OnClick},
+                                              {"ButtonTilt", OnClick},
+                                              {"ButtonRoll", OnClick},
+                                              {"ButtonModeLegacy", OnClick},
+                                              {"ButtonModeEnhanced", OnClick}}));
 }
 
 TEST_F(DashboardInput, PortListSendsTheIndexOfTheTextShown) {
@@ -446,7 +446,7 @@ TEST_F(DashboardLayout, TheCoresTooltipsAndMessagesAreShown) {
     EXPECT_EQ(form.Control(Element::SpeedButtonPan_PosValueInc)->toolTip(), "Press to Increment");
 
     // A message raised inside a handler is shown once the handler has returned.
-    core.reactions[Pair("ButtonPan", "OnClick")] = {{"MessageBox", "Restore interrupted"}};
+    core.reactions[Pair("ButtonPan", OnClick)] = {{"MessageBox", "Restore interrupted"}};
     QTest::mouseClick(form.Control(Element::ButtonPan), Qt::LeftButton);
     EXPECT_TRUE(prompts.errors.empty());
     ASSERT_TRUE(WaitFor([&] { return !prompts.errors.empty(); }));
@@ -466,13 +466,13 @@ TEST_F(DashboardInput, TheCommsTimerRunsOnlyWhileTheCoreHasCommsWork) {
 TEST_F(DashboardInput, TrackBarsReportTheAdjustValueOnlyWithTheFocus) {
     ShowAndActivate();
     // Activating the window gives the port list the focus, which it reports.
-    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"CommsSelectOpened", "OnEnter"}}));
+    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"CommsSelectOpened", OnEnter}}));
     auto* positive = Find<TrackBar>("TrackBarPan_PosAdjust");
     auto* negative = Find<TrackBar>("TrackBarPan_NegAdjust");
 
     // Focus entering a bar is its adjust-entry pair.
     positive->setFocus(Qt::TabFocusReason);
-    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"TrackBarPan_PosAdjust", "OnClick"}}));
+    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"TrackBarPan_PosAdjust", OnClick}}));
     EXPECT_EQ(form.Display().Focus(), Element::TrackBarPan_PosAdjust);
 
     // Up moves towards the top: position 199, value 200 - 199 + 0.
@@ -526,10 +526,10 @@ TEST_F(DashboardInput, DisplayFocusMovesAreDrawnWithoutBeingReportedTwice) {
     TakePairs();
     // Positive adjust look while a control has the focus: the focus goes to the positive bar,
     // whose entry pair the logic sends once.
-    Show("TiltModeSelect", "Increment");
+    Show("TiltModeSelect", Increment);
     EXPECT_EQ(QApplication::focusWidget(), Find("TrackBarTiltPosAdjust"));
-    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"TrackBarTiltPosAdjust", "OnClick"}}));
-    Show("TiltModeSelect", "Normal");
+    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"TrackBarTiltPosAdjust", OnClick}}));
+    Show("TiltModeSelect", Normal);
     EXPECT_EQ(QApplication::focusWidget(), Find("ButtonTilt"));
     EXPECT_TRUE(TakePairs().empty());
 }
@@ -570,7 +570,7 @@ TEST_F(DashboardInput, DebugPanelAndPointNumberBox) {
     EXPECT_EQ(memo->toPlainText(), "Debug->\nForm: >Pan_OutputValue<>12<");
     Show("DebugInfo", "x");
     EXPECT_EQ(memo->document()->blockCount(), 3);
-    Show("DebugColour", "BlackOnRed");
+    Show("DebugColour", BlackOnRed);
     EXPECT_EQ(memo->palette().color(QPalette::Base), QColor(255, 0, 0));
     Click("ButtonDebugClear");
     EXPECT_EQ(memo->toPlainText(), "");
@@ -587,8 +587,8 @@ TEST_F(DashboardInput, DebugPanelAndPointNumberBox) {
     Click("ButtonDebug01");
     Click("ButtonDebug02");
     EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"DebugPoint", "39"},
-                                              {"ButtonDebugAppInfo", "OnClick"},
-                                              {"DebugAction", "ForceRefresh"}}));
+                                              {"ButtonDebugAppInfo", OnClick},
+                                              {"DebugAction", ForceRefresh}}));
 }
 
 TEST_F(DashboardInput, FileMenuItemsRunTheirChecksAndSendTheChosenFile) {
@@ -604,31 +604,31 @@ TEST_F(DashboardInput, FileMenuItemsRunTheirChecksAndSendTheChosenFile) {
                   "Continue?"}));
     EXPECT_TRUE(TakePairs().empty());
     prompts.messages.clear();
-    Show("ModeSelect", "LEGACY");
+    Show("ModeSelect", Legacy);
     trigger("Open1");
     EXPECT_EQ(prompts.messages,
               (std::vector<std::string>{"Not in Enhanced Mode. Action Not Permitted"}));
     prompts.messages.clear();
 
-    Show("ModeSelect", "ENHANCED");
-    Show("CommsStatus", "GoodFlashOff");
+    Show("ModeSelect", Enhanced);
+    Show("CommsStatus", GoodFlashOff);
     prompts.chosenFile = "/data/Calibration.PRM";
     core.reactions[{"FileOpen_Selected", "/data/Calibration.PRM"}] = {
         {"RestorePreviewRow", "Pan neutral|1000|1010"}};
-    core.reactions[{"RestorePreview_Selected", "Restore"}] = {{"RestoreState", "Running"}};
+    core.reactions[{"RestorePreview_Selected", Restore}] = {{"RestoreState", RestoreRunning}};
     trigger("Open1");
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_EQ(prompts.previews,
               (std::vector<std::vector<RestorePreviewRow>>{{{"Pan neutral", "1000", "1010"}}}));
     EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"FileOpen_Selected", "/data/Calibration.PRM"},
-                                              {"RestorePreview_Selected", "Restore"}}));
+                                              {"RestorePreview_Selected", Restore}}));
     Click("ButtonPan");  // the axis flags stay cleared during the restore
     EXPECT_TRUE(TakePairs().empty());
 
     trigger("SaveAs1");  // not while the restore runs
     EXPECT_EQ(prompts.messages,
               (std::vector<std::string>{"A restore is under way; wait until it ends."}));
-    Show("RestoreState", "Idle");
+    Show("RestoreState", RestoreIdle);
     trigger("SaveAs1");
     EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"FileSave_Selected", "/data/Calibration.PRM"}}));
 }

@@ -187,7 +187,7 @@ TEST(StandardPrompts, RestoreUnderWayBoxAndPreviewAnswers) {
     EXPECT_EQ(title, "Kestrova Interface");
     EXPECT_EQ(icon, QMessageBox::Information);
 
-    const std::vector<RestorePreviewRow> rows{{"Tilt neutral", "no comms", "990"}};
+    const std::vector<RestorePreviewRow> rows{{"Tilt neutral", std::string(NoComms), "990"}};
     for (const auto& [key, answer] : {std::pair{Qt::Key_Escape, RestorePreviewAnswer::Cancel},
                                       std::pair{Qt::Key_Enter, RestorePreviewAnswer::Restore}}) {
         QTimer::singleShot(100, [key = key] {
@@ -292,17 +292,17 @@ TEST(DashboardTimers, DriveTheCoreFromCreation) {
 using HandlerBoundary = DashboardFixture;
 
 TEST_F(HandlerBoundary, AnErrorInAHandlerIsShownAndTheProgramGoesOn) {
-    core.throwOn = Pair("ButtonPan", "OnClick");
+    core.throwOn = Pair("ButtonPan", OnClick);
     QTest::mouseClick(form.Control(Element::ButtonPan), Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return !prompts.errors.empty(); }));
     EXPECT_EQ(prompts.errors, (std::vector<std::string>{"'x' is not a valid integer value"}));
 
     // The window still works.
     QTest::mouseClick(form.Control(Element::ButtonTilt), Qt::LeftButton);
-    EXPECT_EQ(core.pairs.back(), Pair("ButtonTilt", "OnClick"));
+    EXPECT_EQ(core.pairs.back(), Pair("ButtonTilt", OnClick));
 
     // A display command with a bad number, sent from a tick, is shown the same way.
-    core.reactions[Pair("ButtonRoll", "OnClick")] = {{"Pan_PosAdjustValue", "1x"}};
+    core.reactions[Pair("ButtonRoll", OnClick)] = {{"Pan_PosAdjustValue", "1x"}};
     QTest::mouseClick(form.Control(Element::ButtonRoll), Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return prompts.errors.size() == 2; }));
     EXPECT_EQ(prompts.errors[1], "'1x' is not a valid integer value");
@@ -343,12 +343,12 @@ TEST_F(HandlerBoundary, ErrorsOfNestedTicksDoNotStackBoxes) {
 // Messages raised together, or while a box is open, each get a box in turn; a repeated one is
 // shown once.
 TEST_F(HandlerBoundary, EveryMessageIsShownInTurn) {
-    core.reactions[Pair("ButtonPan", "OnClick")] = {{"MessageBox", "Restore NOT verified"},
-                                                    {"MessageBox", "Permission denied"},
-                                                    {"MessageBox", "Restore NOT verified"}};
+    core.reactions[Pair("ButtonPan", OnClick)] = {{"MessageBox", "Restore NOT verified"},
+                                                  {"MessageBox", "Permission denied"},
+                                                  {"MessageBox", "Restore NOT verified"}};
     prompts.whileErrorBoxOpen = [&] {
         prompts.whileErrorBoxOpen = nullptr;
-        core.reactions[Pair("ButtonTilt", "OnClick")] = {{"MessageBox", "Comms Lost"}};
+        core.reactions[Pair("ButtonTilt", OnClick)] = {{"MessageBox", "Comms Lost"}};
         QTest::mouseClick(form.Control(Element::ButtonTilt), Qt::LeftButton);
     };
     QTest::mouseClick(form.Control(Element::ButtonPan), Qt::LeftButton);
@@ -362,7 +362,7 @@ TEST_F(HandlerBoundary, EveryMessageIsShownInTurn) {
 
 // Distinct messages past the queue's limit go to stderr only.
 TEST_F(HandlerBoundary, AFloodOfMessagesKeepsToTheQueuesLimit) {
-    std::vector<Pair>& flood = core.reactions[Pair("ButtonPan", "OnClick")];
+    std::vector<Pair>& flood = core.reactions[Pair("ButtonPan", OnClick)];
     for (std::size_t i = 0; i < ErrorBoxQueue::Limit + 8; ++i) {
         flood.emplace_back("MessageBox", "error " + std::to_string(i));
     }

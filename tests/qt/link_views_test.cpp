@@ -62,10 +62,10 @@ TEST_F(LinkViews, LinkStatisticsShowsTheCountersAndResets) {
     EXPECT_TRUE(texts.contains("Checksum errors"));
     QPushButton* reset = window->findChild<QPushButton*>(QStringLiteral("LinkStatisticsReset"));
     reset->click();
-    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"LinkStatisticsReset", "OnClick"}}));
+    EXPECT_EQ(TakePairs(), (std::vector<Pair>{{"LinkStatisticsReset", OnClick}}));
 
     // The reset runs inside the window's error boundary: its error is shown, not thrown.
-    core.throwOn = Pair("LinkStatisticsReset", "OnClick");
+    core.throwOn = Pair("LinkStatisticsReset", OnClick);
     reset->click();
     ASSERT_TRUE(WaitFor([&] { return !prompts.errors.empty(); }));
     EXPECT_EQ(prompts.errors, (std::vector<std::string>{"'x' is not a valid integer value"}));

@@ -18,13 +18,12 @@
 #include <vector>
 
 #include "common/errors.h"
+#include "support/text_pair.h"
 #include "ui/dashboard_info.h"
 #include "ui/qt/form_dashboard.h"
 #include "ui/qt/prompts.h"
 
 namespace kestrova::test {
-
-using Pair = std::pair<std::string, std::string>;
 
 // Runs the event loop for a while. (QTest::qWait sleeps 10 ms between its rounds, which would
 // slow the 1 ms timer down to the 10 ms one.)

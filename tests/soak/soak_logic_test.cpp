@@ -10,12 +10,14 @@
 #include <vector>
 
 #include "common/number_text.h"
+#include "core/ui_names.h"
 #include "soak/soak_logic.h"
 #include "support/internals_probe.h"
 
 namespace kestrova::soak {
 namespace {
 
+using namespace display_values;
 std::optional<SoakOptions> Parse(std::vector<const char*> args, std::string& error) {
     args.insert(args.begin(), "soak");
     return ParseOptions(static_cast<int>(args.size()), args.data(), error);
@@ -94,9 +96,9 @@ TEST(SoakCountTest, ReplyCounterDeltaAcrossItsWrap) {
 TEST(SoakCaptionsTest, EveryLossNeedsALaterGood) {
     CommsCaptionTracker t;
     // A connection as the core announces it: colours and captions on the same key.
-    for (const char* c :
-         {"None", "No Comms", "PortConnected", "COM:1 Connect", "Connecting<--", "-->Connecting",
-          "Comms Good", "GoodFlashOn", "Comms Good", "GoodFlashOff"}) {
+    for (std::string_view c : std::initializer_list<std::string_view>{
+             CommsNone, NoCommsCaption, PortConnected, "COM:1 Connect", ConnectingLeft,
+             ConnectingRight, CommsGood, GoodFlashOn, CommsGood, GoodFlashOff}) {
         t.Caption(c, 100);
     }
     EXPECT_EQ(t.Losses(), 0);
@@ -104,29 +106,29 @@ TEST(SoakCaptionsTest, EveryLossNeedsALaterGood) {
     EXPECT_FALSE(t.LossOpen());
     EXPECT_EQ(t.GoodAnnouncements(), 2);
 
-    t.Caption("PortConnected", 1000);
-    t.Caption("Comms Lost", 1000);
+    t.Caption(PortConnected, 1000);
+    t.Caption(CommsLost, 1000);
     EXPECT_TRUE(t.LossOpen());
     EXPECT_EQ(t.LossSinceMs(), 1000);
-    t.Caption("Comms Lost", 1500);  // still the same outage
+    t.Caption(CommsLost, 1500);  // still the same outage
     EXPECT_EQ(t.LossSinceMs(), 1000);
     EXPECT_EQ(t.LastLossMs(), 1500);
-    t.Caption("Connecting<--", 2000);  // connecting is not good yet
+    t.Caption(ConnectingLeft, 2000);  // connecting is not good yet
     EXPECT_TRUE(t.LossOpen());
-    t.Caption("Comms Good", 4500);
+    t.Caption(CommsGood, 4500);
     EXPECT_FALSE(t.LossOpen());
     EXPECT_EQ(t.Recoveries(), 1);
     EXPECT_EQ(t.LongestOutageMs(), 3500);
     EXPECT_EQ(t.LastGoodMs(), 4500);
 
     // A lost port counts as a loss too, and a failed selection is noted.
-    t.Caption("Port Lost", 6000);
+    t.Caption(PortLost, 6000);
     t.Caption("COM1 Not Valid", 6100);
     t.Caption("COM:1 Connect", 6200);
     EXPECT_TRUE(t.LossOpen());
     EXPECT_EQ(t.Losses(), 3);
     EXPECT_EQ(t.FailedSelections(), 1);
-    t.Caption("Comms Good", 7000);
+    t.Caption(CommsGood, 7000);
     EXPECT_EQ(t.Recoveries(), 2);
     EXPECT_EQ(t.LongestOutageMs(), 3500);
 }
@@ -206,7 +208,7 @@ TEST(SoakOperatorTest, GesturesUseTheDashboardVocabularyWithinRange) {
         const int axis = (e->point / 10) - 1;
         if (!e->trackBar) {
             ++clicks;
-            EXPECT_EQ(e->text, "OnClick");
+            EXPECT_EQ(e->text, event_texts::OnClick);
             continue;
         }
         const int value = TextToInt(e->text);

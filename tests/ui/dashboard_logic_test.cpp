@@ -13,8 +13,8 @@
 namespace kestrova {
 namespace {
 
+using namespace test;  // the fakes, and the names of the pairs' values
 using E = Element;
-using test::Pair;
 using Pairs = std::vector<Pair>;
 
 struct LogicTest : ::testing::Test {
@@ -41,19 +41,19 @@ TEST_F(LogicTest, AxisSelectFlagsGateAxisAndAdjustEntryClicks) {
     w.logic.UserFocused(E::TrackBarRollNegAdjust);
     w.logic.SpeedButtonPan_PosValueIncClick();
     w.logic.SpeedButtonRollNegValueDecClick();
-    EXPECT_EQ(events, (Pairs{{"ButtonTilt", "OnClick"},
-                             {"TrackBarRollNegAdjust", "OnClick"},
-                             {"ButtonPan_PosValueInc", "OnClick"},
-                             {"ButtonRollNegValueDec", "OnClick"}}));
+    EXPECT_EQ(events, (Pairs{{"ButtonTilt", OnClick},
+                             {"TrackBarRollNegAdjust", OnClick},
+                             {"ButtonPan_PosValueInc", OnClick},
+                             {"ButtonRollNegValueDec", OnClick}}));
 
     events.clear();
     w.display.EnableAxisSelect(Axis::Pan);
     w.logic.UserClicked(E::StaticTextPan_Label);
     w.logic.UserClicked(E::StaticTextPan_NegValue_Label);
     w.logic.UserFocused(E::TrackBarPan_PosAdjust);
-    EXPECT_EQ(events, (Pairs{{"ButtonPan", "OnClick"},
-                             {"TrackBarPan_NegAdjust", "OnClick"},
-                             {"TrackBarPan_PosAdjust", "OnClick"}}));
+    EXPECT_EQ(events, (Pairs{{"ButtonPan", OnClick},
+                             {"TrackBarPan_NegAdjust", OnClick},
+                             {"TrackBarPan_PosAdjust", OnClick}}));
 }
 
 TEST_F(LogicTest, ClicksReachOnlyVisibleEnabledElements) {
@@ -62,13 +62,13 @@ TEST_F(LogicTest, ClicksReachOnlyVisibleEnabledElements) {
     w.logic.UserClicked(E::BitBtnModeLegacy);            // never shown
     EXPECT_TRUE(events.empty());
 
-    w.display.DisplayUpdate("TiltModeSelect", "Increment");
+    w.display.DisplayUpdate("TiltModeSelect", Increment);
     w.logic.UserClicked(E::SpeedButtonTiltPosValueInc);
     w.logic.UserClicked(E::SpeedButtonTiltPosValueDec);
     w.logic.UserClicked(E::SpeedButtonTiltPosIncIcon);   // hidden now
     w.logic.UserClicked(E::SpeedButtonTiltNegValueInc);  // still disabled
     EXPECT_EQ(events,
-              (Pairs{{"ButtonTiltPosValueInc", "OnClick"}, {"ButtonTiltPosValueDec", "OnClick"}}));
+              (Pairs{{"ButtonTiltPosValueInc", OnClick}, {"ButtonTiltPosValueDec", OnClick}}));
 }
 
 TEST_F(LogicTest, InputForNoElementIsIgnored) {
@@ -86,7 +86,7 @@ TEST_F(LogicTest, InputForNoElementIsIgnored) {
     w.logic.UserFocused(outside);
     EXPECT_EQ(w.display.Focus(), E::None);
     // Only the port list's focus reached the core.
-    EXPECT_EQ(events, (Pairs{{"CommsSelectOpened", "OnEnter"}}));
+    EXPECT_EQ(events, (Pairs{{"CommsSelectOpened", OnEnter}}));
 }
 
 TEST_F(LogicTest, TrackBarValuesUndoTheUpsideDownPlacing) {
@@ -101,7 +101,7 @@ TEST_F(LogicTest, TrackBarValuesUndoTheUpsideDownPlacing) {
     w.logic.UserMovedTrackBar(E::TrackBarPan_NegAdjust, -200);  // top
     EXPECT_EQ(events, (Pairs{{"TrackBarPan_PosAdjustValue", "80"},
                              {"TrackBarPan_PosAdjustValue", "200"},
-                             {"TrackBarPan_NegAdjust", "OnClick"},
+                             {"TrackBarPan_NegAdjust", OnClick},
                              {"TrackBarPan_NegAdjustValue", "-170"},
                              {"TrackBarPan_NegAdjustValue", "-200"},
                              {"TrackBarPan_NegAdjustValue", "0"}}));
@@ -166,18 +166,18 @@ TEST_F(LogicTest, PortListAndLegacyButton) {
     EXPECT_EQ(events, (Pairs{{"CommsSelect", "0"},
                              {"CommsSelect", "39"},
                              {"CommsSelect", "-1"},
-                             {"CommsSelectOpened", "OnClick"},
-                             {"CommsSelectOpened", "OnEnter"}}));
+                             {"CommsSelectOpened", OnClick},
+                             {"CommsSelectOpened", OnEnter}}));
 
     events.clear();
-    w.display.DisplayUpdate("ModeSelect", "LEGACY");
+    w.display.DisplayUpdate("ModeSelect", Legacy);
     w.logic.BitBtnModeLegacyClick();
     w.logic.BitBtnModeEnhancedClick();
-    EXPECT_EQ(events, (Pairs{{"ButtonPan", "OnClick"},
-                             {"ButtonTilt", "OnClick"},
-                             {"ButtonRoll", "OnClick"},
-                             {"ButtonModeLegacy", "OnClick"},
-                             {"ButtonModeEnhanced", "OnClick"}}));
+    EXPECT_EQ(events, (Pairs{{"ButtonPan", OnClick},
+                             {"ButtonTilt", OnClick},
+                             {"ButtonRoll", OnClick},
+                             {"ButtonModeLegacy", OnClick},
+                             {"ButtonModeEnhanced", OnClick}}));
 }
 
 TEST_F(LogicTest, DebugPanel) {
@@ -203,8 +203,8 @@ TEST_F(LogicTest, DebugPanel) {
     w.logic.ButtonDebug01Click();
     w.logic.ButtonDebug02Click();
     EXPECT_EQ(events, (Pairs{{"DebugPoint", "39"},
-                             {"ButtonDebugAppInfo", "OnClick"},
-                             {"DebugAction", "ForceRefresh"}}));
+                             {"ButtonDebugAppInfo", OnClick},
+                             {"DebugAction", ForceRefresh}}));
 
     w.logic.ButtonDebugShowClick();
     for (Element element : {E::MemoDebug, E::Label1, E::Label5, E::ButtonDebugClear,
@@ -215,7 +215,7 @@ TEST_F(LogicTest, DebugPanel) {
     w.logic.UserClicked(E::ButtonDebug04);  // shown now, so it reaches its handler
     EXPECT_EQ(events.back(), (Pair{"DebugPoint", "17"}));
 
-    w.display.DisplayUpdate("DebugColour", "BlackOnRed");
+    w.display.DisplayUpdate("DebugColour", BlackOnRed);
     w.logic.ButtonDebugClearClick();
     EXPECT_TRUE(w.display.MemoLines().empty());
     EXPECT_EQ(w[E::MemoDebug].background, colours::White);
@@ -279,16 +279,16 @@ TEST_F(LogicTest, FailedConfigCheckShowsTheDialogOnceAndClosesInTheSameTick) {
 // The core answers an axis click with display commands; their focus notification calls back
 // into the core before the outer DisplayUpdate returns.
 TEST_F(LogicTest, NestedServiceEventFromDisplayNotifications) {
-    w.core.reactions[{"ButtonPan", "OnClick"}] = {{"Pan_ModeSelect", "Increment"}};
-    w.core.reactions[{"TrackBarPan_PosAdjust", "OnClick"}] = {{"Pan_ModeSelect", "Increment"},
-                                                              {"Pan_PosAdjustValue", "150"},
-                                                              {"DebugInfo", "nested"},
-                                                              {"Pan_OutputValue", "150"}};
+    w.core.reactions[{"ButtonPan", OnClick}] = {{"Pan_ModeSelect", Increment}};
+    w.core.reactions[{"TrackBarPan_PosAdjust", OnClick}] = {{"Pan_ModeSelect", Increment},
+                                                            {"Pan_PosAdjustValue", "150"},
+                                                            {"DebugInfo", "nested"},
+                                                            {"Pan_OutputValue", "150"}};
     w.logic.UserFocused(E::ButtonPan);
     w.logic.UserClicked(E::ButtonPan);
 
     // The bar the inner commands move holds the focus; the move is the window's, not reported.
-    EXPECT_EQ(events, (Pairs{{"ButtonPan", "OnClick"}, {"TrackBarPan_PosAdjust", "OnClick"}}));
+    EXPECT_EQ(events, (Pairs{{"ButtonPan", OnClick}, {"TrackBarPan_PosAdjust", OnClick}}));
     EXPECT_EQ(w.display.Focus(), E::TrackBarPan_PosAdjust);
     EXPECT_EQ(w[E::TrackBarPan_PosAdjust].position, 50);
     EXPECT_EQ(w[E::StaticTextPan_PosValue].caption, "150");
@@ -305,8 +305,8 @@ TEST_F(LogicTest, NestedServiceEventFromDisplayNotifications) {
                                               "Form: >Pan_ModeSelect<>Increment<"}));  // outer
 
     // A bad number deep inside the nesting ends the whole handler with its error.
-    w.core.reactions[{"ButtonTilt", "OnClick"}] = {{"TiltModeSelect", "Decrement"}};
-    w.core.reactions[{"TrackBarTiltNegAdjust", "OnClick"}] = {{"TiltNegAdjustValue", "x"}};
+    w.core.reactions[{"ButtonTilt", OnClick}] = {{"TiltModeSelect", Decrement}};
+    w.core.reactions[{"TrackBarTiltNegAdjust", OnClick}] = {{"TiltNegAdjustValue", "x"}};
     EXPECT_THROW(w.logic.ButtonTiltClick(), ConversionError);
     EXPECT_EQ(w.display.Focus(), E::TrackBarTiltNegAdjust);
 }

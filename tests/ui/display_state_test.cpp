@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "common/errors.h"
+#include "core/ui_names.h"
 
 namespace kestrova {
 namespace {
 
+using namespace display_values;
 using E = Element;
 
 // Records the notifications a real window would raise, with a snapshot hook for ordering checks.
@@ -34,6 +36,24 @@ struct DisplayTest : ::testing::Test {
     const ElementState& operator()(Element e) const { return display.State(e); }
     std::size_t MemoSize() const { return display.MemoLines().size(); }
 };
+
+// The texts on the wire of the values the core and the window both name.
+TEST(UiNames, ValuesKeepTheirWireTexts) {
+    using namespace event_texts;
+    const std::string_view names[] = {
+        Normal,          Increment,   Decrement,    Enhanced,       Legacy,         CommsNone,
+        PortConnected,   GoodFlashOn, GoodFlashOff, NoCommsCaption, PortLost,       ConnectingLeft,
+        ConnectingRight, CommsGood,   CommsLost,    InvalidState,   NotValidPort,   BlackOnRed,
+        BlackOnWhite,    Saved,       Restoring,    Unused,         RestoreRunning, RestoreIdle,
+        NoComms,         OnClick,     OnEnter,      ForceRefresh,   Restore,        Cancel};
+    std::string all;
+    for (std::string_view name : names) (all += name) += '|';
+    EXPECT_EQ(all,
+              "Normal|Increment|Decrement|ENHANCED|LEGACY|None|PortConnected|GoodFlashOn|"
+              "GoodFlashOff|No Comms|Port Lost|Connecting<--|-->Connecting|Comms Good|Comms Lost|"
+              "Invalid State|NotValidPort|BlackOnRed|BlackOnWhite|Saved|Restoring...|nothing|"
+              "Running|Idle|no comms|OnClick|OnEnter|ForceRefresh|Restore|Cancel|");
+}
 
 TEST_F(DisplayTest, StartsInTheWindowsInitialState) {
     EXPECT_EQ(ElementByName("StaticTextTiltLabel"), E::StaticTextTiltLabel);
@@ -67,7 +87,7 @@ TEST_F(DisplayTest, StartsInTheWindowsInitialState) {
 
 TEST_F(DisplayTest, AxisModeLooksAndFocus) {
     // Start-up: nothing holds the focus, so nothing is focused.
-    display.DisplayUpdate("Pan_ModeSelect", "Increment");
+    display.DisplayUpdate("Pan_ModeSelect", Increment);
     EXPECT_EQ(display.Focus(), E::None);
     EXPECT_TRUE(listener.entered.empty());
     EXPECT_EQ((*this)(E::StaticTextPan_Label).background, colours::Yellow);
@@ -82,9 +102,9 @@ TEST_F(DisplayTest, AxisModeLooksAndFocus) {
 
     // With a focused control the focus follows the active side.
     display.SetFocus(E::ComboBoxCommsSelect);
-    display.DisplayUpdate("Pan_ModeSelect", "Increment");
+    display.DisplayUpdate("Pan_ModeSelect", Increment);
     EXPECT_EQ(display.Focus(), E::TrackBarPan_PosAdjust);
-    display.DisplayUpdate("Pan_ModeSelect", "Decrement");
+    display.DisplayUpdate("Pan_ModeSelect", Decrement);
     EXPECT_EQ(display.Focus(), E::TrackBarPan_NegAdjust);
     EXPECT_EQ((*this)(E::StaticTextPan_Status).caption, "Negative Adjust Mode");
 
@@ -96,13 +116,13 @@ TEST_F(DisplayTest, AxisModeLooksAndFocus) {
         negCaptionAtEnter = (*this)(E::StaticTextPan_NegValue_Label).background;
         posIconAtEnter = (*this)(E::SpeedButtonPan_PosIncIcon).visible;
     };
-    display.DisplayUpdate("Pan_ModeSelect", "Increment");
+    display.DisplayUpdate("Pan_ModeSelect", Increment);
     EXPECT_EQ(negCaptionAtEnter, colours::Yellow);
     EXPECT_FALSE(posIconAtEnter);
     EXPECT_EQ((*this)(E::StaticTextPan_NegValue_Label).background, colours::ButtonFace);
     listener.onEnter = nullptr;
 
-    display.DisplayUpdate("Pan_ModeSelect", "Normal");
+    display.DisplayUpdate("Pan_ModeSelect", Normal);
     EXPECT_EQ(display.Focus(), E::ButtonPan);
     EXPECT_TRUE(display.AxisInNormalMode(Axis::Pan));
     EXPECT_FALSE((*this)(E::TrackBarPan_PosAdjust).sliderShown);
@@ -114,7 +134,7 @@ TEST_F(DisplayTest, AxisModeLooksAndFocus) {
 
     // A value outside the fixed set (lower case) changes nothing but the trace.
     const auto revisionOfLabel = (*this)(E::StaticTextTiltLabel).revision;
-    display.DisplayUpdate("TiltModeSelect", "Increment");
+    display.DisplayUpdate("TiltModeSelect", Increment);
     display.DisplayUpdate("TiltModeSelect", "normal");
     EXPECT_EQ((*this)(E::StaticTextTiltLabel).background, colours::Yellow);
     EXPECT_EQ((*this)(E::StaticTextTiltLabel).revision, revisionOfLabel + 1);
@@ -185,7 +205,7 @@ TEST_F(DisplayTest, RangeChangesIgnoreInvertedRangesAndClampThePosition) {
 }
 
 TEST_F(DisplayTest, ModeSelectSwitchesIndicatorsTicksOverlaysAndFlags) {
-    display.DisplayUpdate("ModeSelect", "LEGACY");
+    display.DisplayUpdate("ModeSelect", Legacy);
     EXPECT_EQ((*this)(E::BitBtnModeEnhanced).fontColour, colours::Gray);
     EXPECT_EQ((*this)(E::BitBtnModeLegacy).fontColour, colours::Green);
     EXPECT_FALSE(display.EnhancedMode());
@@ -194,7 +214,7 @@ TEST_F(DisplayTest, ModeSelectSwitchesIndicatorsTicksOverlaysAndFlags) {
     EXPECT_FALSE(display.PanSelectEnabled() || display.TiltSelectEnabled() ||
                  display.RollSelectEnabled());
 
-    display.DisplayUpdate("ModeSelect", "ENHANCED");
+    display.DisplayUpdate("ModeSelect", Enhanced);
     EXPECT_TRUE(display.EnhancedMode());
     EXPECT_EQ((*this)(E::BitBtnModeLegacy).fontColour, colours::Gray);
     for (Axis axis : {Axis::Pan, Axis::Tilt, Axis::Roll}) {
@@ -224,33 +244,33 @@ TEST_F(DisplayTest, SoftwareVersionNumberLayouts) {
 }
 
 TEST_F(DisplayTest, NotificationAndCommsStatus) {
-    display.DisplayUpdate("ShowNotification", "Saved");
+    display.DisplayUpdate("ShowNotification", Saved);
     const ElementState& banner = (*this)(E::StaticTextNotification);
     EXPECT_TRUE(banner.visible);
-    EXPECT_EQ(banner.caption, "Saved");
+    EXPECT_EQ(banner.caption, Saved);
     EXPECT_TRUE(banner.placed);
     EXPECT_EQ(banner.left, 250);
     EXPECT_EQ(banner.top, 220);
     display.DisplayUpdate("HideNotification", "whatever");
     EXPECT_FALSE(banner.visible);
-    EXPECT_EQ(banner.caption, "Saved");
+    EXPECT_EQ(banner.caption, Saved);
     EXPECT_EQ(banner.left, 250);
 
     const ElementState& status = (*this)(E::StaticTextCommsStatus);
-    display.DisplayUpdate("CommsStatus", "PortConnected");
+    display.DisplayUpdate("CommsStatus", PortConnected);
     EXPECT_EQ(status.background, colours::Yellow);
     EXPECT_FALSE(display.CommsGood());
-    display.DisplayUpdate("CommsStatus", "Comms Lost");
-    EXPECT_EQ(status.caption, "Comms Lost");
+    display.DisplayUpdate("CommsStatus", CommsLost);
+    EXPECT_EQ(status.caption, CommsLost);
     EXPECT_EQ(status.background, colours::Yellow);
-    display.DisplayUpdate("CommsStatus", "GoodFlashOn");
+    display.DisplayUpdate("CommsStatus", GoodFlashOn);
     EXPECT_TRUE(display.CommsGood());
-    display.DisplayUpdate("CommsStatus", "GoodFlashOff");
+    display.DisplayUpdate("CommsStatus", GoodFlashOff);
     EXPECT_EQ(status.background, colours::Green);
     EXPECT_TRUE(display.CommsGood());
-    display.DisplayUpdate("CommsStatus", "None");
+    display.DisplayUpdate("CommsStatus", CommsNone);
     EXPECT_EQ(status.background, colours::Red);
-    EXPECT_EQ(status.caption, "Comms Lost");
+    EXPECT_EQ(status.caption, CommsLost);
     EXPECT_EQ(display.MemoLines().back(), "Form: >CommsStatus<>None<");
 }
 
@@ -292,7 +312,7 @@ TEST_F(DisplayTest, RestorePreviewRowsAndRestoreState) {
     const std::vector<RestorePreviewRow> rows = display.RestorePreviewRows();
     EXPECT_EQ(rows, (std::vector<RestorePreviewRow>{{"Pan neutral", "1000", "1010"},
                                                     {"Pan positive adjust", "150", "150"},
-                                                    {"Tilt neutral", "no comms", "990"},
+                                                    {"Tilt neutral", std::string(NoComms), "990"},
                                                     {"odd", "", ""},
                                                     {"Roll neutral", "0", "-0"}}));
     EXPECT_TRUE(rows[0].Changed());
@@ -303,10 +323,10 @@ TEST_F(DisplayTest, RestorePreviewRowsAndRestoreState) {
     EXPECT_TRUE(display.RestorePreviewRows().empty());
 
     EXPECT_FALSE(display.RestoreUnderWay());
-    display.DisplayUpdate("RestoreState", "Running");
+    display.DisplayUpdate("RestoreState", RestoreRunning);
     display.DisplayUpdate("RestoreState", "idle");  // not a state: nothing
     EXPECT_TRUE(display.RestoreUnderWay());
-    display.DisplayUpdate("RestoreState", "Idle");
+    display.DisplayUpdate("RestoreState", RestoreIdle);
     EXPECT_FALSE(display.RestoreUnderWay());
 }
 
@@ -314,7 +334,7 @@ TEST_F(DisplayTest, MemoTraceDebugInfoAndDebugColour) {
     display.DisplayUpdate("DebugInfo", "x");
     EXPECT_EQ(MemoSize(), 2u);
     EXPECT_EQ(display.MemoLines().back(), "x");
-    display.DisplayUpdate("CommsSelect", "NotValidPort");
+    display.DisplayUpdate("CommsSelect", NotValidPort);
     EXPECT_EQ(MemoSize(), 3u);
     EXPECT_EQ(display.MemoLines().back(), "Form: >CommsSelect<>NotValidPort<");
     display.DisplayUpdate("NoSuchKey", "");
@@ -322,12 +342,12 @@ TEST_F(DisplayTest, MemoTraceDebugInfoAndDebugColour) {
     display.DisplayUpdate("pan_OutputValue", "3");  // keys are case-sensitive
     EXPECT_EQ((*this)(E::StaticTextPan_Value).caption, "####0");
 
-    display.DisplayUpdate("DebugColour", "BlackOnRed");
+    display.DisplayUpdate("DebugColour", BlackOnRed);
     EXPECT_EQ((*this)(E::MemoDebug).background, colours::Red);
     EXPECT_EQ((*this)(E::MemoDebug).fontColour, colours::Black);
     display.DisplayUpdate("DebugColour", "Purple");
     EXPECT_EQ((*this)(E::MemoDebug).background, colours::Red);
-    display.DisplayUpdate("DebugColour", "BlackOnWhite");
+    display.DisplayUpdate("DebugColour", BlackOnWhite);
     EXPECT_EQ((*this)(E::MemoDebug).background, colours::White);
     EXPECT_EQ(MemoSize(), 5u);  // the colour commands leave no trace
     EXPECT_EQ(display.MemoLinesAdded(), 4u);
@@ -373,7 +393,7 @@ TEST_F(DisplayTest, RevisionsMarkOnlyWhatChanged) {
     display.SetCaption(E::StaticTextTiltLabel, "TILT");  // unchanged
     display.SetBackground(E::StaticTextCommsStatus, colours::Red);
     EXPECT_EQ(display.Revision(), total);
-    display.SetCaption(E::StaticTextCommsStatus, "Comms Good");
+    display.SetCaption(E::StaticTextCommsStatus, CommsGood);
     EXPECT_EQ((*this)(E::StaticTextCommsStatus).revision, status + 1);
     EXPECT_EQ((*this)(E::StaticTextTiltLabel).revision, label);
     EXPECT_GT(display.Revision(), total);

@@ -11,12 +11,11 @@
 #include <vector>
 
 #include "core/core_interfaces.h"
+#include "support/text_pair.h"
 #include "ui/dashboard_logic.h"
 #include "ui/display_state.h"
 
 namespace kestrova::test {
-
-using Pair = std::pair<std::string, std::string>;
 
 class FakeCore final : public Core {
 public:

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/errors.h"
+#include "core/ui_names.h"
 #include "ui/dialog_logic.h"
 #include "ui/display_state.h"
 #include "ui/file_menu.h"
@@ -17,6 +18,8 @@
 namespace kestrova {
 namespace {
 
+using namespace display_values;
+using namespace event_texts;
 struct SentPair {
     std::string object;
     std::string event;
@@ -49,8 +52,8 @@ public:
             for (const std::string& row : previewRows)
                 display_.DisplayUpdate("RestorePreviewRow", row);
         }
-        if (objectName == "RestorePreview_Selected" && eventText == "Restore" && restoreStarts) {
-            display_.DisplayUpdate("RestoreState", "Running");
+        if (objectName == "RestorePreview_Selected" && eventText == Restore && restoreStarts) {
+            display_.DisplayUpdate("RestoreState", RestoreRunning);
         }
     }
 
@@ -111,8 +114,8 @@ struct Menu {
     void Show(std::string_view key, std::string_view value) { display.DisplayUpdate(key, value); }
     // Enhanced mode, all axes normal, comms good: every check passes.
     void AllowAll() {
-        Show("ModeSelect", "ENHANCED");
-        Show("CommsStatus", "GoodFlashOn");
+        Show("ModeSelect", Enhanced);
+        Show("CommsStatus", GoodFlashOn);
     }
     bool AllFlags() const {
         return display.PanSelectEnabled() && display.TiltSelectEnabled() &&
@@ -130,8 +133,8 @@ constexpr std::array<bool, AxisCount> Cleared{false, false, false};
 TEST(FileMenu, ChecksRunInOrderAndOnlyTheFirstFailureIsReported) {
     // Tilt in positive adjust, legacy mode, no comms: only the normal-mode warning.
     Menu m;
-    m.Show("ModeSelect", "LEGACY");
-    m.Show("TiltModeSelect", "Increment");
+    m.Show("ModeSelect", Legacy);
+    m.Show("TiltModeSelect", Increment);
     m.menu.Open1Click();
     m.menu.SaveAs1Click();
     ASSERT_EQ(m.host.messages.size(), 2u);
@@ -144,7 +147,7 @@ TEST(FileMenu, ChecksRunInOrderAndOnlyTheFirstFailureIsReported) {
 
     // All normal again, still legacy: the enhanced-mode warning, for both items.
     m.host.messages.clear();
-    m.Show("TiltModeSelect", "Normal");
+    m.Show("TiltModeSelect", Normal);
     m.menu.Open1Click();
     m.menu.SaveAs1Click();
     ASSERT_EQ(m.host.messages.size(), 2u);
@@ -155,8 +158,8 @@ TEST(FileMenu, ChecksRunInOrderAndOnlyTheFirstFailureIsReported) {
 
     // An axis in negative adjust mode counts as not normal as well.
     m.host.messages.clear();
-    m.Show("ModeSelect", "ENHANCED");
-    m.Show("Pan_ModeSelect", "Decrement");
+    m.Show("ModeSelect", Enhanced);
+    m.Show("Pan_ModeSelect", Decrement);
     m.menu.SaveAs1Click();
     ASSERT_EQ(m.host.messages.size(), 1u);
     EXPECT_EQ(m.host.messages[0].second, "Normal Mode Not Selected. Action Not Permitted");
@@ -164,8 +167,8 @@ TEST(FileMenu, ChecksRunInOrderAndOnlyTheFirstFailureIsReported) {
 
 TEST(FileMenu, NoCommsQuestionYesGoesOnAndCancelStops) {
     Menu m;
-    m.Show("ModeSelect", "ENHANCED");
-    m.Show("CommsStatus", "PortConnected");  // yellow: port open, no answer
+    m.Show("ModeSelect", Enhanced);
+    m.Show("CommsStatus", PortConnected);  // yellow: port open, no answer
     m.host.chosenFile = "/data/Calibration.PRM";
 
     m.menu.Open1Click();  // no answer scripted: Cancel
@@ -192,7 +195,7 @@ TEST(FileMenu, NoCommsQuestionYesGoesOnAndCancelStops) {
 
     // Save As asks its own question; Yes runs the save dialog.
     m.host.messages.clear();
-    m.Show("CommsStatus", "None");
+    m.Show("CommsStatus", CommsNone);
     m.host.answers = {MessageAnswer::Yes};
     m.host.chosenFile = "/data/Saved.PRM";
     m.menu.SaveAs1Click();
@@ -210,9 +213,9 @@ TEST(FileMenu, NoCommsQuestionYesGoesOnAndCancelStops) {
 }
 
 TEST(FileMenu, EitherPhaseOfTheGoodFlashCountsAsCommunications) {
-    for (const char* phase : {"GoodFlashOn", "GoodFlashOff"}) {
+    for (std::string_view phase : {GoodFlashOn, GoodFlashOff}) {
         Menu m;
-        m.Show("ModeSelect", "ENHANCED");
+        m.Show("ModeSelect", Enhanced);
         m.Show("CommsStatus", phase);
         m.host.chosenFile = "/x.PRM";
         m.menu.SaveAs1Click();
@@ -241,8 +244,8 @@ TEST(FileMenu, OpenClearsTheAxisFlagsBeforeThePairAndCancelKeepsThem) {
     EXPECT_FALSE(m.display.RollSelectEnabled());
 
     // The core's "ModeSelect" "ENHANCED" at the end of the restore gives them back.
-    m.Show("ModeSelect", "ENHANCED");
-    m.Show("RestoreState", "Idle");
+    m.Show("ModeSelect", Enhanced);
+    m.Show("RestoreState", RestoreIdle);
     EXPECT_TRUE(m.AllFlags());
 
     // Save As leaves them as they are.
@@ -257,8 +260,8 @@ TEST(FileMenu, OpenClearsTheAxisFlagsBeforeThePairAndCancelKeepsThem) {
 TEST(FileMenu, ThePreviewAnswerDecidesAndOnlyARunningRestoreKeepsTheFlags) {
     using Sent = std::vector<std::pair<std::string, std::string>>;
     const Sent opened{{"FileOpen_Selected", "/data/a.PRM"}};
-    const Sent restore{opened[0], {"RestorePreview_Selected", "Restore"}};
-    const Sent cancel{opened[0], {"RestorePreview_Selected", "Cancel"}};
+    const Sent restore{opened[0], {"RestorePreview_Selected", std::string(Restore)}};
+    const Sent cancel{opened[0], {"RestorePreview_Selected", std::string(Cancel)}};
     struct Case {
         const char* what;
         bool fileAccepted;
@@ -298,8 +301,8 @@ TEST(FileMenu, ThePreviewAnswerDecidesAndOnlyARunningRestoreKeepsTheFlags) {
 TEST(FileMenu, OpenAndSaveAreRefusedWhileARestoreRuns) {
     Menu m;
     m.AllowAll();
-    m.Show("TiltModeSelect", "Increment");
-    m.Show("RestoreState", "Running");
+    m.Show("TiltModeSelect", Increment);
+    m.Show("RestoreState", RestoreRunning);
     m.host.chosenFile = "/data/a.PRM";
     m.menu.Open1Click();
     m.menu.SaveAs1Click();
@@ -310,8 +313,8 @@ TEST(FileMenu, OpenAndSaveAreRefusedWhileARestoreRuns) {
     EXPECT_TRUE(m.host.dialogs.empty());
     EXPECT_TRUE(m.core.pairs.empty());
 
-    m.Show("TiltModeSelect", "Normal");
-    m.Show("RestoreState", "Idle");
+    m.Show("TiltModeSelect", Normal);
+    m.Show("RestoreState", RestoreIdle);
     m.menu.SaveAs1Click();
     EXPECT_EQ(
         m.Pairs(),

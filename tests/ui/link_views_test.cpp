@@ -8,6 +8,7 @@
 
 #include "support/fake_core_monitor.h"
 #include "support/temp_folder.h"
+#include "support/text_pair.h"
 #include "ui/csv_recorder.h"
 #include "ui/link_statistics_rows.h"
 #include "ui/round_axis.h"
@@ -27,13 +28,13 @@ std::string ValueOf(const std::vector<StatisticsRow>& rows, std::string_view lab
 TEST(LinkStatisticsRowsTest, RateGoodShareReplyTimesAndLastFailure) {
     FakeCoreMonitor monitor;
     LinkStatisticsRows rows;
-    EXPECT_EQ(ValueOf(rows.Refresh(monitor, "Comms Good", 0), "Good replies"), "-");
+    EXPECT_EQ(ValueOf(rows.Refresh(monitor, CommsGood, 0), "Good replies"), "-");
     monitor.counters.Count({}, 1500, 0, 11);
     for (int i = 0; i < 198; ++i) monitor.counters.Count({}, 2000, 0, 11);
     monitor.counters.Count({.transferError = PortErrorCode::ReplyTimeout}, 17000, 1714566896789,
                            16);
     monitor.latencyMs = 1;
-    const std::vector<StatisticsRow> r = rows.Refresh(monitor, "Comms Good", 500);
+    const std::vector<StatisticsRow> r = rows.Refresh(monitor, CommsGood, 500);
     EXPECT_EQ(ValueOf(r, "Device"), "COM3 (/dev/ttyUSB0)");
     EXPECT_EQ(ValueOf(r, "Link"), "port open, Comms Good");
     EXPECT_EQ(ValueOf(r, "Exchanges per second"), "400.0");
