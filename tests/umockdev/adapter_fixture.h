@@ -36,7 +36,7 @@ protected:
         testbed_.Pull(description);
     }
 
-    Testbed testbed_;          // before the catalogue, which opens its uevent monitor in it
+    Testbed testbed_;  // before the catalogue, which opens its uevent monitor in it
     UdevPortCatalogue udev_;
 };
 

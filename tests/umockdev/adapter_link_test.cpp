@@ -52,7 +52,8 @@ TEST_F(EmulatedAdapter, TwinsGetNumbersOfTheirOwnAndKeepThemAcrossRestartsAndNod
 
 TEST_F(EmulatedAdapter, PluggedInWhileRunningItsTooltipShowsAtOnce) {
     StartCore();
-    EXPECT_TRUE(display_.Has("CommsSelectHint", "3 /dev/ttyS2" + std::string(Dash) + "not present"));
+    EXPECT_TRUE(
+        display_.Has("CommsSelectHint", "3 /dev/ttyS2" + std::string(Dash) + "not present"));
     display_.Clear();
     testbed_.Plug(Description("ft232r"));
     RunSystemTicks(2);
@@ -82,13 +83,14 @@ TEST_F(EmulatedAdapter, PulledDuringARestoreIsLostAndPluggedBackComesBackByItsel
     display_.Clear();
 
     PullServed(ft232r);
-    const int lostMs = RunUntil([&] { return display_.Has("CommsStatus", "Port Lost"); }, 1000);
+    const int lostMs = RunUntil([&] { return display_.Has("CommsStatus", PortLost); }, 1000);
     ASSERT_GE(lostMs, 0);
     EXPECT_LE(lostMs, 100);  // the supervisor runs every 50 ms
     EXPECT_EQ(Core().Port().LinkState(), PortLinkState::Closed);
     EXPECT_FALSE(Core().RestoreUnderWay());
-    EXPECT_EQ(display_.Values("RestoreState"), (std::vector<std::string>{"Idle"}));
-    EXPECT_TRUE(display_.Has("CommsSelectHint", "3 " + Ft232rById + std::string(Dash) + "not present"));
+    EXPECT_EQ(display_.Values("RestoreState"), (Texts({RestoreIdle})));
+    EXPECT_TRUE(
+        display_.Has("CommsSelectHint", "3 " + Ft232rById + std::string(Dash) + "not present"));
     RunSystemTicks(150);  // away: nothing is opened
     EXPECT_EQ(Core().Port().LinkState(), PortLinkState::Closed);
 
@@ -115,16 +117,16 @@ std::string ReasonForNobody(const std::string& path) {
         }
         PosixSerialLine line;
         const OpenFailure failure = line.Open(path);
-        const std::string text = failure == OpenFailure::None
-                                     ? "opened"
-                                     : ExplainOpenFailure(failure, path).text;
+        const std::string text =
+            failure == OpenFailure::None ? "opened" : ExplainOpenFailure(failure, path).text;
         const ssize_t written = ::write(pipe[1], text.data(), text.size());
         _exit(written == static_cast<ssize_t>(text.size()) ? 0 : 3);
     }
     ::close(pipe[1]);
     std::string text;
     std::array<char, 512> buffer{};
-    for (ssize_t n; (n = ::read(pipe[0], buffer.data(), buffer.size())) > 0;) text.append(buffer.data(), n);
+    for (ssize_t n; (n = ::read(pipe[0], buffer.data(), buffer.size())) > 0;)
+        text.append(buffer.data(), n);
     ::close(pipe[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
@@ -152,8 +154,9 @@ TEST_F(EmulatedAdapter, APermissionRefusalNamesTheGroupToJoinOrTheOwner) {
 
     ASSERT_EQ(::chmod(terminal.c_str(), 0660), 0);
     EXPECT_EQ(ReasonForNobody(Ft232rById),
-              Ft232rById + ": permission denied; the device belongs to group dialout - add your "
-                           "user to group dialout: sudo usermod -aG dialout $USER, then log in again");
+              Ft232rById +
+                  ": permission denied; the device belongs to group dialout - add your "
+                  "user to group dialout: sudo usermod -aG dialout $USER, then log in again");
     ASSERT_EQ(::chown(terminal.c_str(), 0, 0), 0);
     ASSERT_EQ(::chmod(terminal.c_str(), 0600), 0);
     EXPECT_EQ(ReasonForNobody("/dev/ttyUSB0"),

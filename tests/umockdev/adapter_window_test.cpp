@@ -52,13 +52,13 @@ TEST(EmulatedAdapterWindow, ShowsThePluggedAdapterAndFollowsItOutAndBack) {
 
     const fs::path log = folder / "driver.log";
     const fs::path picture = folder / "dashboard.png";
-    const pid_t ui = Spawn({"/usr/bin/xvfb-run", "-a", "-s", "-screen 0 1280x800x24",
-                            (folder / "Kestrova_Interface").string(), "-plugin",
-                            "kestrova-driver:" + picture.string()},
-                           log,
-                           {std::string("QT_PLUGIN_PATH=") + KESTROVA_PLUGIN_DIR,
-                            "QT_QPA_PLATFORM=xcb", "KESTROVA_DRIVER_PORT=3",
-                            "KESTROVA_DRIVER_REPLUG=1"});
+    const pid_t ui =
+        Spawn({"/usr/bin/xvfb-run", "-a", "-s", "-screen 0 1280x800x24",
+               (folder / "Kestrova_Interface").string(), "-plugin",
+               "kestrova-driver:" + picture.string()},
+              log,
+              {std::string("QT_PLUGIN_PATH=") + KESTROVA_PLUGIN_DIR, "QT_QPA_PLATFORM=xcb",
+               "KESTROVA_DRIVER_PORT=3", "KESTROVA_DRIVER_REPLUG=1"});
     ASSERT_GT(ui, 0);
     ASSERT_TRUE(LogShows(log, "waiting for an adapter on COM 3", std::chrono::seconds(60)))
         << ReadText(log);

@@ -28,8 +28,10 @@ TEST(EmulatedAdapters, EachIsListedWithItsStablePathIdsNamesAndDriver) {
     EXPECT_EQ(
         listed,
         (std::vector<std::string>{
-            "/dev/ttyACM0 | /dev/serial/by-id/usb-Arduino__www.arduino.cc__0043_75833353934351B05090-if00"
-            " | 2341:0043 | Arduino (www.arduino.cc) | Arduino Uno | 75833353934351B05090 | cdc_acm | -1",
+            "/dev/ttyACM0 | "
+            "/dev/serial/by-id/usb-Arduino__www.arduino.cc__0043_75833353934351B05090-if00"
+            " | 2341:0043 | Arduino (www.arduino.cc) | Arduino Uno | 75833353934351B05090 | "
+            "cdc_acm | -1",
             "/dev/ttyS0 | /dev/ttyS0 | : |  |  |  | serial | -1",
             "/dev/ttyUSB0 | /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KZP2Q-if00-port0"
             " | 0403:6001 | FTDI | FT232R USB UART | A10KZP2Q | ftdi_sio | 16",
@@ -37,8 +39,10 @@ TEST(EmulatedAdapters, EachIsListedWithItsStablePathIdsNamesAndDriver) {
             " | 1a86:7523 |  | USB Serial |  | ch341 | -1",
             "/dev/ttyUSB2 | /dev/serial/by-id/"
             "usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0"
-            " | 10c4:ea60 | Silicon Labs | CP2102 USB to UART Bridge Controller | 0001 | cp210x | -1",
-            "/dev/ttyUSB3 | /dev/serial/by-id/usb-Prolific_Technology_Inc._USB-Serial_Controller-if00-port0"
+            " | 10c4:ea60 | Silicon Labs | CP2102 USB to UART Bridge Controller | 0001 | cp210x | "
+            "-1",
+            "/dev/ttyUSB3 | "
+            "/dev/serial/by-id/usb-Prolific_Technology_Inc._USB-Serial_Controller-if00-port0"
             " | 067b:2303 | Prolific Technology Inc. | USB-Serial Controller |  | pl2303 | -1",
         }));
 }

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <initializer_list>
-#include <utility>
 #include <stdexcept>
+#include <utility>
 
 #include "support/temp_folder.h"
 
@@ -37,7 +37,7 @@ gboolean RunInClient(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer) 
 
 // The lines of a description that start with one of the tags, as (tag, rest), in order.
 std::vector<std::pair<std::string, std::string>> Lines(const std::string& description,
-                                                      std::initializer_list<const char*> tags) {
+                                                       std::initializer_list<const char*> tags) {
     std::vector<std::pair<std::string, std::string>> found;
     std::size_t start = 0;
     while (start < description.size()) {
@@ -97,7 +97,8 @@ void Testbed::Plug(const std::string& description) {
         std::string flat = name;
         std::replace(flat.begin(), flat.end(), '/', '_');
         std::filesystem::remove(numbers / flat);  // left from an earlier plug
-        std::filesystem::create_symlink(std::filesystem::read_symlink(numbers / node), numbers / flat);
+        std::filesystem::create_symlink(std::filesystem::read_symlink(numbers / node),
+                                        numbers / flat);
     }
 }
 
@@ -128,8 +129,8 @@ std::filesystem::path Testbed::Emulated(std::string_view path) const {
 }
 
 std::string Description(std::string_view name) {
-    const std::string text = ReadText(std::filesystem::path(KESTROVA_UMOCKDEV_DATA) /
-                                      (std::string(name) + ".umockdev"));
+    const std::string text =
+        ReadText(std::filesystem::path(KESTROVA_UMOCKDEV_DATA) / (std::string(name) + ".umockdev"));
     if (text.empty()) throw std::runtime_error("no device description " + std::string(name));
     return text;
 }

@@ -10,9 +10,10 @@
 
 int main(int argc, char** argv) {
     const char* others = std::getenv("LD_PRELOAD");
-    if (others == nullptr || std::string_view(others).find("libumockdev-preload") == std::string_view::npos) {
-        const std::string preload =
-            std::string("libumockdev-preload.so.0") + (others != nullptr ? std::string(":") + others : "");
+    if (others == nullptr ||
+        std::string_view(others).find("libumockdev-preload") == std::string_view::npos) {
+        const std::string preload = std::string("libumockdev-preload.so.0") +
+                                    (others != nullptr ? std::string(":") + others : "");
         setenv("LD_PRELOAD", preload.c_str(), 1);
         // A sanitizer build wants its runtime first among the libraries; the preload comes first.
         const char* asan = std::getenv("ASAN_OPTIONS");
