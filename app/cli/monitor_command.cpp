@@ -17,7 +17,7 @@
 #include "json_text.h"
 #include "link_figures.h"
 #include "output_file.h"
-#include "port/udev_port_catalogue.h"
+#include "port/system_port.h"
 #include "read_points.h"
 #include "tick_loop.h"
 #include "unit_ready.h"
@@ -149,7 +149,7 @@ std::string TextLine(const Row& row) {
 }  // namespace
 
 ExitCode RunMonitor(const CommonOptions& common, const MonitorOptions& options, StopSignal& stop) {
-    UnitSession unit(common.configFolder, std::make_unique<UdevPortCatalogue>(), common.verbose);
+    UnitSession unit(common.configFolder, MakePortCatalogue(), common.verbose);
     unit.Start();
     unit.Open("monitor", options.port);
     // Opened only now, so a port that does not open leaves an existing file as it was.
