@@ -30,3 +30,16 @@ file(MAKE_DIRECTORY ${cli11_folder})
 file(CREATE_LINK ${KESTROVA_CLI11_INCLUDE}/CLI ${cli11_folder}/CLI SYMBOLIC)
 add_library(CLI11::CLI11 INTERFACE IMPORTED)
 target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${cli11_folder})
+
+# Sources compiled together, a few per compiler run: the cross-build runs in scripts/test.sh on
+# two cores. kestrova_compile_alone (called once the layers are added) leaves out the files whose
+# private names clash with another file's.
+set(CMAKE_UNITY_BUILD ON)
+set(CMAKE_UNITY_BUILD_BATCH_SIZE 8)
+function(kestrova_compile_alone)
+  foreach(file ${ARGN})
+    get_filename_component(folder ${PROJECT_SOURCE_DIR}/${file} DIRECTORY)
+    set_source_files_properties(${PROJECT_SOURCE_DIR}/${file} DIRECTORY ${folder}
+                                PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+  endforeach()
+endfunction()

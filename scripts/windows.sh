@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-bash scripts/deps.sh g++-mingw-w64-x86-64-posix wine wine64 googletest
+bash scripts/deps.sh g++-mingw-w64-x86-64-posix wine wine64 googletest ser2net python3
 
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
 launcher=()
@@ -21,7 +21,7 @@ cmake -S . -B "$out" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_
 cmake --build "$out" -j"$(nproc)"
 
 # Only Windows' own DLLs may be imported.
-system_dlls='^(KERNEL32|ADVAPI32|msvcrt|SETUPAPI|WINMM|USER32)\.dll$'
+system_dlls='^(KERNEL32|ADVAPI32|msvcrt|SETUPAPI|WINMM|WS2_32|USER32)\.dll$'
 imports=$(x86_64-w64-mingw32-objdump -p "$out/bin/kestrova.exe" | sed -n 's/^\s*DLL Name: //p')
 if grep -Eqv "$system_dlls" <<< "$imports"; then
   echo "kestrova.exe imports DLLs that Windows does not have: $(grep -Ev "$system_dlls" <<< "$imports" | tr '\n' ' ')" >&2
@@ -49,7 +49,9 @@ rm -rf "$work"
 mkdir -p "$work"
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 sim_pid=
+ser2net_pid=
 cleanup() {
+  [ -n "$ser2net_pid" ] && kill "$ser2net_pid" 2> /dev/null
   [ -n "$sim_pid" ] && kill "$sim_pid" 2> /dev/null
   wineserver -k > /dev/null 2>&1 || true
 }
@@ -114,4 +116,25 @@ run 3 busy.out diff -p COM5 changed.PRM
 wait "$monitor" || fail "monitor failed: $(cat monitor.out)"
 grep -q 'COM5: in use by another program' busy.out.txt || fail "no reason for a busy port: $(cat busy.out.txt)"
 
-echo "== Windows program under Wine: ports, backup, restore (verified), diff, missing and busy port passed"
+# A device server in front of the simulator's terminal: ser2net, reached through Winsock.
+# Two ports the system hands out free.
+read -r rfc raw < <(python3 -c 'import socket
+a, b = socket.socket(), socket.socket()
+a.bind(("127.0.0.1", 0)); b.bind(("127.0.0.1", 0))
+print(a.getsockname()[1], b.getsockname()[1])')
+connection() {  # connection <name> <accepter>
+  printf '%s\n' "connection: &$1" "  accepter: $2" \
+    "  connector: serialdev,$work/controller,38400n81,local" "  options:" "    chardelay: false"
+}
+{ connection rfc2217 "telnet(rfc2217),tcp,127.0.0.1,$rfc"; connection raw "tcp,127.0.0.1,$raw"; } \
+  > "$work/ser2net.yaml"
+/usr/sbin/ser2net -n -c "$work/ser2net.yaml" -P "$work/ser2net.pid" &
+ser2net_pid=$!
+listening() { grep -q "$(printf '0100007F:%04X 00000000:0000 0A' "$1")" /proc/net/tcp; }
+for _ in $(seq 100); do listening "$rfc" && listening "$raw" && break; sleep 0.05; done
+run 0 net-backup.out backup -p "rfc2217://127.0.0.1:$rfc" -o network.PRM
+grep -q '^\[POINT00010\]' network.PRM || fail "the network backup holds no point 10"
+run 0 net-diff.out diff -p "rfc2217://127.0.0.1:$rfc" before.PRM
+run 0 raw-diff.out diff -p "tcp://127.0.0.1:$raw" before.PRM
+
+echo "== Windows program under Wine: ports, backup, restore (verified), diff, missing and busy port, network ports passed"

@@ -25,8 +25,7 @@ TickClock::TickClock() {
     // Without it the system's timer runs at 15.6 ms and a 1 ms tick cannot be kept.
     ::timeBeginPeriod(TimerPeriodMs);
     // A high-resolution timer where the system has one (Windows 10 1803 on), else a plain one.
-    timer_ = ::CreateWaitableTimerExW(nullptr, nullptr, HighResolutionTimer,
-                                      TIMER_ALL_ACCESS);
+    timer_ = ::CreateWaitableTimerExW(nullptr, nullptr, HighResolutionTimer, TIMER_ALL_ACCESS);
     if (timer_ == nullptr) timer_ = ::CreateWaitableTimerW(nullptr, TRUE, nullptr);
 }
 
@@ -49,8 +48,8 @@ void TickClock::SleepUntil(std::int64_t ns) {
     if (wait <= 0) return;
     LARGE_INTEGER due{};
     due.QuadPart = -((wait + NsPerTimerUnit - 1) / NsPerTimerUnit);  // negative: relative
-    if (timer_ != nullptr && ::SetWaitableTimer(static_cast<HANDLE>(timer_), &due, 0, nullptr,
-                                                nullptr, FALSE)) {
+    if (timer_ != nullptr &&
+        ::SetWaitableTimer(static_cast<HANDLE>(timer_), &due, 0, nullptr, nullptr, FALSE)) {
         ::WaitForSingleObject(static_cast<HANDLE>(timer_), INFINITE);
         return;
     }

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 
-#include <array>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -25,10 +25,10 @@ constexpr int AttemptsForAFreeName = 100;
 std::string UniqueSuffix() {
     static std::atomic<std::uint64_t> counter{0};
     constexpr std::string_view alphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::uint64_t seed = static_cast<std::uint64_t>(
-                             std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                         (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32) ^
-                         (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+    std::uint64_t seed =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32) ^
+        (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
     std::string name;
     for (int i = 0; i < 8; ++i) {
         name += alphabet[seed % alphabet.size()];
@@ -37,8 +37,16 @@ std::string UniqueSuffix() {
     return name;
 }
 
-DWORD AttributesOf(const std::filesystem::path& path) {
-    return ::GetFileAttributesW(path.c_str());
+DWORD AttributesOf(const std::filesystem::path& path) { return ::GetFileAttributesW(path.c_str()); }
+
+// A link (a reparse point) at the name is refused, not followed: ELOOP, as O_NOFOLLOW gives.
+bool RefusedAsLink(const std::filesystem::path& path) {
+    const DWORD attributes = AttributesOf(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return false;
+    }
+    errno = ELOOP;
+    return true;
 }
 
 }  // namespace
@@ -76,9 +84,8 @@ bool TemporaryFile::Finish() {
 }
 
 bool TemporaryFile::Replace(const std::filesystem::path& target) {
-    if (!Finish() ||
-        !::MoveFileExW(path_.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!Finish() || !::MoveFileExW(path_.c_str(), target.c_str(),
+                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return false;
     }
     placed_ = true;
@@ -101,9 +108,9 @@ TemporaryFile::Placed TemporaryFile::PlaceNew(const std::filesystem::path& targe
 
 bool OpenOutput(std::ofstream& stream, const std::filesystem::path& path) {
     stream.close();
+    if (RefusedAsLink(path)) return false;
     const DWORD attributes = AttributesOf(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         errno = EINVAL;
         return false;
     }
@@ -112,11 +119,7 @@ bool OpenOutput(std::ofstream& stream, const std::filesystem::path& path) {
 }
 
 int OpenOutputDescriptor(const std::filesystem::path& path) {
-    const DWORD attributes = AttributesOf(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        errno = ELOOP;
-        return -1;
-    }
+    if (RefusedAsLink(path)) return -1;
     return ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
                     _S_IREAD | _S_IWRITE);
 }
@@ -192,7 +195,8 @@ std::filesystem::path MakeTemporaryFolder(const std::filesystem::path& parent,
     return {};
 }
 
-TemporaryFile::Placed PlaceCopy(const std::filesystem::path& from, const std::filesystem::path& to) {
+TemporaryFile::Placed PlaceCopy(const std::filesystem::path& from,
+                                const std::filesystem::path& to) {
     // CopyFileW fails, and leaves the file there alone, when a file of that name exists.
     if (::CopyFileW(from.c_str(), to.c_str(), TRUE)) return TemporaryFile::Placed::Done;
     const DWORD error = ::GetLastError();

@@ -31,7 +31,9 @@ std::string EnvironmentValue(const wchar_t* name) {
     return {text.begin(), text.end()};
 }
 
-fs::path Utf8Path(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
+fs::path Utf8Path(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
 
 }  // namespace
 
@@ -61,8 +63,6 @@ FolderEnvironment ProcessEnvironment() {
 // sure answer.
 bool FolderWritable(const fs::path& folder) { return TemporaryFile(folder).Valid(); }
 
-std::string PortMap::DefaultDevicePath(int port) {
-    return "\\\\.\\COM" + IntToText(port);
-}
+std::string PortMap::DefaultDevicePath(int port) { return "\\\\.\\COM" + IntToText(port); }
 
 }  // namespace kestrova

@@ -17,8 +17,8 @@ namespace {
 std::string SystemText(DWORD code) {
     std::array<wchar_t, 256> buffer{};
     const DWORD length =
-        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                         code, 0, buffer.data(), buffer.size(), nullptr);
+        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                         0, buffer.data(), buffer.size(), nullptr);
     std::wstring text(buffer.data(), length);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) {
         text.pop_back();
@@ -38,7 +38,7 @@ OpenFailureReason ExplainOpenFailure(OpenFailure failure, const std::string& dev
         case OpenFailure::DeviceInvalid:
             if (IsNetworkTarget(path)) {
                 return {OpenProblem::NoDevice,
-                        path + ": network ports are not available in the Windows program"};
+                        path + ": not a network address (rfc2217://HOST:PORT or tcp://HOST:PORT)"};
             }
             return {OpenProblem::NoDevice, path + ": no such port"};
         // Windows does not tell who holds a port.

@@ -13,9 +13,7 @@ RoutingSerialLine::~RoutingSerialLine() = default;
 OpenFailure RoutingSerialLine::Open(const std::string& path) {
     // The line of the previous open is released whichever kind comes next.
     (void)active_->Close();
-    // Without a network line on this system, the device line refuses the address, and the
-    // explanation of the failure says why.
-    active_ = IsNetworkTarget(path) && network_ != nullptr ? network_.get() : device_.get();
+    active_ = IsNetworkTarget(path) ? network_.get() : device_.get();
     return active_->Open(path);
 }
 

@@ -11,7 +11,7 @@ namespace kestrova {
 // udev catalogue on Linux (system_port_posix.cpp), a Win32 COM port and the registry's list on
 // Windows (system_port_win32.cpp).
 std::unique_ptr<SerialLine> MakeDeviceLine();
-// A device server reached over TCP; null where the system has none (Windows, so far).
+// A device server reached over TCP.
 std::unique_ptr<SerialLine> MakeNetworkLine();
 std::unique_ptr<PortCatalogue> MakePortCatalogue();
 

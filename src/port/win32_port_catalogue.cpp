@@ -47,9 +47,9 @@ std::vector<std::string> ListedNames() {
         DWORD nameLength = valueName.size();
         DWORD dataBytes = sizeof data - sizeof(wchar_t);
         DWORD type = 0;
-        const LONG result = ::RegEnumValueW(key, index, valueName.data(), &nameLength, nullptr,
-                                            &type, reinterpret_cast<BYTE*>(data.data()),
-                                            &dataBytes);
+        const LONG result =
+            ::RegEnumValueW(key, index, valueName.data(), &nameLength, nullptr, &type,
+                            reinterpret_cast<BYTE*>(data.data()), &dataBytes);
         if (result == ERROR_NO_MORE_ITEMS) break;
         if (result != ERROR_SUCCESS || type != REG_SZ) continue;
         names.push_back(Utf8(data.data()));
@@ -95,22 +95,22 @@ std::string SerialNumber(HDEVINFO devices, SP_DEVINFO_DATA& device) {
 
 // Adds what SetupAPI knows of each port it lists to the entry of the same name.
 void AddDetails(std::vector<PortInfo>& ports) {
-    const HDEVINFO devices = ::SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr,
-                                                    DIGCF_PRESENT);
+    const HDEVINFO devices =
+        ::SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
     if (devices == INVALID_HANDLE_VALUE) return;
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     for (DWORD index = 0; ::SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
-        const HKEY key = ::SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
-                                                KEY_READ);
+        const HKEY key =
+            ::SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
         if (key == INVALID_HANDLE_VALUE) continue;
         std::array<wchar_t, 64> portName{};
         DWORD bytes = sizeof portName - sizeof(wchar_t);
         DWORD latency = 0;
         DWORD latencyBytes = sizeof latency;
-        const bool named = ::RegQueryValueExW(key, L"PortName", nullptr, nullptr,
-                                              reinterpret_cast<BYTE*>(portName.data()),
-                                              &bytes) == ERROR_SUCCESS;
+        const bool named =
+            ::RegQueryValueExW(key, L"PortName", nullptr, nullptr,
+                               reinterpret_cast<BYTE*>(portName.data()), &bytes) == ERROR_SUCCESS;
         const bool hasLatency =
             ::RegQueryValueExW(key, L"LatencyTimer", nullptr, nullptr,
                                reinterpret_cast<BYTE*>(&latency), &latencyBytes) == ERROR_SUCCESS;
@@ -151,9 +151,9 @@ std::uint64_t ListHash() {
         std::array<wchar_t, 64> data{};
         DWORD nameLength = valueName.size();
         DWORD dataBytes = sizeof data - sizeof(wchar_t);
-        const LONG result = ::RegEnumValueW(key, index, valueName.data(), &nameLength, nullptr,
-                                            nullptr, reinterpret_cast<BYTE*>(data.data()),
-                                            &dataBytes);
+        const LONG result =
+            ::RegEnumValueW(key, index, valueName.data(), &nameLength, nullptr, nullptr,
+                            reinterpret_cast<BYTE*>(data.data()), &dataBytes);
         if (result == ERROR_NO_MORE_ITEMS) break;
         hash = Fnv1a(hash, valueName.data(), nameLength * sizeof(wchar_t));
         hash = Fnv1a(hash, data.data(), dataBytes);

@@ -120,7 +120,7 @@ OpenFailure Win32SerialLine::Open(const std::string& path) {
     }
     const std::filesystem::path wide(std::u8string(name.begin(), name.end()));
     const HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                       OPEN_EXISTING, 0, nullptr);
+                                        OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         ::CloseHandle(claim);

@@ -30,8 +30,8 @@ std::string PortClaimName(const std::string& deviceName);
 // A COM port through the Win32 communications calls, opened exclusively and without overlapped
 // I/O. Windows' serial drivers refuse a second open (share mode 0); Wine's do not, so the line
 // also holds a named mutex for the port while it is open, and a port another line holds is
-// refused the same way (AlreadyOpen). reads return at once with what is queued (ReadIntervalTimeout MAXDWORD,
-// the other read time-outs 0) and writes go into the 2048-byte output queue.
+// refused the same way (AlreadyOpen). reads return at once with what is queued (ReadIntervalTimeout
+// MAXDWORD, the other read time-outs 0) and writes go into the 2048-byte output queue.
 class Win32SerialLine final : public SerialLine {
 public:
     Win32SerialLine() = default;

@@ -29,8 +29,9 @@ TEST(Win32Files, ReplaceWritesBytesUnchangedOverTheOldFile) {
 TEST(Win32Files, ReplaceLeavesAReadOnlyFileAlone) {
     TempFolder folder;
     WriteText(folder / "a.INI", "kept");
-    fs::permissions(folder / "a.INI", fs::perms::owner_write | fs::perms::group_write |
-                                          fs::perms::others_write, fs::perm_options::remove);
+    fs::permissions(folder / "a.INI",
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
     EXPECT_FALSE(ReplaceFileContent(folder / "a.INI", "new"));
     EXPECT_EQ(ReadText(folder / "a.INI"), "kept");
     fs::permissions(folder / "a.INI", fs::perms::owner_write, fs::perm_options::add);

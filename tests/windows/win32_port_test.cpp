@@ -17,8 +17,8 @@ TEST(Win32Port, DeviceNamesOfComPorts) {
         const char* given;
         const char* opened;
     } rows[] = {
-        {"COM5", "\\\\.\\COM5"},        {"com12", "\\\\.\\COM12"},     {"\\\\.\\COM5", "\\\\.\\COM5"},
-        {"COM", "COM"},                 {"COMX", "COMX"},              {"C:\\ports\\a", "C:\\ports\\a"},
+        {"COM5", "\\\\.\\COM5"}, {"com12", "\\\\.\\COM12"}, {"\\\\.\\COM5", "\\\\.\\COM5"},
+        {"COM", "COM"},          {"COMX", "COMX"},          {"C:\\ports\\a", "C:\\ports\\a"},
     };
     for (const auto& row : rows) EXPECT_EQ(Win32DeviceName(row.given), row.opened) << row.given;
     EXPECT_EQ(PortMap::DefaultDevicePath(7), "\\\\.\\COM7");
@@ -37,7 +37,8 @@ TEST(Win32Port, OpenErrorsAsOpenFailures) {
         {ERROR_INVALID_PARAMETER, OpenFailure::BadParameters},
         {ERROR_BUSY, static_cast<OpenFailure>(ERROR_BUSY)},
     };
-    for (const auto& row : rows) EXPECT_EQ(OpenFailureFromWin32(row.error), row.failure) << row.error;
+    for (const auto& row : rows)
+        EXPECT_EQ(OpenFailureFromWin32(row.error), row.failure) << row.error;
 }
 
 TEST(Win32Port, ReasonsTheOperatorIsGiven) {
@@ -50,8 +51,8 @@ TEST(Win32Port, ReasonsTheOperatorIsGiven) {
         {OpenFailure::DeviceInvalid, "\\\\.\\COM7", OpenProblem::NoDevice, "COM7: no such port"},
         {OpenFailure::AlreadyOpen, "\\\\.\\COM5", OpenProblem::InUse,
          "COM5: in use by another program"},
-        {OpenFailure::DeviceInvalid, "tcp://host:2001", OpenProblem::NoDevice,
-         "tcp://host:2001: network ports are not available in the Windows program"},
+        {OpenFailure::DeviceInvalid, "tcp://host", OpenProblem::NoDevice,
+         "tcp://host: not a network address (rfc2217://HOST:PORT or tcp://HOST:PORT)"},
         {OpenFailure::BaudRateNotSupported, "\\\\.\\COM5", OpenProblem::SettingsRefused,
          "COM5: the device refuses the line settings (Baud Rate Not Supported)"},
     };
@@ -74,8 +75,8 @@ TEST(Win32Port, ConfigurationFromTheLineSettings) {
         BYTE byteSize, parityCode, stopCode;
         DWORD parityCheck;
     } rows[] = {
-        {8, 0, 1, 8, NOPARITY, ONESTOPBIT, FALSE},   {7, 1, 2, 7, ODDPARITY, TWOSTOPBITS, TRUE},
-        {5, 2, 1, 5, EVENPARITY, ONESTOPBIT, TRUE},  {9, 3, 0, 8, NOPARITY, ONESTOPBIT, FALSE},
+        {8, 0, 1, 8, NOPARITY, ONESTOPBIT, FALSE},  {7, 1, 2, 7, ODDPARITY, TWOSTOPBITS, TRUE},
+        {5, 2, 1, 5, EVENPARITY, ONESTOPBIT, TRUE}, {9, 3, 0, 8, NOPARITY, ONESTOPBIT, FALSE},
         {4, 0, 1, 8, NOPARITY, ONESTOPBIT, FALSE},
     };
     for (const auto& row : rows) {
