@@ -114,6 +114,8 @@ monitor=$!
 sleep 2
 run 3 busy.out diff -p COM5 changed.PRM
 wait "$monitor" || fail "monitor failed: $(cat monitor.out)"
+grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2} ' monitor.out ||
+  fail "monitor rows carry no ISO time: $(head -2 monitor.out)"
 grep -q 'COM5: in use by another program' busy.out.txt || fail "no reason for a busy port: $(cat busy.out.txt)"
 
 # A device server in front of the simulator's terminal: ser2net, reached through Winsock.

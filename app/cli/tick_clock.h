@@ -21,7 +21,7 @@ public:
     void SleepUntil(std::int64_t ns);
 
 private:
-    void* timer_ = nullptr;  // the waitable timer on Windows
+    [[maybe_unused]] void* timer_ = nullptr;  // the waitable timer on Windows
 };
 
 }  // namespace kestrova::cli
