@@ -2,7 +2,7 @@
 # Builds kestrova.exe for 64-bit Windows (mingw-w64, statically linked: no DLL beside it) and the
 # tests of the layers below the window, then runs them under Wine in a fresh Wine prefix: the
 # layers' tests (ctest), and kestrova.exe ports, backup, restore --yes (verified) and diff against
-# the native kestrova-sim, whose pseudo-terminal Wine serves as COM5. Leaves the program and a
+# the native kestrova-sim, whose pseudo-terminal Wine serves as COM5, also through ser2net. Leaves the program and a
 # zip with the three default configuration files beside it in build-windows/.
 #   scripts/windows.sh            build and test
 #   scripts/windows.sh --build    build only
@@ -109,11 +109,16 @@ run 0 restore-back.out restore --yes -p COM5 before.PRM
 run 3 missing.out diff -p COM9 changed.PRM
 grep -q 'COM9: no such port' missing.out.txt || fail "no reason for a missing port: $(cat missing.out.txt)"
 
-wine kestrova.exe monitor -p COM5 --seconds 4 > monitor.out 2>&1 &
+# A monitor holds the port until Ctrl-C (Wine hands SIGINT to the console's control handler).
+wine kestrova.exe monitor -p COM5 > monitor.out 2>&1 &
 monitor=$!
 sleep 2
 run 3 busy.out diff -p COM5 changed.PRM
-wait "$monitor" || fail "monitor failed: $(cat monitor.out)"
+kill -INT "$monitor"
+code=0
+wait "$monitor" || code=$?
+[ "$code" = 130 ] || fail "monitor ended with $code after Ctrl-C, not 130: $(tail -2 monitor.out)"
+grep -q 'kestrova: monitor COM5: stopped' monitor.out || fail "monitor did not say it stopped"
 grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2} ' monitor.out ||
   fail "monitor rows carry no ISO time: $(head -2 monitor.out)"
 grep -q 'COM5: in use by another program' busy.out.txt || fail "no reason for a busy port: $(cat busy.out.txt)"
@@ -139,4 +144,4 @@ grep -q '^\[POINT00010\]' network.PRM || fail "the network backup holds no point
 run 0 net-diff.out diff -p "rfc2217://127.0.0.1:$rfc" before.PRM
 run 0 raw-diff.out diff -p "tcp://127.0.0.1:$raw" before.PRM
 
-echo "== Windows program under Wine: ports, backup, restore (verified), diff, missing and busy port, network ports passed"
+echo "== Windows program under Wine: ports, backup, restore (verified), diff, missing and busy port, Ctrl-C, network ports passed"
