@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds kestrova.exe for 64-bit Windows (mingw-w64, statically linked: no DLL beside it) and the
 # tests of the layers below the window, then runs them under Wine in a fresh Wine prefix: the
-# layers' tests (ctest), and kestrova.exe ports, backup, restore --yes (verified) and diff against
-# the native kestrova-sim, whose pseudo-terminal Wine serves as COM5, also through ser2net. Leaves the program and a
-# zip with the three default configuration files beside it in build-windows/.
+# layers' tests (ctest), and kestrova.exe ports, backup, restore --yes (verified), diff, a missing
+# and a busy port and Ctrl-C against the native kestrova-sim, whose pseudo-terminal Wine serves as
+# COM5 (and ser2net as rfc2217:// and tcp://). Leaves the program and a zip with the three default
+# configuration files beside it in build-windows/.
 #   scripts/windows.sh            build and test
 #   scripts/windows.sh --build    build only
 set -euo pipefail
