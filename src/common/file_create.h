@@ -69,8 +69,9 @@ FileRead ReadRegularFile(const std::filesystem::path& path, bool followLink, std
                          std::string& content);
 
 // Saves content as the file at path through a temporary file put in its place. A file at the
-// name keeps its permissions, and one that is read-only stays as it is (false); a link (never
-// written through) or nothing gives a new file. False when any step fails.
+// name keeps its permissions (on Windows the new file takes its folder's), and one that is
+// read-only stays as it is (false); a link (never written through) or nothing gives a new file.
+// False when any step fails.
 bool ReplaceFileContent(const std::filesystem::path& path, std::string_view content);
 
 // A new folder of a unique name beginning with prefix, in parent; empty when none was made.
