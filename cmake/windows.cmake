@@ -10,8 +10,6 @@ endif()
 # calls (localtime_r, gmtime_r) as on POSIX.
 add_compile_definitions(_WIN32_WINNT=0x0A00 NOMINMAX WIN32_LEAN_AND_MEAN
                         _POSIX_THREAD_SAFE_FUNCTIONS=200112L)
-# One program without DLLs beside it: the C++ and threads runtimes linked in.
-add_link_options(-static -static-libgcc -static-libstdc++)
 
 set(KESTROVA_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources (Debian: googletest)")
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
