@@ -4,7 +4,7 @@
 # As root it runs apt-get; otherwise it prints the exact apt-get line and fails.
 set -euo pipefail
 
-packages=(g++ cmake make clang-format help2man libgtest-dev libbenchmark-dev libcli11-dev pkgconf libudev-dev qt6-base-dev qt6-charts-dev xvfb xauth fonts-dejavu-core fonts-dejavu-extra ser2net umockdev libumockdev-dev valgrind)
+packages=(g++ cmake make clang-format help2man libgtest-dev libbenchmark-dev libcli11-dev pkgconf libudev-dev qt6-base-dev qt6-charts-dev xvfb xauth fonts-dejavu-core fonts-dejavu-extra ser2net umockdev libumockdev-dev valgrind g++-mingw-w64-x86-64-posix wine wine64 googletest)
 [ $# -gt 0 ] && packages=("$@")
 
 missing=()

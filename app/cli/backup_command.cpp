@@ -4,8 +4,6 @@
 // The points the tag file never polls (no read access: spare entries, the write-only restore
 // targets) are saved as the point table holds them, as the window's Save As saves them; they
 // hold the tag file's values, not the controller's.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -19,11 +17,12 @@
 
 #include "commands.h"
 #include "common/errors.h"
+#include "common/file_create.h"
 #include "common/number_text.h"
 #include "core/core_tables.h"
 #include "core/ui_names.h"
 #include "json_text.h"
-#include "port/udev_port_catalogue.h"
+#include "port/system_port.h"
 #include "tick_loop.h"
 #include "unit_ready.h"
 #include "unit_session.h"
@@ -55,15 +54,13 @@ std::string BackupName(const UnitSession& unit) {
 // Claims the name for this run with an empty file made only when none is there, so that a file
 // written before (in this run or any other) is never replaced; the save then takes its place.
 void ClaimName(const std::filesystem::path& path, const UnitSession& unit) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    if (!CreateNewFile(path)) {
         const int error = errno;
         throw CommandError{ExitCode::FileRefused, "backup " + unit.Name(),
                            path.string() + ": " +
                                (error == EEXIST ? "already there; not replaced"
                                                 : std::string(std::strerror(error)))};
     }
-    close(fd);
 }
 
 void CreateFolder(const std::filesystem::path& folder) {
@@ -143,8 +140,8 @@ ExitCode RunBackup(const CommonOptions& common, const BackupOptions& options, St
     }
     std::vector<BackupUnit> units(options.ports.size());
     for (BackupUnit& unit : units) {
-        unit.session = std::make_unique<UnitSession>(
-            common.configFolder, std::make_unique<UdevPortCatalogue>(), common.verbose);
+        unit.session =
+            std::make_unique<UnitSession>(common.configFolder, MakePortCatalogue(), common.verbose);
         unit.session->Start();
     }
     PortMap ports = units.front().session->Core().Ini().Ports;

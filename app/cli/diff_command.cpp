@@ -11,7 +11,7 @@
 #include "common/number_text.h"
 #include "core/restore_values.h"
 #include "json_text.h"
-#include "port/udev_port_catalogue.h"
+#include "port/system_port.h"
 #include "tick_loop.h"
 #include "unit_ready.h"
 #include "unit_session.h"
@@ -53,7 +53,7 @@ std::string Text(const std::array<Difference, core::RestoreValueCount>& values, 
 ExitCode RunDiff(const CommonOptions& common, const DiffOptions& options, StopSignal& stop) {
     const std::string fileWhat = "diff " + options.file.string();
     RequireFile("diff", options.file);
-    UnitSession unit(common.configFolder, std::make_unique<UdevPortCatalogue>(), common.verbose);
+    UnitSession unit(common.configFolder, MakePortCatalogue(), common.verbose);
     unit.Start();
     unit.Open("diff", options.port);
     TickLoop loop({&unit}, stop);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -18,7 +19,7 @@
 #include "json_text.h"
 #include "link_figures.h"
 #include "output_file.h"
-#include "port/udev_port_catalogue.h"
+#include "port/system_port.h"
 #include "read_points.h"
 #include "tick_loop.h"
 #include "unit_ready.h"
@@ -41,15 +42,23 @@ struct Cell {
 };
 using Row = std::vector<Cell>;
 
-// "2024-05-06T07:08:09+02:00"
+// "2024-05-06T07:08:09+02:00". The offset is worked out from the local and the UTC time of the
+// same moment: strftime's %z gives a zone name on Windows.
 std::string IsoTime() {
-    const std::tm now = SystemLocalTime();
+    const std::time_t moment = std::time(nullptr);
+    std::tm now{};
+    std::tm utc{};
+    localtime_r(&moment, &now);
+    gmtime_r(&moment, &utc);
     std::array<char, 40> text{};
     const std::size_t length = std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%S", &now);
-    std::array<char, 8> zone{};
-    std::strftime(zone.data(), zone.size(), "%z", &now);  // "+0200"
-    return std::string(text.data(), length) + std::string(zone.data(), 3) + ":" +
-           std::string(zone.data() + 3, 2);
+    int days = now.tm_yday - utc.tm_yday;
+    if (now.tm_year != utc.tm_year) days = now.tm_year > utc.tm_year ? 1 : -1;
+    const int minutes = days * 1440 + (now.tm_hour - utc.tm_hour) * 60 + now.tm_min - utc.tm_min;
+    std::array<char, 16> zone{};
+    std::snprintf(zone.data(), zone.size(), "%c%02d:%02d", minutes < 0 ? '-' : '+',
+                  std::abs(minutes) / 60, std::abs(minutes) % 60);
+    return std::string(text.data(), length) + zone.data();
 }
 
 std::string_view LinkText(const UnitSession& unit) {
@@ -151,7 +160,7 @@ std::string TextLine(const Row& row) {
 }  // namespace
 
 ExitCode RunMonitor(const CommonOptions& common, const MonitorOptions& options, StopSignal& stop) {
-    UnitSession unit(common.configFolder, std::make_unique<UdevPortCatalogue>(), common.verbose);
+    UnitSession unit(common.configFolder, MakePortCatalogue(), common.verbose);
     unit.Start();
     unit.Open("monitor", options.port);
     // Opened only now, so a port that does not open leaves an existing file as it was.

@@ -1,20 +1,18 @@
 #include "output_file.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <utility>
 
+#include "common/file_create.h"
 #include "exit_code.h"
 
 namespace kestrova::cli {
 
 OutputFile::OutputFile(const std::filesystem::path& path, std::string what)
-    : fd_(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666)),
-      what_(std::move(what)),
-      owned_(true) {
+    : fd_(OpenOutputDescriptor(path)), what_(std::move(what)), owned_(true) {
     if (fd_ < 0) Fail(errno);
 }
 

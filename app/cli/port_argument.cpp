@@ -1,7 +1,5 @@
 #include "port_argument.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -14,8 +12,10 @@
 namespace kestrova::cli {
 namespace {
 
-// "COM3" (any case) or "3": the number; 0 when the text is neither.
+// "COM3" (any case, also as the device name "\\.\COM3") or "3": the number; 0 when the text
+// is neither.
 int NumberIn(std::string_view text) {
+    if (text.starts_with("\\\\.\\")) text.remove_prefix(4);
     if (text.size() > 3 && std::equal(text.begin(), text.begin() + 3, "COM", [](char a, char b) {
             return std::toupper(static_cast<unsigned char>(a)) == b;
         })) {
@@ -28,16 +28,6 @@ int NumberIn(std::string_view text) {
 }
 
 bool LooksLikePath(std::string_view text) { return text.find('/') != std::string_view::npos; }
-
-// Whether the two device files are one device: the same character device, or the same file
-// reached through different names. Files that cannot be examined are left to the open to report.
-bool SameDevice(const std::string& a, const std::string& b) {
-    struct stat first {};
-    struct stat second {};
-    if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
-    if (S_ISCHR(first.st_mode) && S_ISCHR(second.st_mode)) return first.st_rdev == second.st_rdev;
-    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
 
 // A device server's address names itself: its entry is found or made as written.
 PortChoice ChooseNetworkPort(std::string_view argument, PortMap& ports) {

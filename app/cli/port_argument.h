@@ -8,7 +8,7 @@
 
 namespace kestrova::cli {
 
-// The unit's port as the operator names it: "COM3", "3" or a device path.
+// The unit's port as the operator names it: "COM3", "\\.\COM3", "3" or a device path.
 struct PortChoice {
     int comNumber = 0;     // 1..40
     std::string name;      // "COM3", or the device's file name, as output and file names show it
@@ -28,5 +28,11 @@ PortChoice ChoosePort(std::string_view argument, PortMap& ports);
 // both arguments, when two of them stand for the same port: the same COM number (a path
 // that a COM number opens has that number), or device files that are the same device.
 std::vector<PortChoice> ChoosePorts(const std::vector<std::string>& arguments, PortMap& ports);
+
+// Whether the two device files are one device: the same character device, or the same file
+// reached through different names (port_argument_posix.cpp); on Windows the same file, or the
+// same name in any case (port_argument_win32.cpp). Files that cannot be examined are left to the
+// open to report.
+bool SameDevice(const std::string& a, const std::string& b);
 
 }  // namespace kestrova::cli

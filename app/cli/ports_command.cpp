@@ -7,7 +7,7 @@
 #include "core/port_presence.h"
 #include "json_text.h"
 #include "port/com_numbering.h"
-#include "port/udev_port_catalogue.h"
+#include "port/system_port.h"
 #include "unit_session.h"
 
 namespace kestrova::cli {
@@ -51,7 +51,7 @@ std::string TextEntry(int number, const PortPresence& port) {
 
 ExitCode RunPorts(const CommonOptions& common) {
     // The core numbers the adapters present as the window does; nothing is written.
-    UnitSession session(common.configFolder, std::make_unique<UdevPortCatalogue>(), common.verbose);
+    UnitSession session(common.configFolder, MakePortCatalogue(), common.verbose);
     session.Start();
     const std::vector<PortInfo> present = session.Catalogue().Scan();
     std::string out = common.json ? "[\n" : "";

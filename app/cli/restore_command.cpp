@@ -1,7 +1,6 @@
 // kestrova restore: the window's checked restore of a parameter file, driven from the command
 // line: the core's checks, its preview printed, the operator's answer, the core's backup, the 17
 // timed steps and the read-back.
-#include <poll.h>
 #include <unistd.h>
 
 #include <array>
@@ -12,7 +11,7 @@
 #include "commands.h"
 #include "common/errors.h"
 #include "core/ui_names.h"
-#include "port/udev_port_catalogue.h"
+#include "port/system_port.h"
 #include "restore_progress.h"
 #include "tick_loop.h"
 #include "unit_ready.h"
@@ -51,13 +50,13 @@ void PrintPreview(const std::vector<std::string>& rows) {
 bool Confirmed(const UnitSession& unit, StopSignal& stop) {
     std::fprintf(stderr, "Restore these values to %s? [y/N] ", unit.Name().c_str());
     std::fflush(stderr);
-    std::array<pollfd, 2> fds{{{STDIN_FILENO, POLLIN, 0}, {stop.Descriptor(), POLLIN, 0}}};
-    while (poll(fds.data(), fds.size(), -1) < 0) {
-    }
+    stop.WaitForInput();
     if (stop.Requested()) throw Interruption("restore", unit, "stopped; nothing was written");
     std::array<char, 16> answer{};
-    if (std::fgets(answer.data(), answer.size(), stdin) == nullptr) return false;
-    return answer[0] == 'y' || answer[0] == 'Y';
+    const bool read = std::fgets(answer.data(), answer.size(), stdin) != nullptr;
+    // Where a stop interrupts the read itself, it arrives here.
+    if (stop.Requested()) throw Interruption("restore", unit, "stopped; nothing was written");
+    return read && (answer[0] == 'y' || answer[0] == 'Y');
 }
 
 // Stops the restore under way; with the link open, waits until the unit has acknowledged every
@@ -83,7 +82,7 @@ std::string StopRestore(AppService& core, TickLoop& loop) {
 ExitCode RunRestore(const CommonOptions& common, const RestoreOptions& options, StopSignal& stop) {
     const std::string fileWhat = "restore " + options.file.string();
     RequireFile("restore", options.file);
-    UnitSession unit(common.configFolder, std::make_unique<UdevPortCatalogue>(), common.verbose);
+    UnitSession unit(common.configFolder, MakePortCatalogue(), common.verbose);
     unit.Start();
     unit.Open("restore", options.port);
     TickLoop loop({&unit}, stop);

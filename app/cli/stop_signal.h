@@ -1,12 +1,13 @@
 #pragma once
 
-#include <signal.h>
+#include <memory>
 
 namespace kestrova::cli {
 
-// SIGINT and SIGTERM as a request to stop, read from a signalfd between ticks: while the object
-// lives the two signals are blocked, so no handler runs and a stop lands only where the program
-// looks for it.
+// The operator's request to stop, looked for between ticks so that it lands only where the
+// program looks for it. On Linux SIGINT and SIGTERM, blocked while the object lives and read from
+// a signalfd (stop_signal_posix.cpp); on Windows Ctrl-C, Ctrl-Break and the console window
+// closing, through a console control handler (stop_signal_win32.cpp). One object at a time.
 class StopSignal {
 public:
     StopSignal();
@@ -14,15 +15,15 @@ public:
     StopSignal(const StopSignal&) = delete;
     StopSignal& operator=(const StopSignal&) = delete;
 
-    // True once either signal has arrived. Never waits.
+    // True once a stop has been asked for. Never waits.
     bool Requested();
-    // The descriptor that becomes readable when a signal arrives, for a wait on other input.
-    int Descriptor() const { return fd_; }
+    // Waits until the standard input has something to read or a stop is asked for (on Windows,
+    // where a stop interrupts the read itself, it returns at once).
+    void WaitForInput();
 
 private:
-    int fd_ = -1;
-    sigset_t previousMask_{};
-    bool requested_ = false;
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 }  // namespace kestrova::cli

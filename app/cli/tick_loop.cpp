@@ -1,7 +1,5 @@
 #include "tick_loop.h"
 
-#include <time.h>
-
 #include <algorithm>
 
 #include "unit_session.h"
@@ -11,7 +9,6 @@ namespace {
 
 constexpr std::int64_t CommsPeriodNs = 1'000'000;
 constexpr std::int64_t SystemPeriodNs = 10'000'000;
-constexpr std::int64_t NsPerSecond = 1'000'000'000;
 
 // The next due time after a tick that was due at due: one period on, or one period from now when
 // that is already past (the missed ticks are dropped).
@@ -20,19 +17,9 @@ std::int64_t NextDue(std::int64_t due, std::int64_t period, std::int64_t now) {
     return due <= now ? now + period : due;
 }
 
-void SleepUntil(std::int64_t ns) {
-    const timespec wake{static_cast<time_t>(ns / NsPerSecond), static_cast<long>(ns % NsPerSecond)};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, nullptr) == EINTR) {
-    }
-}
-
 }  // namespace
 
-std::int64_t TickLoop::NowNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return std::int64_t{now.tv_sec} * NsPerSecond + now.tv_nsec;
-}
+std::int64_t TickLoop::NowNs() { return TickClock::NowNs(); }
 
 TickLoop::TickLoop(std::vector<UnitSession*> units, StopSignal& stop)
     : units_(std::move(units)), stop_(stop), nextCommsNs_(NowNs()), nextSystemNs_(NowNs()) {}
@@ -41,7 +28,7 @@ void TickLoop::RunDueTicks() {
     const bool commsWanted = std::any_of(units_.begin(), units_.end(), [](UnitSession* unit) {
         return unit->Core().CommsTickWanted();
     });
-    SleepUntil(commsWanted ? std::min(nextCommsNs_, nextSystemNs_) : nextSystemNs_);
+    clock_.SleepUntil(commsWanted ? std::min(nextCommsNs_, nextSystemNs_) : nextSystemNs_);
 
     const std::int64_t now = NowNs();
     if (commsWanted && now >= nextCommsNs_) {

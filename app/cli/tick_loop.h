@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "stop_signal.h"
+#include "tick_clock.h"
 
 namespace kestrova::cli {
 
@@ -39,6 +40,7 @@ private:
 
     std::vector<UnitSession*> units_;
     StopSignal& stop_;
+    TickClock clock_;
     std::int64_t nextCommsNs_;
     std::int64_t nextSystemNs_;
 };

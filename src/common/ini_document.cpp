@@ -1,11 +1,6 @@
 #include "common/ini_document.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 
 #include "common/errors.h"
 #include "common/file_create.h"
@@ -29,28 +24,6 @@ std::string Lower(std::string_view text) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
     return lower;
-}
-
-// The whole of a regular file of at most MaxFileSize bytes; false when it cannot be read. A
-// file over the size calls refuse (which throws) before anything is read.
-template <typename Refuse>
-bool ReadAllOf(int fd, std::string& content, const Refuse& refuse) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    if (static_cast<std::uintmax_t>(st.st_size) > IniDocument::MaxFileSize) {
-        refuse(": larger than 16 MiB");
-    }
-    content.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::read(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) break;  // the file shrank meanwhile
-        done += static_cast<std::size_t>(n);
-    }
-    content.resize(done);
-    return true;
 }
 
 }  // namespace
@@ -114,18 +87,14 @@ IniDocument::IniDocument(std::filesystem::path path, Link link) : path_(std::mov
     const auto refuse = [this](const char* why) {
         throw FileError("Cannot open file " + path_.string() + why);
     };
-    // Non-blocking, so a FIFO at the name is refused below instead of waiting for a writer.
-    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (link == Link::Ignore ? O_NOFOLLOW : 0);
-    const int fd = ::open(path_.c_str(), flags);
-    if (fd < 0) {
-        // A missing file is an empty document, and so is a link that is to be replaced.
-        if (errno == ENOENT || (errno == ELOOP && link == Link::Ignore)) return;
-        refuse("");
-    }
     std::string content;
-    const bool read = ReadAllOf(fd, content, refuse);
-    ::close(fd);
-    if (!read) refuse("");
+    switch (ReadRegularFile(path_, link == Link::Follow, MaxFileSize, content)) {
+        case FileRead::Done: break;
+        // A missing file is an empty document, and so is a link that is to be replaced.
+        case FileRead::Missing: return;
+        case FileRead::TooLarge: refuse(": larger than 16 MiB"); break;
+        case FileRead::Failed: refuse(""); break;
+    }
 
     // Refused before any line is taken apart, so neither memory nor time grows with the lines.
     const auto ends = static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n'));
@@ -251,20 +220,8 @@ void IniDocument::Save() const {
         content += "\r\n";
     }
 
-    const auto fail = [this]() { throw FileError("Cannot create file " + path_.string()); };
-    const std::filesystem::path folder =
-        path_.has_parent_path() ? path_.parent_path() : std::filesystem::path(".");
-    // A file at the name keeps its mode; a link (never read through) or nothing gets the mode of
-    // a new file. A read-only file stays as it is, as the operator protected it: one without any
-    // write permission bit, too, which access() would let root write.
-    struct stat old {};
-    const bool existing = ::lstat(path_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-    const bool readOnly = (old.st_mode & 0222) == 0 || ::access(path_.c_str(), W_OK) != 0;
-    if (existing && readOnly) fail();
-    TemporaryFile temporary(folder);
-    const bool written = temporary.Valid() && WriteAll(temporary.Descriptor(), content) &&
-                         (!existing || ::fchmod(temporary.Descriptor(), old.st_mode & 07777) == 0);
-    if (!written || !temporary.Replace(path_)) fail();
+    if (!ReplaceFileContent(path_, content))
+        throw FileError("Cannot create file " + path_.string());
 }
 
 }  // namespace kestrova

@@ -1,16 +1,10 @@
 #include "config/config_folder.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <system_error>
-#include <vector>
 
 #include "common/errors.h"
 #include "common/file_create.h"
@@ -24,33 +18,6 @@ bool IsInstalled(const fs::path& executableFolder) {
     if (executableFolder.filename() != "bin") return false;
     std::error_code error;
     return fs::is_directory(executableFolder.parent_path() / SharedDataFolderName, error);
-}
-
-// Empty when the environment names no place for the user's files.
-fs::path UserFolder(const FolderEnvironment& environment) {
-    // Relative values of XDG_CONFIG_HOME are to be ignored.
-    const fs::path xdg(environment.xdgConfigHome);
-    if (xdg.is_absolute()) return xdg / UserFolderName;
-    if (environment.home.empty()) return {};
-    return fs::path(environment.home) / ".config" / UserFolderName;
-}
-
-// The effective user's home in the password database; empty when it has none.
-std::string PasswordHome() {
-    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    while (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
-           buffer.size() < (1u << 20)) {
-        buffer.resize(buffer.size() * 2);
-    }
-    return found != nullptr && found->pw_dir != nullptr ? found->pw_dir : std::string();
-}
-
-std::string EnvironmentValue(const char* name) {
-    const char* value = std::getenv(name);
-    return value == nullptr ? std::string() : std::string(value);
 }
 
 std::string ReadWhole(const fs::path& path) {
@@ -81,20 +48,10 @@ ConfigFolder ChooseConfigFolder(const fs::path& executableFolder,
     } else if (!writable(executableFolder)) {
         defaults = executableFolder;
     }
-    const fs::path user = UserFolder(environment);
+    const fs::path user = UserConfigFolder(environment);
     if (defaults.empty() || user.empty()) return {executableFolder, {}, {}};
     const fs::path dialogs = environment.home.empty() ? user : fs::path(environment.home);
     return {user, defaults, dialogs};
-}
-
-FolderEnvironment ProcessEnvironment() {
-    FolderEnvironment environment{EnvironmentValue("XDG_CONFIG_HOME"), EnvironmentValue("HOME")};
-    if (environment.home.empty()) environment.home = PasswordHome();
-    return environment;
-}
-
-bool FolderWritable(const fs::path& folder) {
-    return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
 void CopyMissingDefaults(const ConfigFolder& config) {

@@ -19,8 +19,9 @@ inline constexpr std::string_view UserFolderName = "kestrova-interface";
 
 // What the folder choice reads of the process environment.
 struct FolderEnvironment {
-    std::string xdgConfigHome;  // $XDG_CONFIG_HOME, empty when unset
-    std::string home;           // $HOME, empty when unset
+    // $XDG_CONFIG_HOME (on Windows the roaming application data folder), empty when unset
+    std::string xdgConfigHome;
+    std::string home;  // $HOME (on Windows the user's profile folder), empty when unset
 };
 
 // Where the configuration files are read and written.
@@ -45,18 +46,24 @@ using FolderWritableProbe = std::function<bool(const std::filesystem::path&)>;
 // - any other program whose folder is writable keeps its files beside itself;
 // - one whose folder is not writable uses the user's folder with the files beside it as
 //   defaults.
-// The user's folder is $XDG_CONFIG_HOME/kestrova-interface when that is an absolute path, else
-// $HOME/.config/kestrova-interface; without either the files stay beside the executable.
+// The user's folder is UserConfigFolder's; without one the files stay beside the executable.
 ConfigFolder ChooseConfigFolder(const std::filesystem::path& executableFolder,
                                 const FolderEnvironment& environment,
                                 const FolderWritableProbe& writable);
+
+// The user's folder for the files: $XDG_CONFIG_HOME/kestrova-interface when that is an absolute
+// path, else $HOME/.config/kestrova-interface; on Windows "Kestrova Interface" in the application
+// data folder. Empty when the environment names no place.
+std::filesystem::path UserConfigFolder(const FolderEnvironment& environment);
 
 // The environment of this process; without $HOME, the home the password database gives the
 // effective user (a program started with an empty environment still finds the user's folder).
 FolderEnvironment ProcessEnvironment();
 
 // True when this process may write into the folder (access(2) with the effective ids: false on
-// a read-only mount, true for root elsewhere).
+// a read-only mount, true for root elsewhere; on Windows a file could be made there).
+// ProcessEnvironment, UserConfigFolder and FolderWritable are the system's part
+// (config_platform_posix.cpp, config_platform_win32.cpp).
 bool FolderWritable(const std::filesystem::path& folder);
 
 // Creates the folder when needed and copies each configuration file missing from it from the

@@ -1,7 +1,5 @@
 #include "config/serial_settings.h"
 
-#include "common/number_text.h"
-
 namespace kestrova {
 
 std::string PortMap::DevicePath(int port) const {
@@ -13,11 +11,6 @@ std::string PortMap::DevicePath(int port) const {
         return device.string();
     }
     return DefaultDevicePath(port);
-}
-
-std::string PortMap::DefaultDevicePath(int port) {
-    // COM1 is the first serial device, ttyS0.
-    return "/dev/ttyS" + IntToText(static_cast<std::int64_t>(port) - 1);
 }
 
 PortTimingOverride PortMap::Timing(int port) const {

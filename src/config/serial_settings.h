@@ -37,7 +37,8 @@ public:
         timings_.clear();
     }
     std::string DevicePath(int port) const;
-    // The serial default of COM port: /dev/ttyS<port-1>, the machine's own serial port.
+    // The serial default of COM port: /dev/ttyS<port-1>, the machine's own serial port (on
+    // Windows \\.\COM<port>); from the system's part (config_platform_*.cpp).
     static std::string DefaultDevicePath(int port);
 
     // Whether COM port has an entry of its own (rather than the serial default).

@@ -38,13 +38,6 @@ std::string WithoutTrailingSeparator(const std::filesystem::path& folder) {
 
 }  // namespace
 
-std::filesystem::path ExecutablePath() {
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) return {};
-    return path;
-}
-
 KestrovaIni::KestrovaIni(PointDatabase& points, WindowPlacement& window,
                          std::filesystem::path executablePath)
     : points_(points), window_(window) {

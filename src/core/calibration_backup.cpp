@@ -1,14 +1,12 @@
 // The backup of the controller's values made before a restore: all 40 points in the parameter
 // file format, in Backups/ beside the settings file, named after the local time.
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
+#include <ctime>
 #include <string>
 #include <system_error>
 
 #include "common/errors.h"
+#include "common/file_create.h"
 #include "common/number_text.h"
 #include "core/app_service.h"
 
@@ -33,7 +31,7 @@ std::string BackupBaseName(const std::tm& time, std::string_view unit) {
     return name;
 }
 
-// Gives the written file its backup name without ever replacing a file: link() fails on a name
+// Gives the written file its backup name without ever replacing a file: PlaceCopy fails on a name
 // that exists, so of two cores or processes claiming the same name only one gets it, and the
 // other takes the next suffix ("_2", "_3", ...). Returns the name, or empty when none was free.
 std::filesystem::path ClaimBackupName(const std::filesystem::path& written,
@@ -47,8 +45,9 @@ std::filesystem::path ClaimBackupName(const std::filesystem::path& written,
         }
         name += BackupExtension;
         const std::filesystem::path path = folder / name;
-        if (::link(written.c_str(), path.c_str()) == 0) return path;
-        if (errno != EEXIST) break;
+        const TemporaryFile::Placed placed = PlaceCopy(written, path);
+        if (placed == TemporaryFile::Placed::Done) return path;
+        if (placed == TemporaryFile::Placed::Failed) break;
     }
     return {};
 }
@@ -67,9 +66,9 @@ std::tm SystemLocalTime() {
 // temporary folder is gone either way.
 std::filesystem::path AppService::WriteBackup(const std::filesystem::path& folder) {
     const FileError failure("Cannot create a file in " + folder.string());
-    std::string temporary = (folder / ".before_restore.XXXXXX").string();
-    if (::mkdtemp(temporary.data()) == nullptr) throw failure;
-    const std::filesystem::path written = std::filesystem::path(temporary) / "values.PRM";
+    const std::filesystem::path temporary = MakeTemporaryFolder(folder, ".before_restore.");
+    if (temporary.empty()) throw failure;
+    const std::filesystem::path written = temporary / "values.PRM";
     std::filesystem::path path;
     try {
         std::array<double, MaxPoints> values{};

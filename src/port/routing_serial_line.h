@@ -1,15 +1,21 @@
 #pragma once
 
-#include "port/posix_serial_line.h"
+#include <memory>
+
 #include "port/serial_line.h"
-#include "port/tcp_serial_line.h"
 
 namespace kestrova {
 
-// The line a program hands its port driver: each Open picks the device file (a termios line) or
-// the device server (a TCP line) the path names, and every call goes to the one picked.
+// The line a program hands its port driver: each Open picks the system's serial device (a termios
+// line, a Win32 COM port) or the device server (a TCP line) the path names, and every call goes
+// to the one picked.
 class RoutingSerialLine final : public SerialLine {
 public:
+    RoutingSerialLine();
+    ~RoutingSerialLine() override;
+    RoutingSerialLine(const RoutingSerialLine&) = delete;
+    RoutingSerialLine& operator=(const RoutingSerialLine&) = delete;
+
     OpenFailure Open(const std::string& path) override;
     OpenFailure Configure(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
                           std::int32_t stopBits) override {
@@ -32,9 +38,9 @@ public:
     std::string_view TakeNotice() override { return active_->TakeNotice(); }
 
 private:
-    PosixSerialLine device_;
-    TcpSerialLine network_;
-    SerialLine* active_ = &device_;
+    std::unique_ptr<SerialLine> device_;
+    std::unique_ptr<SerialLine> network_;
+    SerialLine* active_;
 };
 
 }  // namespace kestrova

@@ -1,19 +1,12 @@
 #include "port/tcp_serial_line.h"
 
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <thread>
 #include <vector>
+
+#include "port/stream_socket.h"
 
 namespace kestrova {
 
@@ -21,40 +14,17 @@ namespace kestrova {
 // a reference until it is done, so a line closed meanwhile leaves it nothing dangling.
 struct NameResolution {
     std::atomic<bool> done{false};
-    int error = 0;  // getaddrinfo's code; 0 on success
-    std::vector<sockaddr_storage> addresses;
-    std::vector<socklen_t> lengths;
+    net::Lookup lookup = net::Lookup::Failed;
+    std::string text;  // the system's reason for a failed lookup
+    std::vector<net::Address> addresses;
 };
 
 namespace {
 
 void Resolve(const std::shared_ptr<NameResolution>& job, const std::string& host,
              std::uint16_t port) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    const std::string service = std::to_string(port);
-    job->error = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-    for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
-        if (entry->ai_addrlen > sizeof(sockaddr_storage)) continue;
-        sockaddr_storage address{};
-        std::memcpy(&address, entry->ai_addr, entry->ai_addrlen);
-        job->addresses.push_back(address);
-        job->lengths.push_back(entry->ai_addrlen);
-    }
-    if (list != nullptr) ::freeaddrinfo(list);
+    job->lookup = net::Resolve(host, port, job->addresses, job->text);
     job->done.store(true, std::memory_order_release);
-}
-
-const char* ConnectProblem(int err) {
-    switch (err) {
-        case ECONNREFUSED: return "connection refused";
-        case ENETUNREACH:
-        case EHOSTUNREACH: return "no route to host";
-        case ETIMEDOUT: return "timed out";
-        default: return nullptr;
-    }
 }
 
 constexpr std::uint8_t LineStateErrors = telnet::LineErrorMask;
@@ -96,8 +66,8 @@ OpenFailure TcpSerialLine::Open(const std::string& path) {
 }
 
 void TcpSerialLine::Fail(std::string_view reason) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    net::Close(socket_);
+    socket_ = net::NoSocket;
     resolution_.reset();
     failure_ = path_ + ": " + std::string(reason);
     stage_ = Stage::Gone;
@@ -119,15 +89,13 @@ void TcpSerialLine::TakeResolution() {
         }
         return;
     }
-    if (resolution_->error != 0 || resolution_->addresses.empty()) {
-        const int error = resolution_->error;
-        if (error == EAI_AGAIN) {
+    switch (resolution_->lookup) {
+        case net::Lookup::Found: break;
+        case net::Lookup::NoAnswer:
             Fail("name not found (the name service did not answer)");
-        } else {
-            Fail(error == EAI_NONAME || error == EAI_NODATA || error == 0 ? "name not found"
-                                                                          : ::gai_strerror(error));
-        }
-        return;
+            return;
+        case net::Lookup::NotFound: Fail("name not found"); return;
+        case net::Lookup::Failed: Fail(resolution_->text); return;
     }
     nextAddress_ = 0;
     stage_ = Stage::Connecting;
@@ -136,50 +104,41 @@ void TcpSerialLine::TakeResolution() {
 
 void TcpSerialLine::ConnectNext() {
     // Each address of the name gets its own time-out; the last one's failure is the reason.
-    int lastError = ECONNREFUSED;
+    std::string lastProblem = "connection refused";
     while (nextAddress_ < resolution_->addresses.size()) {
-        const sockaddr_storage& address = resolution_->addresses[nextAddress_];
-        const socklen_t length = resolution_->lengths[nextAddress_];
+        const net::Address& address = resolution_->addresses[nextAddress_];
         ++nextAddress_;
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = ::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd_ < 0) {
-            lastError = errno;
+        net::Close(socket_);
+        int error = 0;
+        socket_ = net::Open(address, error);
+        if (socket_ == net::NoSocket) {
+            lastProblem = net::ErrorText(error);
             continue;
         }
-        // Request frames are small and each waits for its reply: no Nagle delay.
-        const int on = 1;
-        (void)::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), length) == 0) {
-            OnConnected();
-            return;
+        switch (net::Connect(socket_, address, error)) {
+            case net::Progress::Done: OnConnected(); return;
+            case net::Progress::Pending:
+                connectDeadline_ = std::chrono::steady_clock::now() + ConnectTimeout;
+                return;
+            case net::Progress::Failed: lastProblem = net::ErrorText(error); break;
         }
-        if (errno == EINPROGRESS) {
-            connectDeadline_ = std::chrono::steady_clock::now() + ConnectTimeout;
-            return;
-        }
-        lastError = errno;
     }
-    const char* problem = ConnectProblem(lastError);
-    Fail(problem != nullptr ? problem : std::strerror(lastError));
+    Fail(lastProblem);
 }
 
 void TcpSerialLine::CheckConnect() {
-    pollfd socket{fd_, POLLOUT, 0};
-    if (::poll(&socket, 1, 0) == 1) {
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
-        if (error == 0) {
-            OnConnected();
-            return;
-        }
+    int error = 0;
+    const net::Progress outcome = net::ConnectOutcome(socket_, error);
+    if (outcome == net::Progress::Done) {
+        OnConnected();
+        return;
+    }
+    if (outcome == net::Progress::Failed) {
         if (nextAddress_ < resolution_->addresses.size()) {
             ConnectNext();
             return;
         }
-        const char* problem = ConnectProblem(error);
-        Fail(problem != nullptr ? problem : std::strerror(error));
+        Fail(net::ErrorText(error));
         return;
     }
     if (std::chrono::steady_clock::now() < connectDeadline_) return;
@@ -257,14 +216,14 @@ void TcpSerialLine::Receive() {
     const std::size_t room = in_.size() - inEnd_;
     if (room == 0) return;
     std::uint8_t* target = ComPortMode() ? raw_.data() : in_.data() + inEnd_;
-    const ssize_t got = ::recv(fd_, target, room, MSG_DONTWAIT);
+    int error = 0;
+    const long got = net::Receive(socket_, target, room, error);
     if (got == 0) {
         Fail("connection closed by the server");
         return;
     }
     if (got < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
-        Fail(errno == ECONNRESET ? "connection reset" : std::strerror(errno));
+        if (error != 0) Fail(net::ErrorText(error));
         return;
     }
     const auto count = static_cast<std::size_t>(got);
@@ -282,10 +241,10 @@ void TcpSerialLine::Receive() {
 
 void TcpSerialLine::Flush() {
     if (outLength_ == 0) return;
-    const ssize_t put = ::send(fd_, out_.data(), outLength_, MSG_DONTWAIT | MSG_NOSIGNAL);
+    int error = 0;
+    const long put = net::Send(socket_, out_.data(), outLength_, error);
     if (put < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
-        Fail(errno == ECONNRESET || errno == EPIPE ? "connection reset" : std::strerror(errno));
+        if (error != 0) Fail(net::ErrorText(error));
         return;
     }
     const auto sent = static_cast<std::size_t>(put);
@@ -412,8 +371,8 @@ bool TcpSerialLine::Write(const std::uint8_t* bytes, std::int32_t count) {
 }
 
 bool TcpSerialLine::Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    net::Close(socket_);
+    socket_ = net::NoSocket;
     resolution_.reset();
     stage_ = Stage::Closed;
     inStart_ = inEnd_ = outLength_ = 0;

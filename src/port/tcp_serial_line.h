@@ -80,7 +80,7 @@ private:
     NetworkTarget target_;
     std::string path_;
     Stage stage_ = Stage::Closed;
-    int fd_ = -1;
+    std::intptr_t socket_ = -1;  // a net::Socket; -1 (net::NoSocket) when there is none
     std::shared_ptr<NameResolution> resolution_;
     std::size_t nextAddress_ = 0;
     std::chrono::steady_clock::time_point connectDeadline_{};

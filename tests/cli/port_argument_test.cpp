@@ -23,7 +23,8 @@ TEST(PortArgument, NamesAComNumberOrMapsADevicePathInMemory) {
     };
     for (const Row& row :
          {Row{"COM7", 7, "COM7"}, Row{"com40", 40, "COM40"}, Row{"2", 2, "COM2"},
-          Row{"/dev/serial/by-id/usb-FTDI", 3, "usb-FTDI"}, Row{"/tmp/sim-link", 2, "sim-link"},
+          Row{"\\\\.\\COM9", 9, "COM9"}, Row{"/dev/serial/by-id/usb-FTDI", 3, "usb-FTDI"},
+          Row{"/tmp/sim-link", 2, "sim-link"},
           Row{"rfc2217://[fd00::2]:2001", 4, "-fd00--2--2001"}}) {
         const PortChoice choice = ChoosePort(row.argument, ports);
         EXPECT_EQ(choice.comNumber, row.number) << row.argument;

@@ -1,24 +1,23 @@
 #include "support/temp_folder.h"
 
-#include <stdlib.h>
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <system_error>
+
+#include "common/file_create.h"
 
 namespace kestrova::test {
 
 namespace fs = std::filesystem;
 
 TempFolder::TempFolder(std::string_view prefix) {
-    std::string pattern = (fs::temp_directory_path() / prefix).string() + "_XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw fs::filesystem_error("cannot make a temporary folder", pattern,
-                                   std::error_code(errno, std::generic_category()));
+    path_ = MakeTemporaryFolder(fs::temp_directory_path(), std::string(prefix) + "_");
+    if (path_.empty()) {
+        throw fs::filesystem_error("cannot make a temporary folder", fs::temp_directory_path(),
+                                   std::make_error_code(std::errc::io_error));
     }
-    path_ = pattern;
 }
 
 TempFolder::~TempFolder() {
@@ -51,9 +50,10 @@ void WriteText(const fs::path& path, std::string_view text) {
 }
 
 mode_t ModeOf(const fs::path& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return 0;
-    return st.st_mode & 07777;
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(path, error);
+    if (error || !fs::exists(status)) return 0;
+    return static_cast<mode_t>(status.permissions() & fs::perms::mask);
 }
 
 ScopedUmask::ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}

@@ -1,6 +1,7 @@
 #include "common/file_create.h"
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,6 +107,81 @@ bool OpenOutput(std::ofstream& stream, const std::filesystem::path& path) {
     ::close(fd);
     if (!regular) errno = EINVAL;
     return stream.is_open();
+}
+
+int OpenOutputDescriptor(const std::filesystem::path& path) {
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+}
+
+bool CreateNewFile(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+FileRead ReadRegularFile(const std::filesystem::path& path, bool followLink, std::uintmax_t limit,
+                         std::string& content) {
+    // Non-blocking, so a FIFO at the name is refused below instead of waiting for a writer.
+    const int fd =
+        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLink ? 0 : O_NOFOLLOW));
+    if (fd < 0) {
+        return errno == ENOENT || (errno == ELOOP && !followLink) ? FileRead::Missing
+                                                                  : FileRead::Failed;
+    }
+    FileRead result = FileRead::Done;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        result = FileRead::Failed;
+    } else if (static_cast<std::uintmax_t>(st.st_size) > limit) {
+        result = FileRead::TooLarge;
+    } else {
+        content.resize(static_cast<std::size_t>(st.st_size));
+        std::size_t done = 0;
+        while (done < content.size()) {
+            const ssize_t n = ::read(fd, content.data() + done, content.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                result = FileRead::Failed;
+                break;
+            }
+            if (n == 0) break;  // the file shrank meanwhile
+            done += static_cast<std::size_t>(n);
+        }
+        content.resize(done);
+    }
+    ::close(fd);
+    return result;
+}
+
+bool ReplaceFileContent(const std::filesystem::path& path, std::string_view content) {
+    const std::filesystem::path folder =
+        path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    // A file at the name keeps its mode; a link (never read through) or nothing gets the mode of
+    // a new file. A read-only file stays as it is, as the operator protected it: one without any
+    // write permission bit, too, which access() would let root write.
+    struct stat old {};
+    const bool existing = ::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    const bool readOnly = (old.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
+    if (existing && readOnly) return false;
+    TemporaryFile temporary(folder);
+    const bool written = temporary.Valid() && WriteAll(temporary.Descriptor(), content) &&
+                         (!existing || ::fchmod(temporary.Descriptor(), old.st_mode & 07777) == 0);
+    return written && temporary.Replace(path);
+}
+
+std::filesystem::path MakeTemporaryFolder(const std::filesystem::path& parent,
+                                          std::string_view prefix) {
+    std::string name = (parent / prefix).string() + "XXXXXX";
+    if (::mkdtemp(name.data()) == nullptr) return {};
+    return name;
+}
+
+TemporaryFile::Placed PlaceCopy(const std::filesystem::path& from,
+                                const std::filesystem::path& to) {
+    // link() fails on a name that exists.
+    if (::link(from.c_str(), to.c_str()) == 0) return TemporaryFile::Placed::Done;
+    return errno == EEXIST ? TemporaryFile::Placed::AlreadyThere : TemporaryFile::Placed::Failed;
 }
 
 }  // namespace kestrova

@@ -1,0 +1,68 @@
+// What the configuration layer asks of Windows: where the program and the user's folder are,
+// whether a folder may be written, which device a COM number opens by default.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "common/file_create.h"
+#include "common/number_text.h"
+#include "config/config_folder.h"
+#include "config/kestrova_ini.h"
+#include "config/serial_settings.h"
+
+namespace kestrova {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::wstring_view WindowsUserFolderName = L"Kestrova Interface";
+
+// The variable as UTF-8, through the path type (which converts from the wide text); empty when
+// it is unset.
+std::string EnvironmentValue(const wchar_t* name) {
+    const DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0) return {};
+    std::wstring value(size, L'\0');
+    const DWORD length = ::GetEnvironmentVariableW(name, value.data(), size);
+    if (length == 0 || length >= size) return {};
+    value.resize(length);
+    const std::u8string text = fs::path(value).u8string();
+    return {text.begin(), text.end()};
+}
+
+fs::path Utf8Path(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+}  // namespace
+
+std::filesystem::path ExecutablePath() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) return fs::path(std::wstring(buffer.data(), length));
+        if (buffer.size() >= 32768) return {};
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+fs::path UserConfigFolder(const FolderEnvironment& environment) {
+    const fs::path appData = Utf8Path(environment.xdgConfigHome);
+    if (!appData.is_absolute()) return {};
+    return appData / WindowsUserFolderName;
+}
+
+FolderEnvironment ProcessEnvironment() {
+    return {EnvironmentValue(L"APPDATA"), EnvironmentValue(L"USERPROFILE")};
+}
+
+// Permissions on Windows are lists of rules (and a folder may be redirected): trying is the one
+// sure answer.
+bool FolderWritable(const fs::path& folder) { return TemporaryFile(folder).Valid(); }
+
+std::string PortMap::DefaultDevicePath(int port) { return "\\\\.\\COM" + IntToText(port); }
+
+}  // namespace kestrova
