@@ -7,6 +7,7 @@
 
 #include "common/file_create.h"
 #include "common/number_text.h"
+#include "common/utf8_path.h"
 #include "config/config_folder.h"
 #include "config/kestrova_ini.h"
 #include "config/serial_settings.h"
@@ -18,8 +19,7 @@ namespace fs = std::filesystem;
 
 constexpr std::wstring_view WindowsUserFolderName = L"Kestrova Interface";
 
-// The variable as UTF-8, through the path type (which converts from the wide text); empty when
-// it is unset.
+// The variable as UTF-8; empty when it is unset.
 std::string EnvironmentValue(const wchar_t* name) {
     const DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
     if (size == 0) return {};
@@ -27,12 +27,7 @@ std::string EnvironmentValue(const wchar_t* name) {
     const DWORD length = ::GetEnvironmentVariableW(name, value.data(), size);
     if (length == 0 || length >= size) return {};
     value.resize(length);
-    const std::u8string text = fs::path(value).u8string();
-    return {text.begin(), text.end()};
-}
-
-fs::path Utf8Path(const std::string& text) {
-    return fs::path(std::u8string(text.begin(), text.end()));
+    return Utf8Of(fs::path(value));
 }
 
 }  // namespace
@@ -50,7 +45,7 @@ std::filesystem::path ExecutablePath() {
 }
 
 fs::path UserConfigFolder(const FolderEnvironment& environment) {
-    const fs::path appData = Utf8Path(environment.xdgConfigHome);
+    const fs::path appData = PathFromUtf8(environment.xdgConfigHome);
     if (!appData.is_absolute()) return {};
     return appData / WindowsUserFolderName;
 }
