@@ -1,7 +1,10 @@
 // What the configuration layer asks of Windows: where the program and the user's folder are,
-// whether a folder may be written, which device a COM number opens by default.
+// whether a folder may be written, which device a COM number opens by default and which [Ports]
+// entries name a device rather than a file.
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -59,5 +62,15 @@ FolderEnvironment ProcessEnvironment() {
 bool FolderWritable(const fs::path& folder) { return TemporaryFile(folder).Valid(); }
 
 std::string PortMap::DefaultDevicePath(int port) { return "\\\\.\\COM" + IntToText(port); }
+
+// COM5 and \\.\COM5 are the system's names of a port, found in no folder.
+bool PortMap::NamesSystemDevice(std::string_view entry) {
+    if (entry.starts_with("\\\\.\\")) return true;
+    if (entry.size() < 4) return false;
+    const auto upper = [](char c) { return std::toupper(static_cast<unsigned char>(c)); };
+    return upper(entry[0]) == 'C' && upper(entry[1]) == 'O' && upper(entry[2]) == 'M' &&
+           std::all_of(entry.begin() + 3, entry.end(),
+                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+}
 
 }  // namespace kestrova
