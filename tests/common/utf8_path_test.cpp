@@ -25,10 +25,10 @@ TEST(Utf8Path, NamesReachTheSystemWhole) {
         const wchar_t* wide;
     } rows[] = {
         {"Backups/a.PRM", L"Backups/a.PRM"},
-        {"\xC3\xA9t\xC3\xA9.PRM", L"\u00e9t\u00e9.PRM"},                     // Latin-1
-        {"Kalibrierung-\xCE\xA9.PRM", L"Kalibrierung-\u03a9.PRM"},            // Greek
-        {"\xE6\xA0\xA1\xE5\x87\x86.PRM", L"\u6821\u51c6.PRM"},                // CJK
-        {"wheel-\xF0\x9F\x8E\xA5.PRM", L"wheel-\U0001F3A5.PRM"},              // emoji (a pair)
+        {"\xC3\xA9t\xC3\xA9.PRM", L"\u00e9t\u00e9.PRM"},            // Latin-1
+        {"Kalibrierung-\xCE\xA9.PRM", L"Kalibrierung-\u03a9.PRM"},  // Greek
+        {"\xE6\xA0\xA1\xE5\x87\x86.PRM", L"\u6821\u51c6.PRM"},      // CJK
+        {"wheel-\xF0\x9F\x8E\xA5.PRM", L"wheel-\U0001F3A5.PRM"},    // emoji (a pair)
     };
     for (const auto& row : rows) {
         const fs::path path = PathFromUtf8(row.utf8);
