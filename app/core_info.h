@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "common/utf8_path.h"
 #include "core/app_service.h"
 #include "ui/dashboard_info.h"
 
@@ -17,7 +18,7 @@ public:
         : core_(core), dialogFolder_(std::move(dialogFolder)) {}
 
     std::string ApplicationDirectory() const override {
-        return dialogFolder_.empty() ? core_.Ini().Directory : dialogFolder_.string();
+        return dialogFolder_.empty() ? core_.Ini().Directory : Utf8Of(dialogFolder_);
     }
     std::int32_t SoftwareVersion() const override { return core_.State().SoftwareVersion; }
     std::int32_t SettingsVersion() const override { return core_.Ini().SettingsVersion(); }

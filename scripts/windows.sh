@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds kestrova.exe for 64-bit Windows (mingw-w64, statically linked: no DLL beside it) and the
 # tests of the layers below the window, then runs them under Wine in a fresh Wine prefix: the
-# layers' tests (ctest), and kestrova.exe ports, backup, restore --yes (verified), diff, a missing
-# and a busy port and Ctrl-C against the native kestrova-sim, whose pseudo-terminal Wine serves as
-# COM5 (and ser2net as rfc2217:// and tcp://). Leaves the program and a zip with the three default
+# layers' tests (ctest), and kestrova.exe ports, backup, restore --yes (verified), diff, a backup
+# and diff in a file and folder named outside the ANSI code page, --help, a missing and a busy
+# port and Ctrl-C against the native kestrova-sim, whose pseudo-terminal Wine serves as COM5 (and
+# ser2net as rfc2217:// and tcp://). Leaves the program and a zip with the three default
 # configuration files beside it in build-windows/.
 #   scripts/windows.sh            build and test
 #   scripts/windows.sh --build    build only
@@ -49,6 +50,8 @@ work=$root/$out/wine-run
 rm -rf "$work"
 mkdir -p "$work"
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine reads the arguments and file names of the runs below as UTF-8.
+export LC_ALL=C.UTF-8
 sim_pid=
 ser2net_pid=
 cleanup() {
@@ -93,6 +96,20 @@ grep -Eq '^COM5 +\\\\\.\\COM5 +present' ports.out.txt || fail "ports does not li
 
 run 0 backup.out backup -p COM5 -o before.PRM
 grep -q '^\[POINT00010\]' before.PRM || fail "the backup holds no point 10"
+
+# Names outside the ANSI code page reach the system whole: a backup into such a file, in a
+# configuration folder named so too, then a diff against it.
+unicode_folder='Konfiguration-Ω-配置'
+unicode_file="$unicode_folder/Kalibrierung-Ω-校准.PRM"
+mkdir "$unicode_folder"
+cp Kestrova_Interface.INI KESTROVA_001.CG0 KESTROVA_001.TG1 "$unicode_folder/"
+run 0 unicode-backup.out --config-dir "$unicode_folder" backup -p COM5 -o "$unicode_file"
+grep -q '^\[POINT00010\]' "$unicode_file" || fail "no backup in $unicode_file: $(ls "$unicode_folder")"
+grep -qxF "COM5: $unicode_file" unicode-backup.out.txt ||
+  fail "backup does not name $unicode_file: $(cat unicode-backup.out.txt)"
+run 0 unicode-diff.out --config-dir "$unicode_folder" diff -p COM5 "$unicode_file"
+run 0 help.out --help
+grep -qF '%APPDATA%\Kestrova Interface' help.out.txt || fail "--help names no Windows folder"
 
 # The Pan positive adjust value (point 10) 7 up: a file that differs from the unit.
 awk 'BEGIN { RS = "\r\n"; ORS = "\r\n" }
@@ -145,4 +162,4 @@ grep -q '^\[POINT00010\]' network.PRM || fail "the network backup holds no point
 run 0 net-diff.out diff -p "rfc2217://127.0.0.1:$rfc" before.PRM
 run 0 raw-diff.out diff -p "tcp://127.0.0.1:$raw" before.PRM
 
-echo "== Windows program under Wine: ports, backup, restore (verified), diff, missing and busy port, Ctrl-C, network ports passed"
+echo "== Windows program under Wine: ports, backup, restore (verified), diff, names outside the ANSI code page, missing and busy port, Ctrl-C, network ports passed"

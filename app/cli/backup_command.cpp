@@ -19,6 +19,7 @@
 #include "common/errors.h"
 #include "common/file_create.h"
 #include "common/number_text.h"
+#include "common/utf8_path.h"
 #include "core/core_tables.h"
 #include "core/ui_names.h"
 #include "json_text.h"
@@ -57,7 +58,7 @@ void ClaimName(const std::filesystem::path& path, const UnitSession& unit) {
     if (!CreateNewFile(path)) {
         const int error = errno;
         throw CommandError{ExitCode::FileRefused, "backup " + unit.Name(),
-                           path.string() + ": " +
+                           Utf8Of(path) + ": " +
                                (error == EEXIST ? "already there; not replaced"
                                                 : std::string(std::strerror(error)))};
     }
@@ -67,7 +68,7 @@ void CreateFolder(const std::filesystem::path& folder) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) {
-        throw CommandError{ExitCode::FileRefused, "backup --out-dir " + folder.string(),
+        throw CommandError{ExitCode::FileRefused, "backup --out-dir " + Utf8Of(folder),
                            "cannot create the folder: " + error.message()};
     }
 }
@@ -77,11 +78,11 @@ void Save(BackupUnit& unit, const BackupOptions& options) {
     unit.waiting = false;
     const bool claimed = options.outFile.empty();
     const std::filesystem::path path =
-        claimed ? options.outFolder / BackupName(*unit.session) : options.outFile;
+        claimed ? options.outFolder / PathFromUtf8(BackupName(*unit.session)) : options.outFile;
     try {
         if (claimed) ClaimName(path, *unit.session);
         try {
-            unit.session->Core().ServiceEvent(event_names::FileSave_Selected, path.string());
+            unit.session->Core().ServiceEvent(event_names::FileSave_Selected, Utf8Of(path));
             unit.file = path;
         } catch (const FileError& error) {
             if (claimed) std::filesystem::remove(path);
@@ -121,11 +122,11 @@ void PrintResults(const std::vector<BackupUnit>& units, bool json) {
         const BackupUnit& unit = units[i];
         if (json) {
             out += "  {\"port\": " + JsonString(unit.session->Name()) +
-                   ", \"file\": " + (unit.file.empty() ? "null" : JsonString(unit.file.string())) +
+                   ", \"file\": " + (unit.file.empty() ? "null" : JsonString(Utf8Of(unit.file))) +
                    ", \"error\": " + (unit.error ? JsonString(unit.error->why) : "null") + "}" +
                    (i + 1 < units.size() ? ",\n" : "\n");
         } else if (!unit.file.empty()) {
-            out += unit.session->Name() + ": " + unit.file.string() + "\n";
+            out += unit.session->Name() + ": " + Utf8Of(unit.file) + "\n";
         }
     }
     if (json) out += "]\n";

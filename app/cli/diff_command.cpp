@@ -9,6 +9,7 @@
 #include "common/errors.h"
 #include "common/ini_document.h"
 #include "common/number_text.h"
+#include "common/utf8_path.h"
 #include "core/restore_values.h"
 #include "json_text.h"
 #include "port/system_port.h"
@@ -51,7 +52,7 @@ std::string Text(const std::array<Difference, core::RestoreValueCount>& values, 
 }  // namespace
 
 ExitCode RunDiff(const CommonOptions& common, const DiffOptions& options, StopSignal& stop) {
-    const std::string fileWhat = "diff " + options.file.string();
+    const std::string fileWhat = "diff " + Utf8Of(options.file);
     RequireFile("diff", options.file);
     UnitSession unit(common.configFolder, MakePortCatalogue(), common.verbose);
     unit.Start();

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/utf8_path.h"
+
 namespace kestrova::cli {
 
 void PrintError(std::string_view what, std::string_view why) {
@@ -23,7 +25,7 @@ void PrintError(std::string_view what, std::string_view why) {
 void RequireFile(std::string_view command, const std::filesystem::path& file) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error)) {
-        throw CommandError{ExitCode::FileRefused, std::string(command) + " " + file.string(),
+        throw CommandError{ExitCode::FileRefused, std::string(command) + " " + Utf8Of(file),
                            "no such file"};
     }
 }

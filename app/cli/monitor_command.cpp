@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "common/axis.h"
 #include "common/number_text.h"
+#include "common/utf8_path.h"
 #include "core/core_tables.h"
 #include "core/ui_names.h"
 #include "json_text.h"
@@ -166,7 +167,7 @@ ExitCode RunMonitor(const CommonOptions& common, const MonitorOptions& options, 
     // Opened only now, so a port that does not open leaves an existing file as it was.
     std::optional<OutputFile> csv;
     if (!options.csvFile.empty())
-        csv.emplace(options.csvFile, "monitor " + options.csvFile.string());
+        csv.emplace(options.csvFile, "monitor " + Utf8Of(options.csvFile));
     OutputFile out = OutputFile::StandardOutput("monitor standard output");
     TickLoop loop({&unit}, stop);
     LinkFigureSource link(unit.Core());

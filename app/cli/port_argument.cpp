@@ -5,6 +5,7 @@
 #include <charconv>
 #include <filesystem>
 
+#include "common/utf8_path.h"
 #include "exit_code.h"
 #include "port/com_numbering.h"
 #include "port/network_target.h"
@@ -64,12 +65,12 @@ PortChoice ChoosePort(std::string_view argument, PortMap& ports) {
         return {number, "COM" + std::to_string(number), "", std::string(argument)};
     }
     std::error_code error;
-    const std::filesystem::path given(argument);
-    const std::string path = std::filesystem::absolute(given, error).lexically_normal().string();
+    const std::filesystem::path given = PathFromUtf8(argument);
+    const std::string path = Utf8Of(std::filesystem::absolute(given, error).lexically_normal());
     if (error) {
         throw CommandError{ExitCode::Usage, "--port " + std::string(argument), error.message()};
     }
-    const std::string name = given.filename().string();
+    const std::string name = Utf8Of(given.filename());
     if (const int named = ports.NumberNaming(path); named != 0) {
         return {named, name, path, std::string(argument)};
     }

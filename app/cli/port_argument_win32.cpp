@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/utf8_path.h"
 #include "port_argument.h"
 
 namespace kestrova::cli {
@@ -16,10 +17,7 @@ bool SameDevice(const std::string& a, const std::string& b) {
         return true;
     }
     std::error_code error;
-    const auto path = [](const std::string& text) {
-        return std::filesystem::path(std::u8string(text.begin(), text.end()));
-    };
-    return std::filesystem::equivalent(path(a), path(b), error) && !error;
+    return std::filesystem::equivalent(PathFromUtf8(a), PathFromUtf8(b), error) && !error;
 }
 
 }  // namespace kestrova::cli

@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "common/errors.h"
+#include "common/utf8_path.h"
 #include "core/ui_names.h"
 #include "port/system_port.h"
 #include "restore_progress.h"
@@ -80,7 +81,7 @@ std::string StopRestore(AppService& core, TickLoop& loop) {
 }  // namespace
 
 ExitCode RunRestore(const CommonOptions& common, const RestoreOptions& options, StopSignal& stop) {
-    const std::string fileWhat = "restore " + options.file.string();
+    const std::string fileWhat = "restore " + Utf8Of(options.file);
     RequireFile("restore", options.file);
     UnitSession unit(common.configFolder, MakePortCatalogue(), common.verbose);
     unit.Start();
@@ -94,7 +95,7 @@ ExitCode RunRestore(const CommonOptions& common, const RestoreOptions& options, 
     core.SetBackupUnitName(unit.Name());
     display.ClearMessages();
     try {
-        core.ServiceEvent(event_names::FileOpen_Selected, options.file.string());
+        core.ServiceEvent(event_names::FileOpen_Selected, Utf8Of(options.file));
     } catch (const std::runtime_error& failure) {  // ConversionError, FileError
         throw CommandError{ExitCode::FileRefused, fileWhat, failure.what()};
     }

@@ -5,6 +5,7 @@
 #include "common/errors.h"
 #include "common/file_create.h"
 #include "common/number_text.h"
+#include "common/utf8_path.h"
 
 namespace kestrova {
 namespace {
@@ -85,7 +86,7 @@ std::uint32_t IniDocument::InsertAfter(std::uint32_t at, Line line) {
 
 IniDocument::IniDocument(std::filesystem::path path, Link link) : path_(std::move(path)) {
     const auto refuse = [this](const char* why) {
-        throw FileError("Cannot open file " + path_.string() + why);
+        throw FileError("Cannot open file " + Utf8Of(path_) + why);
     };
     std::string content;
     switch (ReadRegularFile(path_, link == Link::Follow, MaxFileSize, content)) {
@@ -220,8 +221,7 @@ void IniDocument::Save() const {
         content += "\r\n";
     }
 
-    if (!ReplaceFileContent(path_, content))
-        throw FileError("Cannot create file " + path_.string());
+    if (!ReplaceFileContent(path_, content)) throw FileError("Cannot create file " + Utf8Of(path_));
 }
 
 }  // namespace kestrova

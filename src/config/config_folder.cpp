@@ -8,6 +8,7 @@
 
 #include "common/errors.h"
 #include "common/file_create.h"
+#include "common/utf8_path.h"
 
 namespace kestrova {
 namespace {
@@ -23,7 +24,7 @@ bool IsInstalled(const fs::path& executableFolder) {
 std::string ReadWhole(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) throw FileError("Cannot open file " + path.string());
+    if (!in.good() && !in.eof()) throw FileError("Cannot open file " + Utf8Of(path));
     return content;
 }
 
@@ -33,7 +34,7 @@ void CopyOne(const fs::path& from, const fs::path& to) {
     TemporaryFile temporary(to.parent_path());
     const bool written = temporary.Valid() && WriteAll(temporary.Descriptor(), content);
     if (!written || temporary.PlaceNew(to) == TemporaryFile::Placed::Failed) {
-        throw FileError("Cannot create file " + to.string() + ": " + std::strerror(errno));
+        throw FileError("Cannot create file " + Utf8Of(to) + ": " + std::strerror(errno));
     }
 }
 
@@ -50,7 +51,7 @@ ConfigFolder ChooseConfigFolder(const fs::path& executableFolder,
     }
     const fs::path user = UserConfigFolder(environment);
     if (defaults.empty() || user.empty()) return {executableFolder, {}, {}};
-    const fs::path dialogs = environment.home.empty() ? user : fs::path(environment.home);
+    const fs::path dialogs = environment.home.empty() ? user : PathFromUtf8(environment.home);
     return {user, defaults, dialogs};
 }
 
@@ -59,7 +60,7 @@ void CopyMissingDefaults(const ConfigFolder& config) {
     std::error_code error;
     fs::create_directories(config.folder, error);
     if (error) {
-        throw FileError("Cannot create folder " + config.folder.string() + ": " + error.message());
+        throw FileError("Cannot create folder " + Utf8Of(config.folder) + ": " + error.message());
     }
     for (std::string_view name : ConfigurationFileNames) {
         const fs::path target = config.folder / name;

@@ -1,5 +1,6 @@
 // What the configuration layer asks of a POSIX system: where the program and the user's folder
-// are, whether a folder may be written, which device a COM number opens by default.
+// are, whether a folder may be written, which device a COM number opens by default and which
+// [Ports] entries name a device rather than a file.
 #include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -69,5 +70,8 @@ std::string PortMap::DefaultDevicePath(int port) {
     // COM1 is the first serial device, ttyS0.
     return "/dev/ttyS" + IntToText(static_cast<std::int64_t>(port) - 1);
 }
+
+// Every serial device is a file here, named by its path.
+bool PortMap::NamesSystemDevice(std::string_view) { return false; }
 
 }  // namespace kestrova

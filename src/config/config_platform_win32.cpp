@@ -1,12 +1,16 @@
 // What the configuration layer asks of Windows: where the program and the user's folder are,
-// whether a folder may be written, which device a COM number opens by default.
+// whether a folder may be written, which device a COM number opens by default and which [Ports]
+// entries name a device rather than a file.
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
 #include "common/file_create.h"
 #include "common/number_text.h"
+#include "common/utf8_path.h"
 #include "config/config_folder.h"
 #include "config/kestrova_ini.h"
 #include "config/serial_settings.h"
@@ -18,8 +22,7 @@ namespace fs = std::filesystem;
 
 constexpr std::wstring_view WindowsUserFolderName = L"Kestrova Interface";
 
-// The variable as UTF-8, through the path type (which converts from the wide text); empty when
-// it is unset.
+// The variable as UTF-8; empty when it is unset.
 std::string EnvironmentValue(const wchar_t* name) {
     const DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
     if (size == 0) return {};
@@ -27,12 +30,7 @@ std::string EnvironmentValue(const wchar_t* name) {
     const DWORD length = ::GetEnvironmentVariableW(name, value.data(), size);
     if (length == 0 || length >= size) return {};
     value.resize(length);
-    const std::u8string text = fs::path(value).u8string();
-    return {text.begin(), text.end()};
-}
-
-fs::path Utf8Path(const std::string& text) {
-    return fs::path(std::u8string(text.begin(), text.end()));
+    return Utf8Of(fs::path(value));
 }
 
 }  // namespace
@@ -50,7 +48,7 @@ std::filesystem::path ExecutablePath() {
 }
 
 fs::path UserConfigFolder(const FolderEnvironment& environment) {
-    const fs::path appData = Utf8Path(environment.xdgConfigHome);
+    const fs::path appData = PathFromUtf8(environment.xdgConfigHome);
     if (!appData.is_absolute()) return {};
     return appData / WindowsUserFolderName;
 }
@@ -64,5 +62,15 @@ FolderEnvironment ProcessEnvironment() {
 bool FolderWritable(const fs::path& folder) { return TemporaryFile(folder).Valid(); }
 
 std::string PortMap::DefaultDevicePath(int port) { return "\\\\.\\COM" + IntToText(port); }
+
+// COM5 and \\.\COM5 are the system's names of a port, found in no folder.
+bool PortMap::NamesSystemDevice(std::string_view entry) {
+    if (entry.starts_with("\\\\.\\")) return true;
+    if (entry.size() < 4) return false;
+    const auto upper = [](char c) { return std::toupper(static_cast<unsigned char>(c)); };
+    return upper(entry[0]) == 'C' && upper(entry[1]) == 'O' && upper(entry[2]) == 'M' &&
+           std::all_of(entry.begin() + 3, entry.end(),
+                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+}
 
 }  // namespace kestrova

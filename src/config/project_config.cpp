@@ -1,5 +1,6 @@
 #include "common/ini_document.h"
 #include "common/number_text.h"
+#include "common/utf8_path.h"
 #include "config/kestrova_ini.h"
 #include "points/point_database.h"
 
@@ -35,9 +36,9 @@ std::string NumberedKey(std::string_view stem, int n) {
 std::filesystem::path KestrovaIni::ProjectFilePath() const {
     std::string folder = Directory;
     if (folder.empty() || folder.back() != '/') folder += '/';
-    std::filesystem::path file(Name);
+    std::filesystem::path file = PathFromUtf8(Name);
     file.replace_extension(".CG0");
-    return std::filesystem::path(folder + file.string());
+    return PathFromUtf8(folder + Utf8Of(file));
 }
 
 void KestrovaIni::SetProjectDefaults() {

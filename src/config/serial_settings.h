@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kestrova {
 
@@ -26,7 +27,8 @@ struct PortTimingOverride {
 };
 
 // Which device file stands behind "COM n": key COM<n> of the settings file's "Ports" section
-// (a relative path is taken relative to the application directory), else /dev/ttyS<n-1>.
+// (a relative path is taken relative to the application directory; a device server's address
+// or, on Windows, a port's system name is kept as written), else /dev/ttyS<n-1>.
 class PortMap {
 public:
     void SetBaseDirectory(std::filesystem::path dir) { baseDir_ = std::move(dir); }
@@ -40,6 +42,9 @@ public:
     // The serial default of COM port: /dev/ttyS<port-1>, the machine's own serial port (on
     // Windows \\.\COM<port>); from the system's part (config_platform_*.cpp).
     static std::string DefaultDevicePath(int port);
+    // Whether an entry names one of the system's devices rather than a file, and so is kept as
+    // written: on Windows COM5 or \\.\COM5; on Linux none (every device is a file).
+    static bool NamesSystemDevice(std::string_view entry);
 
     // Whether COM port has an entry of its own (rather than the serial default).
     bool HasEntry(int port) const { return paths_.contains(port); }

@@ -4,6 +4,7 @@
 
 #include "common/ini_document.h"
 #include "common/number_text.h"
+#include "common/utf8_path.h"
 #include "config/kestrova_ini.h"
 
 namespace kestrova {
@@ -31,7 +32,7 @@ std::optional<std::int32_t> ReadPortTiming(const IniDocument& ini, const std::st
 
 // A folder as text without trailing separator ("/" itself becomes empty).
 std::string WithoutTrailingSeparator(const std::filesystem::path& folder) {
-    std::string text = folder.string();
+    std::string text = Utf8Of(folder);
     while (!text.empty() && text.back() == '/') text.pop_back();
     return text;
 }
@@ -59,8 +60,8 @@ void KestrovaIni::SetSettingsDefaults() {
 
     Name = NoApplicationSelected;
     Directory = WithoutTrailingSeparator(executablePath_.parent_path());
-    DialogIn = std::filesystem::path(exeName).replace_extension(".DXQ").string();
-    DialogOut = std::filesystem::path(exeName).replace_extension(".DZU").string();
+    DialogIn = Utf8Of(std::filesystem::path(exeName).replace_extension(".DXQ"));
+    DialogOut = Utf8Of(std::filesystem::path(exeName).replace_extension(".DZU"));
     WinTimeSlice = "Default";
     settingsVersion_ = 0;
 

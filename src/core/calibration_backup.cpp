@@ -8,6 +8,7 @@
 #include "common/errors.h"
 #include "common/file_create.h"
 #include "common/number_text.h"
+#include "common/utf8_path.h"
 #include "core/app_service.h"
 
 namespace kestrova {
@@ -44,7 +45,7 @@ std::filesystem::path ClaimBackupName(const std::filesystem::path& written,
             name += IntToText(n);
         }
         name += BackupExtension;
-        const std::filesystem::path path = folder / name;
+        const std::filesystem::path path = folder / PathFromUtf8(name);
         const TemporaryFile::Placed placed = PlaceCopy(written, path);
         if (placed == TemporaryFile::Placed::Done) return path;
         if (placed == TemporaryFile::Placed::Failed) break;
@@ -65,7 +66,7 @@ std::tm SystemLocalTime() {
 // any new file, then claims the backup name for it. Throws FileError when either fails; the
 // temporary folder is gone either way.
 std::filesystem::path AppService::WriteBackup(const std::filesystem::path& folder) {
-    const FileError failure("Cannot create a file in " + folder.string());
+    const FileError failure("Cannot create a file in " + Utf8Of(folder));
     const std::filesystem::path temporary = MakeTemporaryFolder(folder, ".before_restore.");
     if (temporary.empty()) throw failure;
     const std::filesystem::path written = temporary / "values.PRM";
@@ -102,7 +103,7 @@ AppService::BackupOutcome AppService::BackupBeforeRestore() {
     std::string reason;
     std::filesystem::path path;
     if (error) {
-        reason = "Cannot create folder " + folder.string() + ": " + error.message();
+        reason = "Cannot create folder " + Utf8Of(folder) + ": " + error.message();
     } else {
         try {
             path = WriteBackup(folder);
@@ -110,7 +111,7 @@ AppService::BackupOutcome AppService::BackupBeforeRestore() {
             reason = failure.what();
         }
     }
-    if (reason.empty()) return {true, "Backup before the restore: " + path.string()};
+    if (reason.empty()) return {true, "Backup before the restore: " + Utf8Of(path)};
     return {false, "The controller's values could not be backed up (" + reason +
                        "), so the restore did not start. Open the parameter file again to retry."};
 }

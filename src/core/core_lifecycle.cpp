@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/errors.h"
+#include "common/utf8_path.h"
 #include "core/core_tables.h"
 #include "core/ui_names.h"
 
@@ -19,7 +20,7 @@ std::string FolderOf(const std::filesystem::path& executablePath) {
         std::filesystem::path absolute = std::filesystem::absolute(path, error);
         if (!error) path = std::move(absolute);
     }
-    std::string text = path.parent_path().string();
+    std::string text = Utf8Of(path.parent_path());
     while (!text.empty() && text.back() == '/') text.pop_back();
     return text;
 }
@@ -63,7 +64,7 @@ void AppService::CoreStart() {
     ini_.SetProjectDefaults();
     // A settings file that cannot be read leaves its version at 0, so nothing is written at exit.
     startupError_.clear();
-    KeepLoadError(startupError_, ini_.SettingsFilePath().filename().string(),
+    KeepLoadError(startupError_, Utf8Of(ini_.SettingsFilePath().filename()),
                   [this] { ini_.ReadSettingsFile(); });
     Show(display_keys::DebugInfo, ini_.Name);
 
@@ -75,10 +76,10 @@ void AppService::CoreStart() {
     // A bad number in either file must not leave the program half started: the rest of the
     // start-up runs, the message is kept for the window, and the loaders remember the failed
     // load so that the part-read file is not written back at exit.
-    KeepLoadError(startupError_, ini_.ProjectFilePath().filename().string(),
+    KeepLoadError(startupError_, Utf8Of(ini_.ProjectFilePath().filename()),
                   [this] { ini_.ReadProjectFile(); });
     KeepLoadError(startupError_, TagFile::MakeTagFileName(ini_.Name),
-                  [this] { tags_.LoadPoints(points_, ini_.Name, ini_.Directory); });
+                  [this] { tags_.LoadPoints(points_, ini_.Name, PathFromUtf8(ini_.Directory)); });
 
     {
         std::string text = "CORE_INIT: ";
@@ -157,7 +158,7 @@ void AppService::SystemTick() {
         // The system's word that the open device was removed closes the link at once, before
         // a transfer has to fail on it.
         std::error_code error;
-        if (LinkOpen() && !std::filesystem::exists(port_.DeviceName(), error)) {
+        if (LinkOpen() && !std::filesystem::exists(PathFromUtf8(port_.DeviceName()), error)) {
             port_.PortDeviceGone();
         }
         RefreshPortList();

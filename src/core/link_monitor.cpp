@@ -4,6 +4,7 @@
 
 #include "common/file_create.h"
 #include "common/number_text.h"
+#include "common/utf8_path.h"
 #include "core/app_service.h"
 #include "core/port_presence.h"
 #include "core/ui_names.h"
@@ -63,7 +64,7 @@ void AppService::SaveProtocolTrace(const std::filesystem::path& path) {
     file.close();
     if (!file) {
         Show(display_keys::MessageBox,
-             "The protocol trace could not be written to " + path.string() + ".");
+             "The protocol trace could not be written to " + Utf8Of(path) + ".");
         return;
     }
     Show(display_keys::DebugInfo,

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "common/number_text.h"
+#include "common/utf8_path.h"
 #include "core/app_service.h"
 #include "core/port_presence.h"
 #include "core/ui_names.h"
@@ -61,7 +62,7 @@ PortPresence PresenceOf(const PortMap& ports, int port, const std::vector<PortIn
         return presence;
     }
     std::error_code error;
-    presence.present = std::filesystem::exists(presence.path, error);
+    presence.present = std::filesystem::exists(PathFromUtf8(presence.path), error);
     return presence;
 }
 
@@ -101,9 +102,9 @@ void AppService::LinkWentAway() {
         state_.AwaitingReturn = true;
         state_.ReturnPort = port_.CurrentPort();
         state_.ReturnCheckTicks = ReturnCheckLoad;
-        returnDevice_ = ini_.Ports.DevicePath(state_.ReturnPort);
+        returnDevice_ = PathFromUtf8(ini_.Ports.DevicePath(state_.ReturnPort));
         Show(display_keys::DebugInfo,
-             "COM" + IntToText(state_.ReturnPort) + " gone: waiting for " + returnDevice_.string());
+             "COM" + IntToText(state_.ReturnPort) + " gone: waiting for " + Utf8Of(returnDevice_));
         // A network line says why (refused, closed by the server, ...); a server that stays
         // away is tried again every second, and the same reason is not repeated each time.
         const std::string_view why = port_.LineFailureText();
@@ -126,7 +127,7 @@ void AppService::WatchForReturn(bool devicesChanged) {
     state_.ReturnCheckTicks = ReturnCheckLoad;
     // A device server cannot be looked for without connecting: it is simply tried again.
     std::error_code error;
-    const bool network = IsNetworkTarget(returnDevice_.string());
+    const bool network = IsNetworkTarget(Utf8Of(returnDevice_));
     if (!network && !std::filesystem::exists(returnDevice_, error)) return;
     if (!network) Show(display_keys::DebugInfo, "COM" + IntToText(state_.ReturnPort) + " back");
     SelectPort(state_.ReturnPort - 1, false);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/number_text.h"
+#include "common/utf8_path.h"
 #include "core/app_service.h"
 #include "core/ui_names.h"
 
@@ -43,7 +44,7 @@ void AppService::OpenParameterFile(const std::filesystem::path& path) {
 // Empty when the file may be restored. A file without a value the restore writes is no
 // parameter file at all (a wrong file picked by mistake, an empty one): it would restore zeros.
 std::string AppService::RestoreFileRefusal(const IniDocument& file) const {
-    const std::string path = file.Path().string();
+    const std::string path = Utf8Of(file.Path());
     for (const core::RestoreValue& value : core::RestoreValueTable) {
         const int point = core::ValuePoint(value);
         if (!file.HasKey(TagFile::PointSectionName(point), ScaledValueKey)) {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/number_text.h"
+#include "common/utf8_path.h"
 #include "core/app_service.h"
 #include "core/core_tables.h"
 #include "core/ui_names.h"
@@ -141,14 +142,14 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
         // The save fills the calibration buffer, so a file waiting for its preview's answer is
         // no longer there to restore.
         state_.RestorePending = false;
-        SaveParameterFile(std::filesystem::path(std::string(eventText)));
+        SaveParameterFile(PathFromUtf8(eventText));
         // Pending before the banner goes up, so the hold covers a banner shown by a nested event.
         state_.NotifyPending = true;
         state_.NotifyHoldTicks = NotifyHoldLoad;
         Show(display_keys::ShowNotification, display_values::Saved);
     } else if (objectName == event_names::FileOpen_Selected) {
         acted = true;
-        OpenParameterFile(std::filesystem::path(std::string(eventText)));
+        OpenParameterFile(PathFromUtf8(eventText));
     } else if (objectName == event_names::RestorePreview_Selected &&
                (eventText == event_texts::Restore || eventText == event_texts::Cancel)) {
         acted = true;
@@ -162,7 +163,7 @@ void AppService::ServiceEvent(std::string_view objectName, std::string_view even
     }
     if (objectName == event_names::SaveProtocolTrace_Selected) {
         acted = true;
-        SaveProtocolTrace(std::filesystem::path(std::string(eventText)));
+        SaveProtocolTrace(PathFromUtf8(eventText));
     }
 
     // Debug panel.

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "common/errors.h"
+#include "common/utf8_path.h"
 
 namespace kestrova {
 
@@ -45,9 +46,9 @@ std::string_view TagFile::SystemPointName(int point) {
 }
 
 std::string TagFile::MakeTagFileName(std::string_view applicationName) {
-    std::filesystem::path name{std::string(applicationName)};
+    std::filesystem::path name = PathFromUtf8(applicationName);
     name.replace_extension(std::string(TagFileExtension));
-    return name.string();
+    return Utf8Of(name);
 }
 
 void TagFile::LoadPoints(PointDatabase& db, std::string_view applicationName,
@@ -78,7 +79,7 @@ bool TagFile::OpenTagFile(std::string_view applicationName,
     tagFileName_ = MakeTagFileName(applicationName);
     // The folder, with a separator added when it lacks one, then the file name.
     document_.reset();
-    document_.emplace(applicationDirectory / tagFileName_);
+    document_.emplace(applicationDirectory / PathFromUtf8(tagFileName_));
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <filesystem>
 
+#include "common/utf8_path.h"
 #include "port/network_target.h"
 #include "port/port_drv.h"
 
@@ -24,8 +25,7 @@ std::string SystemText(DWORD code) {
         text.pop_back();
     }
     if (text.empty()) return "Windows error " + std::to_string(code);
-    const std::u8string utf8 = std::filesystem::path(text).u8string();
-    return {utf8.begin(), utf8.end()};
+    return Utf8Of(std::filesystem::path(text));
 }
 
 }  // namespace

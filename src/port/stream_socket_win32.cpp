@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "common/utf8_path.h"
 #include "port/stream_socket.h"
 
 namespace kestrova::net {
@@ -151,8 +152,7 @@ std::string ErrorText(int error) {
         text.pop_back();
     }
     if (text.empty()) return "Winsock error " + std::to_string(error);
-    const std::u8string utf8 = std::filesystem::path(text).u8string();
-    return {utf8.begin(), utf8.end()};
+    return Utf8Of(std::filesystem::path(text));
 }
 
 }  // namespace kestrova::net

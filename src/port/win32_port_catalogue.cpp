@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "common/utf8_path.h"
+
 namespace kestrova {
 namespace {
 
@@ -19,10 +21,7 @@ constexpr wchar_t SerialCommKey[] = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 constexpr std::string_view DevicePrefix = "\\\\.\\";
 constexpr std::uint64_t LookIntervalMs = 1000;
 
-std::string Utf8(std::wstring_view text) {
-    const std::u8string utf8 = std::filesystem::path(text).u8string();
-    return {utf8.begin(), utf8.end()};
-}
+std::string Utf8(std::wstring_view text) { return Utf8Of(std::filesystem::path(text)); }
 
 int ComNumber(std::string_view name) {
     if (name.size() < 4 || name.substr(0, 3) != "COM") return 0;

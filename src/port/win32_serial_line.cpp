@@ -7,6 +7,7 @@
 #include <cctype>
 #include <filesystem>
 
+#include "common/utf8_path.h"
 #include "port/win32_port_catalogue.h"
 
 namespace kestrova {
@@ -111,14 +112,14 @@ OpenFailure Win32SerialLine::Open(const std::string& path) {
     if (handle_ != nullptr) Close();
     const std::string name = Win32DeviceName(path);
     const std::string claimText = PortClaimName(name);
-    const std::filesystem::path claimName(std::u8string(claimText.begin(), claimText.end()));
+    const std::filesystem::path claimName = PathFromUtf8(claimText);
     const HANDLE claim = ::CreateMutexW(nullptr, FALSE, claimName.c_str());
     if (claim == nullptr) return OpenFailureFromWin32(::GetLastError());
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
         ::CloseHandle(claim);
         return OpenFailure::AlreadyOpen;
     }
-    const std::filesystem::path wide(std::u8string(name.begin(), name.end()));
+    const std::filesystem::path wide = PathFromUtf8(name);
     const HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {

@@ -24,6 +24,26 @@ TEST(Win32Port, DeviceNamesOfComPorts) {
     EXPECT_EQ(PortMap::DefaultDevicePath(7), "\\\\.\\COM7");
 }
 
+TEST(Win32Port, PortsEntriesNamingAPortAreNoFiles) {
+    PortMap ports;
+    ports.SetBaseDirectory("C:\\Kestrova");
+    const struct {
+        const char* entry;
+        const char* device;
+    } rows[] = {
+        {"COM5", "COM5"},
+        {"\\\\.\\COM5", "\\\\.\\COM5"},
+        {"com12", "com12"},
+        {"pty\\wheel", "C:\\Kestrova\\pty\\wheel"},
+        {"COMX", "C:\\Kestrova\\COMX"},
+        {"D:\\ports\\a", "D:\\ports\\a"},
+    };
+    for (const auto& row : rows) {
+        ports.Set(3, row.entry);
+        EXPECT_EQ(ports.DevicePath(3), row.device) << row.entry;
+    }
+}
+
 TEST(Win32Port, OpenErrorsAsOpenFailures) {
     const struct {
         DWORD error;

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 
+#include "common/utf8_path.h"
 #include "common/wall_clock.h"
 #include "ui/round_axis.h"
 #include "ui/view_menu.h"
@@ -181,7 +182,7 @@ void TrendWindow::RecordCsvClick() {
     }
     const std::optional<std::string> path = ChooseTrendCsvFile(host_, info_);
     if (!path) return;
-    if (!csv_.Start(*path)) {
+    if (!csv_.Start(PathFromUtf8(*path))) {
         host_.ShowMessage(MessageKind::InformationOk, "The file " + *path + " cannot be written.");
         return;
     }

@@ -9,7 +9,9 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/program.h"
 #include "common/errors.h"
+#include "common/utf8_path.h"
 #include "config/config_folder.h"
 #include "config/kestrova_ini.h"
 
@@ -23,7 +25,7 @@ constexpr std::string_view PortHelp = "the unit's port: COM3, 3 or a device path
 // The folder given, or the one the window uses: beside the program, or the user's folder when
 // installed, seeded with the defaults the window would copy there on its first start.
 std::filesystem::path ConfigFolderToUse(const std::string& given) {
-    if (!given.empty()) return given;
+    if (!given.empty()) return kestrova::PathFromUtf8(given);
     const kestrova::ConfigFolder config =
         kestrova::ChooseConfigFolder(kestrova::ExecutablePath().parent_path(),
                                      kestrova::ProcessEnvironment(), kestrova::FolderWritable);
@@ -33,16 +35,14 @@ std::filesystem::path ConfigFolderToUse(const std::string& given) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int kestrova::cli::RunProgram(int argc, const char* const* argv, std::string_view configDirHelp) {
     CLI::App app{"kestrova: back up, restore, compare and watch Kestrova wheel units"};
     app.footer(std::string(kestrova::cli::ExitCodeTable));
     app.require_subcommand(1);
 
     kestrova::cli::CommonOptions common;
     std::string configFolder;
-    app.add_option("--config-dir", configFolder,
-                   "folder of the three configuration files (default: the window's, beside the "
-                   "program or, installed, ~/.config/kestrova-interface)");
+    app.add_option("--config-dir", configFolder, std::string(configDirHelp));
     app.add_flag("-v,--verbose", common.verbose, "the core's debug memo on stderr");
 
     CLI::App* ports = app.add_subcommand("ports", "every COM number 1 to 40 and its device");
@@ -97,11 +97,11 @@ int main(int argc, char** argv) {
         const int code = app.exit(error);
         return code == 0 ? 0 : static_cast<int>(ExitCode::Usage);
     }
-    backup.outFile = outFile;
-    backup.outFolder = outFolder;
-    restore.file = restoreFile;
-    diff.file = diffFile;
-    monitor.csvFile = csvFile;
+    backup.outFile = kestrova::PathFromUtf8(outFile);
+    backup.outFolder = kestrova::PathFromUtf8(outFolder);
+    restore.file = kestrova::PathFromUtf8(restoreFile);
+    diff.file = kestrova::PathFromUtf8(diffFile);
+    monitor.csvFile = kestrova::PathFromUtf8(csvFile);
     if (*secondsOption) monitor.seconds = seconds;
 
     const std::string command = app.get_subcommands().front()->get_name();
