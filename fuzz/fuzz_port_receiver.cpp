@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Time runs as the ticks do, half a millisecond a poll, so time limits and quiet times
     // are reached within an input's bounded ticks.
     std::int64_t& nowUs = parts.nowUs;
-    port.SetClock([&nowUs] { return nowUs; });
+    port.SetClock([] { return parts.nowUs; });  // parts is static: nothing to capture
 
     // As the core starts and connects.
     port.PortInit();
