@@ -44,46 +44,38 @@ TEST(Win32Port, PortsEntriesNamingAPortAreNoFiles) {
     }
 }
 
-TEST(Win32Port, OpenErrorsAsOpenFailures) {
+// From the error a failed open gets to what the operator reads.
+TEST(Win32Port, OpenErrorsReachTheOperatorAsTheirReason) {
     const struct {
         DWORD error;
-        OpenFailure failure;
-    } rows[] = {
-        {ERROR_FILE_NOT_FOUND, OpenFailure::DeviceInvalid},
-        {ERROR_PATH_NOT_FOUND, OpenFailure::DeviceInvalid},
-        {ERROR_ACCESS_DENIED, OpenFailure::AlreadyOpen},
-        {ERROR_SHARING_VIOLATION, OpenFailure::AlreadyOpen},
-        {ERROR_GEN_FAILURE, OpenFailure::HardwareUnavailable},
-        {ERROR_INVALID_PARAMETER, OpenFailure::BadParameters},
-        {ERROR_BUSY, static_cast<OpenFailure>(ERROR_BUSY)},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(OpenFailureFromWin32(row.error), row.failure) << row.error;
-}
-
-TEST(Win32Port, ReasonsTheOperatorIsGiven) {
-    const struct {
-        OpenFailure failure;
         const char* path;
         OpenProblem problem;
         const char* text;
     } rows[] = {
-        {OpenFailure::DeviceInvalid, "\\\\.\\COM7", OpenProblem::NoDevice, "COM7: no such port"},
-        {OpenFailure::AlreadyOpen, "\\\\.\\COM5", OpenProblem::InUse,
-         "COM5: in use by another program"},
-        {OpenFailure::DeviceInvalid, "tcp://host", OpenProblem::NoDevice,
+        {ERROR_FILE_NOT_FOUND, "\\\\.\\COM7", OpenProblem::NoDevice, "COM7: no such port"},
+        {ERROR_PATH_NOT_FOUND, "\\\\.\\COM7", OpenProblem::NoDevice, "COM7: no such port"},
+        {ERROR_FILE_NOT_FOUND, "tcp://host", OpenProblem::NoDevice,
          "tcp://host: not a network address (rfc2217://HOST:PORT or tcp://HOST:PORT)"},
-        {OpenFailure::BaudRateNotSupported, "\\\\.\\COM5", OpenProblem::SettingsRefused,
-         "COM5: the device refuses the line settings (Baud Rate Not Supported)"},
+        {ERROR_ACCESS_DENIED, "\\\\.\\COM5", OpenProblem::InUse, "COM5: in use by another program"},
+        {ERROR_SHARING_VIOLATION, "\\\\.\\COM5", OpenProblem::InUse,
+         "COM5: in use by another program"},
+        {ERROR_GEN_FAILURE, "\\\\.\\COM5", OpenProblem::NotResponding,
+         "COM5: the device does not respond"},
+        {ERROR_INVALID_PARAMETER, "\\\\.\\COM5", OpenProblem::SettingsRefused,
+         "COM5: the device refuses the line settings (Default Parameters In Error)"},
     };
     for (const auto& row : rows) {
-        const OpenFailureReason reason = ExplainOpenFailure(row.failure, row.path);
+        const OpenFailureReason reason =
+            ExplainOpenFailure(OpenFailureFromWin32(row.error), row.path);
         EXPECT_EQ(reason.problem, row.problem) << row.text;
         EXPECT_EQ(reason.text, row.text);
     }
-    // A code without a better description gets the system's own text.
+    const OpenFailureReason rate =
+        ExplainOpenFailure(OpenFailure::BaudRateNotSupported, "\\\\.\\COM5");
+    EXPECT_EQ(rate.text, "COM5: the device refuses the line settings (Baud Rate Not Supported)");
+    // An error without a better description gets the system's own text.
     const OpenFailureReason other =
-        ExplainOpenFailure(static_cast<OpenFailure>(ERROR_BUSY), "\\\\.\\COM5");
+        ExplainOpenFailure(OpenFailureFromWin32(ERROR_BUSY), "\\\\.\\COM5");
     EXPECT_EQ(other.problem, OpenProblem::Other);
     EXPECT_GT(other.text.size(), std::string("COM5: ").size());
     EXPECT_EQ(other.text.rfind("COM5: ", 0), 0u) << other.text;
