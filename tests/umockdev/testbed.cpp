@@ -144,11 +144,7 @@ std::string OnNode(std::string description, int from, int to) {
 
 std::vector<std::string> Syspaths(const std::string& description) {
     std::vector<std::string> paths;
-    for (std::size_t at = description.find("P: "); at != std::string::npos;
-         at = description.find("\nP: ", at)) {
-        at += description[at] == '\n' ? 4 : 3;
-        paths.push_back("/sys" + description.substr(at, description.find('\n', at) - at));
-    }
+    for (const auto& [tag, path] : Lines(description, {"P: "})) paths.push_back("/sys" + path);
     return paths;
 }
 
